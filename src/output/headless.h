@@ -1,0 +1,50 @@
+#pragma once
+
+#include "page/options.h"
+#include "selection/filesystem.h"
+
+#include <QByteArray>
+#include <QIODevice>
+#include <QList>
+#include <QLocale>
+#include <QString>
+
+#include <optional>
+#include <variant>
+
+namespace dirweaver {
+
+/// What one run of the headless page writer is asked to do.
+struct WriterRequest
+{
+    /// What to do besides writing a page.
+    enum class Action { Write, Help, Version };
+    /// The action asked for.
+    Action action = Action::Write;
+    /// Output file; "-" for standard output.
+    QByteArray output;
+    /// The folder to list, as given; empty for the current folder.
+    QByteArray folder;
+    /// Page options; titles left empty here are derived from the folder.
+    PageOptions options;
+    /// The file pattern.
+    QString types = QStringLiteral("*.*");
+    /// Titles given on the command line, overriding the derived ones.
+    std::optional<QString> browserTitle, headerTitle;
+};
+
+/// Parses the arguments after the program name; a one-line message on bad input.
+std::variant<WriterRequest, QString> ParseWriterArguments(const QList<QByteArray> &args);
+
+/// The help text of the command line.
+QString WriterHelp();
+
+/// folder made absolute against cwd, with "." and ".." components and repeated '/' removed.
+QByteArray AbsoluteCleanPath(const QByteArray &folder, const QByteArray &cwd);
+
+/// Writes the page that request asks for; messages go to err. Returns the exit status:
+/// 0 done, 1 the output could not be written, 2 bad input (nothing is written then).
+int RunWriter(const WriterRequest &request, const FileSystem &fs, const QLocale &locale,
+              const QByteArray &cwd, QIODevice &out, QIODevice &err);
+
+} // namespace dirweaver

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "selection/filesystem.h"
+
+#include <QLocale>
+#include <QString>
+#include <QStringView>
+
+#include <optional>
+
+namespace dirweaver {
+
+/// The texts placed after one file's link, in the order the page writes them.
+struct Annotations
+{
+    /// "&nbsp;" run between the link and the first annotation.
+    QString NamePad;
+    /// Size annotation, such as "12KB (12345字节)".
+    QString SizeText;
+    /// "&nbsp;" run between the size and the date.
+    QString SizePad;
+    /// Date annotation, after three "&nbsp;" when the size is shown too.
+    QString DateText;
+};
+
+/// How creation times are written: the program locale's long date and time.
+class FileTimeFormat
+{
+public:
+    /// Formats of locale; zh_CN reads like "2002年3月29日 15:04:05".
+    explicit FileTimeFormat(const QLocale &locale);
+    /// The date format in QLocale's notation.
+    const QString &dateFormat() const { return dateFormat_; }
+    /// The time format in QLocale's notation, without a time-zone name.
+    const QString &timeFormat() const { return timeFormat_; }
+    /// The locale the texts are written in.
+    const QLocale &locale() const { return locale_; }
+
+private:
+    friend QString FormatFileTime(const FileTimeFormat &format, std::optional<qint64> time);
+    QLocale locale_;
+    QString dateFormat_;
+    QString timeFormat_;
+    // Files of one folder mostly share their dates; keeps the last date's text.
+    mutable qint64 cachedDay_ = -1;
+    mutable QString cachedDate_;
+};
+
+/// The program locale: LC_ALL, else LC_TIME, else LANG; unset, C or POSIX mean zh_CN.
+QLocale ProgramLocale(const QByteArray &lcAll, const QByteArray &lcTime, const QByteArray &lang);
+/// ProgramLocale from this process's environment.
+QLocale ProgramLocaleFromEnvironment();
+
+/// A time format without its time-zone fields ("t"), as file dates are shown.
+QString StripTimeZone(const QString &format);
+
+/// Local date and time of time, one space between; "未知(UnKnow)" when there is no time.
+QString FormatFileTime(const FileTimeFormat &format, std::optional<qint64> time);
+
+/// The part of text before its first NUL character.
+QStringView TrimAtNul(QStringView text);
+/// The part of a byte buffer before its first NUL byte.
+QByteArrayView TrimAtNul(QByteArrayView bytes);
+
+/// Size annotation: rounded kilobytes (ties to even), then the exact byte count.
+QString SizeText(qint64 size);
+/// Date annotation for a formatted time; three "&nbsp;" first when the size is shown too.
+QString DateText(const QString &time, bool showSize);
+/// Spacing after a name of the given display width: 46 - width "&nbsp;", at least 3.
+QString NamePad(int nameWidth);
+/// Spacing after a size annotation of the given display width: 21 - width "&nbsp;", or none.
+QString SizePad(int sizeWidth);
+
+/// All four annotations of a file, as the size and date options ask; a file whose facts
+/// could not be read gets empty size and date texts but still its spacing.
+Annotations AnnotateFile(QStringView name, const std::optional<FileFacts> &facts, bool showSize,
+                         bool showDate, const FileTimeFormat &format);
+
+} // namespace dirweaver

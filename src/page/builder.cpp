@@ -1,0 +1,78 @@
+#include "builder.h"
+
+#include "escape.h"
+
+namespace dirweaver {
+
+using namespace Qt::StringLiterals;
+
+NativeName FolderPath(const NativeName &folder)
+{
+    if (folder.bytes.endsWith('/'))
+        return folder;
+    NativeName path = folder;
+    path.bytes.append('/');
+    path.text.append(u'/');
+    return path;
+}
+
+bool PageBuilder::build(const PageInput &input, PageSink &sink, const FileDone &fileDone) const
+{
+    const PageOptions &options = input.options;
+    const PageFragments &f = input.fragments;
+    const NativeName folder = FolderPath(input.folder);
+    QString folderTarget;
+    if (options.absolutePath)
+        AppendLinkTarget(folderTarget, folder);
+
+    QString text = f.frame[0] + options.browserTitle + f.frame[1] + options.headerTitle +
+                   f.frame[2] + u"\r\n"_s;
+    if (!options.blankLine)
+        text += f.para[0] + u"\r\n"_s;
+    sink.append(text);
+
+    const bool annotate = options.showSize || options.showDate;
+    const qsizetype count = input.files.size();
+    for (qsizetype i = 0; i < count; ++i) {
+        const NativeName &name = input.files[i];
+        std::optional<FileFacts> facts;
+        if (annotate)
+            facts = fs_.facts(folder.bytes, name.bytes);
+        const Annotations a =
+            AnnotateFile(name.text, facts, options.showSize, options.showDate, format_);
+
+        text.clear();
+        text += f.bullet[0];
+        if (options.blankLine)
+            text += f.para[0];
+        text += f.link[0];
+        text += LinkTarget(folderTarget, name);
+        text += f.link[1];
+        AppendHtmlText(text, name.text);
+        text += f.link[2] + a.NamePad + a.SizeText + a.SizePad + a.DateText;
+        if (options.blankLine)
+            text += f.para[1];
+        text += f.link[3] + f.bullet[1] + u"\r\n"_s;
+        sink.append(text);
+
+        if (fileDone && !fileDone(i, count))
+            return false;
+    }
+
+    if (options.blankLine)
+        text = u"\r\n"_s + f.frame[3] + options.footerTitle + f.frame[4];
+    else
+        text = f.para[1] + f.frame[3] + options.footerTitle + f.frame[4];
+    sink.append(text);
+    return true;
+}
+
+QString BuildPageText(const PageInput &input, const FileSystem &fs, const FileTimeFormat &format)
+{
+    QString page;
+    StringSink sink(page);
+    PageBuilder(fs, format).build(input, sink);
+    return page;
+}
+
+} // namespace dirweaver

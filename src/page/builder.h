@@ -1,0 +1,76 @@
+#pragma once
+
+#include "annotations.h"
+#include "fragments.h"
+#include "options.h"
+#include "selection/filesystem.h"
+#include "selection/nativename.h"
+
+#include <QList>
+#include <QString>
+#include <QStringView>
+
+#include <functional>
+
+namespace dirweaver {
+
+/// Receives the page text in pieces, in order, as the builder produces it.
+class PageSink
+{
+public:
+    virtual ~PageSink() = default;
+    /// Takes the next piece of the page.
+    virtual void append(QStringView text) = 0;
+};
+
+/// Collects the page in a string, as the window keeps it.
+class StringSink final : public PageSink
+{
+public:
+    /// Appends to text, which the caller owns.
+    explicit StringSink(QString &text) : text_(text) {}
+    /// See PageSink.
+    void append(QStringView text) override { text_.append(text); }
+
+private:
+    QString &text_;
+};
+
+/// Everything one build reads: the folder, its file list, the options and the fragments.
+struct PageInput
+{
+    /// The open folder whose files the list holds.
+    NativeName folder;
+    /// The file list, in the order the page lists it.
+    QList<NativeName> files;
+    /// The user's options; bullets and alignment act through fragments instead.
+    PageOptions options;
+    /// The fragment table.
+    PageFragments fragments = PageFragments::initial();
+};
+
+/// folder with exactly one trailing '/'; the root keeps its single one.
+NativeName FolderPath(const NativeName &folder);
+
+/// Turns a folder's file list into the page, one link line per file.
+class PageBuilder
+{
+public:
+    /// Called after each file with its index and the number of files; false abandons the build.
+    using FileDone = std::function<bool(qsizetype index, qsizetype count)>;
+
+    /// Reads file facts through fs and writes dates in format.
+    PageBuilder(const FileSystem &fs, const FileTimeFormat &format) : fs_(fs), format_(format) {}
+
+    /// Writes the page to sink; false when fileDone abandoned it, with the foot left out.
+    bool build(const PageInput &input, PageSink &sink, const FileDone &fileDone = {}) const;
+
+private:
+    const FileSystem &fs_;
+    const FileTimeFormat &format_;
+};
+
+/// The complete page text of input, built in one go.
+QString BuildPageText(const PageInput &input, const FileSystem &fs, const FileTimeFormat &format);
+
+} // namespace dirweaver

@@ -1,0 +1,112 @@
+#include "escape.h"
+
+namespace dirweaver {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr char16_t kHex[] = u"0123456789ABCDEF";
+
+bool isControl(char16_t c)
+{
+    return c < 0x20 || c == 0x7F;
+}
+
+void appendPercent(QString &out, uchar byte)
+{
+    out.append(u'%');
+    out.append(QChar(kHex[byte >> 4]));
+    out.append(QChar(kHex[byte & 0xF]));
+}
+
+// Appends the entity form of c if markup needs one; false when c may stand as it is.
+bool appendEntity(QString &out, char16_t c)
+{
+    switch (c) {
+    case u'"':
+        out.append(u"&quot;"_s);
+        return true;
+    case u'<':
+        out.append(u"&lt;"_s);
+        return true;
+    case u'>':
+        out.append(u"&gt;"_s);
+        return true;
+    default:
+        return false;
+    }
+}
+
+// An ASCII character of a link target.
+void appendTargetAscii(QString &out, char16_t c)
+{
+    if (c == u'%' || c == u'#' || c == u'?' || c == u'\\' || isControl(c)) {
+        appendPercent(out, uchar(c));
+    } else if (!appendEntity(out, c)) {
+        out.append(QChar(c));
+    }
+}
+
+} // namespace
+
+void AppendHtmlText(QString &out, QStringView text)
+{
+    for (const QChar ch : text) {
+        const char16_t c = ch.unicode();
+        if (isControl(c)) {
+            out.append(u"&#"_s + QString::number(uint(c)) + u';');
+        } else if (!appendEntity(out, c)) {
+            out.append(ch);
+        }
+    }
+}
+
+void AppendLinkTarget(QString &out, const NativeName &name)
+{
+    if (!name.exact) {
+        for (const char byte : name.bytes) {
+            const auto b = uchar(byte);
+            if (b >= 0x80)
+                appendPercent(out, b);
+            else
+                appendTargetAscii(out, b);
+        }
+        return;
+    }
+    for (const QChar ch : name.text) {
+        const char16_t c = ch.unicode();
+        if (c < 0x80) {
+            appendTargetAscii(out, c);
+        } else if (c < 0xA0) {
+            // C1 controls: their UTF-8 bytes, as the browser would send them.
+            appendPercent(out, uchar(0xC0 | (c >> 6)));
+            appendPercent(out, uchar(0x80 | (c & 0x3F)));
+        } else {
+            out.append(ch);
+        }
+    }
+}
+
+QString LinkTarget(QStringView folderTarget, const NativeName &name)
+{
+    QString target;
+    target.reserve(folderTarget.size() + name.text.size() + 8);
+    target.append(folderTarget);
+    AppendLinkTarget(target, name);
+
+    qsizetype lead = 0;
+    while (lead < target.size() && target[lead] == u' ')
+        ++lead;
+    if (lead == target.size())
+        return u"%20"_s.repeated(lead);
+    qsizetype trail = 0;
+    while (target[target.size() - 1 - trail] == u' ')
+        ++trail;
+    if (lead == 0 && trail == 0)
+        return target;
+    return u"%20"_s.repeated(lead) + QStringView(target).mid(lead, target.size() - lead - trail) +
+           u"%20"_s.repeated(trail);
+}
+
+} // namespace dirweaver

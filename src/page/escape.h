@@ -1,0 +1,23 @@
+#pragma once
+
+#include "selection/nativename.h"
+
+#include <QString>
+#include <QStringView>
+
+namespace dirweaver {
+
+/// Appends a name or path as page text: `"` `<` `>` as entities and control characters as
+/// "&#N;", so no name can break the markup; "&" and spaces stay as they are.
+void AppendHtmlText(QString &out, QStringView text);
+
+/// Appends the link-target form of a name or path: escaped as page text, with `%` `#` `?` `\`
+/// and control characters percent-encoded so the browser opens the very file. A name that is
+/// not UTF-8 has its non-ASCII bytes percent-encoded.
+void AppendLinkTarget(QString &out, const NativeName &name);
+
+/// A complete link target from an already encoded folder part and a file name. Spaces at
+/// either end are percent-encoded, since browsers strip them from link targets.
+QString LinkTarget(QStringView folderTarget, const NativeName &name);
+
+} // namespace dirweaver

@@ -1,0 +1,55 @@
+#include "fragments.h"
+
+namespace dirweaver {
+
+using namespace Qt::StringLiterals;
+
+PageFragments PageFragments::initial()
+{
+    PageFragments f;
+    f.link = {u"<A HREF=\""_s, u"\">"_s, u"</A>"_s, u"<BR>"_s};
+    f.frame = {
+        u"<HTML>\r\n<HEAD><TITLE>"_s,
+        u"</TITLE></HEAD>\r\n<BODY>\r\n<P align=\"center\">\r\n"
+        u"<FONT size=\"6\" color=\"#000080\" face=\"黑体\">"_s,
+        u"</FONT></P><HR>"_s,
+        u"<HR>\r\n<P align=\"center\">"_s,
+        u"</P>\r\n</BODY>\r\n</HTML>"_s,
+    };
+    f.para = {ParagraphOpen(Align::Left), u"</P>"_s};
+    f.setBullet(false);
+    return f;
+}
+
+PageFragments PageFragments::forOptions(const PageOptions &options)
+{
+    PageFragments f = initial();
+    f.setBullet(options.bullet);
+    f.setAlign(options.bullet ? Align::Left : options.align);
+    return f;
+}
+
+void PageFragments::setBullet(bool on)
+{
+    bullet = on ? std::array<QString, 2>{u"<li>"_s, u" </li>"_s} : std::array<QString, 2>{};
+}
+
+void PageFragments::setAlign(Align align)
+{
+    para[0] = ParagraphOpen(align);
+}
+
+QString ParagraphOpen(Align align)
+{
+    switch (align) {
+    case Align::Center:
+        return u"<P align=\"center\">"_s;
+    case Align::Right:
+        return u"<P align=\"right\">"_s;
+    case Align::Left:
+        break;
+    }
+    return u"<P align=\"left\">"_s;
+}
+
+} // namespace dirweaver

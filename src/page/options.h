@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+namespace dirweaver {
+
+/// Where the link lines stand on the page.
+enum class Align { Left, Center, Right };
+
+/// The user's choices that shape the page, with the values the window starts with.
+struct PageOptions
+{
+    /// Link targets carry the folder path ("链接采用绝对路径").
+    bool absolutePath = true;
+    /// Each link is its own paragraph ("链接之间插入空行").
+    bool blankLine = false;
+    /// A list bullet before each link ("链接前加项目符号"); forces left alignment.
+    bool bullet = false;
+    /// The file size follows each link ("注明文件大小").
+    bool showSize = true;
+    /// The creation date follows each link ("注明文件建立日期").
+    bool showDate = true;
+    /// Alignment of the link lines.
+    Align align = Align::Left;
+    /// Text between the TITLE tags.
+    QString browserTitle = QStringLiteral("IE标题");
+    /// The heading at the top of the page.
+    QString headerTitle = QStringLiteral("网页页眉标题");
+    /// The centred line at the foot of the page.
+    QString footerTitle = QStringLiteral("本网页采用Dirweaver V1.06 制作！");
+};
+
+} // namespace dirweaver

@@ -1,0 +1,53 @@
+#include "filelist.h"
+
+#include "filter.h"
+
+#include <QCollator>
+#include <QCollatorSortKey>
+
+#include <algorithm>
+#include <numeric>
+#include <vector>
+
+namespace dirweaver {
+
+FileListing ListFiles(const FileSystem &fs, const QByteArray &folder, const QString &pattern,
+                      const QLocale &locale)
+{
+    FileListing listing;
+    const FolderListing raw = fs.regularFiles(folder);
+    listing.error = raw.error;
+    if (raw.error != 0)
+        return listing;
+
+    const FileMask mask(pattern);
+    QList<NativeName> names;
+    names.reserve(raw.names.size());
+    for (const QByteArray &bytes : raw.names) {
+        if (bytes.isEmpty() || bytes.startsWith('.'))
+            continue;
+        NativeName name = NativeName::fromBytes(bytes);
+        if (mask.matches(name.text))
+            names.append(std::move(name));
+    }
+
+    // Sort keys once per name: comparing keys is far cheaper than collating pairs.
+    QCollator collator(locale);
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::vector<QCollatorSortKey> keys;
+    keys.reserve(size_t(names.size()));
+    for (const NativeName &name : std::as_const(names))
+        keys.push_back(collator.sortKey(name.text));
+    std::vector<qsizetype> order(size_t(names.size()));
+    std::iota(order.begin(), order.end(), 0);
+    std::sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
+        const int c = keys[size_t(a)].compare(keys[size_t(b)]);
+        return c != 0 ? c < 0 : names[a].bytes < names[b].bytes;
+    });
+    listing.names.reserve(names.size());
+    for (const qsizetype i : order)
+        listing.names.append(std::move(names[i]));
+    return listing;
+}
+
+} // namespace dirweaver

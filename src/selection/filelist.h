@@ -1,0 +1,26 @@
+#pragma once
+
+#include "filesystem.h"
+#include "nativename.h"
+
+#include <QList>
+#include <QLocale>
+#include <QString>
+
+namespace dirweaver {
+
+/// The files of one folder that a pattern selects, in page order.
+struct FileListing
+{
+    /// The names, sorted case-insensitively in the locale's collation, ties by exact bytes.
+    QList<NativeName> names;
+    /// 0 when the folder was read, else the errno value that stopped it; names is then empty.
+    int error = 0;
+};
+
+/// Lists the regular, non-hidden files of folder whose names match pattern, each once and
+/// without any limit on their number, sorted for locale.
+FileListing ListFiles(const FileSystem &fs, const QByteArray &folder, const QString &pattern,
+                      const QLocale &locale);
+
+} // namespace dirweaver

@@ -1,0 +1,21 @@
+#include "titles.h"
+
+namespace dirweaver {
+
+Titles DeriveTitles(QStringView folderPath)
+{
+    QStringView path = folderPath;
+    while (path.size() > 1 && path.endsWith(u'/'))
+        path.chop(1);
+    if (path.isEmpty() || path == u"/") {
+        const QString root(u'/');
+        return {root, root, root};
+    }
+    const QStringView name = path.mid(path.lastIndexOf(u'/') + 1);
+    // The first character, not the first code unit: a surrogate pair moves as one.
+    const qsizetype first = (name.size() > 1 && name[0].isHighSurrogate()) ? 2 : 1;
+    const QString header = name.left(first).toString().toUpper() + name.mid(first);
+    return {header, header, name.toString()};
+}
+
+} // namespace dirweaver
