@@ -1,0 +1,208 @@
+#include "page/annotations.h"
+
+#include <QTest>
+
+#include <ctime>
+
+using namespace dirweaver;
+using namespace Qt::StringLiterals;
+
+namespace {
+QString nbsp(int n)
+{
+    return u"&nbsp;"_s.repeated(n);
+}
+constexpr qint64 k2002 = 1017385445; // 2002-03-29 07:04:05 UTC
+} // namespace
+
+class TestAnnotations : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void cleanup()
+    {
+        qputenv("TZ", "UTC");
+        tzset();
+    }
+
+    void sizeText_data()
+    {
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("empty") << qint64(0) << u"0KB (0字节)"_s;
+        QTest::newRow("half a KB rounds to even 0") << qint64(512) << u"0KB (512字节)"_s;
+        QTest::newRow("just over half") << qint64(513) << u"1KB (513字节)"_s;
+        QTest::newRow("one KB") << qint64(1024) << u"1KB (1024字节)"_s;
+        QTest::newRow("one and a half to 2") << qint64(1536) << u"2KB (1536字节)"_s;
+        QTest::newRow("two and a half to 2") << qint64(2560) << u"2KB (2560字节)"_s;
+        QTest::newRow("example") << qint64(12345) << u"12KB (12345字节)"_s;
+        QTest::newRow("2 GiB") << (qint64(1) << 31) << u"2097152KB (2147483648字节)"_s;
+        QTest::newRow("5 TiB and a half KB")
+            << (qint64(5) << 40) + 512 << u"5368709120KB (5497558139392字节)"_s;
+        QTest::newRow("largest") << std::numeric_limits<qint64>::max()
+                                 << u"9007199254740992KB (9223372036854775807字节)"_s;
+    }
+    void sizeText()
+    {
+        QFETCH(qint64, size);
+        QFETCH(QString, text);
+        QCOMPARE(SizeText(size), text);
+    }
+
+    void pads_data()
+    {
+        QTest::addColumn<int>("nameWidth");
+        QTest::addColumn<int>("namePad");
+        QTest::addColumn<int>("sizeWidth");
+        QTest::addColumn<int>("sizePad");
+        QTest::newRow("short") << 10 << 36 << 16 << 5;
+        QTest::newRow("ten chinese characters") << 20 << 26 << 19 << 2;
+        QTest::newRow("44 wide") << 44 << 2 << 20 << 0;
+        QTest::newRow("45 wide") << 45 << 3 << 21 << 0;
+        QTest::newRow("very wide") << 200 << 3 << 40 << 0;
+        QTest::newRow("empty") << 0 << 46 << 0 << 21;
+    }
+    void pads()
+    {
+        QFETCH(int, nameWidth);
+        QFETCH(int, namePad);
+        QFETCH(int, sizeWidth);
+        QFETCH(int, sizePad);
+        QCOMPARE(NamePad(nameWidth), nbsp(namePad));
+        QCOMPARE(SizePad(sizeWidth), nbsp(sizePad));
+    }
+
+    void annotate_data()
+    {
+        QTest::addColumn<bool>("showSize");
+        QTest::addColumn<bool>("showDate");
+        QTest::addColumn<bool>("readable");
+        QTest::addColumn<QString>("line");
+        const QString date = u"2002年3月29日 15:04:05"_s;
+        QTest::newRow("both off") << false << false << true << QString();
+        QTest::newRow("size only") << true << false << true << nbsp(36) + u"12KB (12345字节)"_s;
+        QTest::newRow("date only") << false << true << true << nbsp(36) + date;
+        QTest::newRow("both") << true << true << true
+                              << nbsp(36) + u"12KB (12345字节)"_s + nbsp(5) + nbsp(3) + date;
+        QTest::newRow("both, unreadable") << true << true << false << nbsp(36) + nbsp(21);
+        QTest::newRow("date only, unreadable") << false << true << false << nbsp(36);
+    }
+    void annotate()
+    {
+        QFETCH(bool, showSize);
+        QFETCH(bool, showDate);
+        QFETCH(bool, readable);
+        QFETCH(QString, line);
+        qputenv("TZ", "CST-8");
+        tzset();
+        const FileTimeFormat format(QLocale(u"zh_CN"_s));
+        std::optional<FileFacts> facts;
+        if (readable)
+            facts = FileFacts{12345, k2002};
+        const Annotations a = AnnotateFile(u"ten chars!"_s, facts, showSize, showDate, format);
+        QCOMPARE(a.NamePad + a.SizeText + a.SizePad + a.DateText, line);
+        if (!showSize || !showDate)
+            QVERIFY(a.SizePad.isEmpty());
+    }
+
+    void wideSizeGetsNoPad()
+    {
+        const FileTimeFormat format(QLocale(u"zh_CN"_s));
+        const Annotations a =
+            AnnotateFile(u"x"_s, FileFacts{99999999999, std::nullopt}, true, true, format);
+        QCOMPARE(a.SizePad, QString());
+        QCOMPARE(a.DateText, nbsp(3) + u"未知(UnKnow)"_s);
+    }
+
+    void fileTime_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QByteArray>("tz");
+        QTest::addColumn<qint64>("time");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("zh_CN") << u"zh_CN"_s << QByteArray("CST-8") << k2002
+                               << u"2002年3月29日 15:04:05"_s;
+        QTest::newRow("zh_CN before ten")
+            << u"zh_CN"_s << QByteArray("UTC") << k2002 << u"2002年3月29日 7:04:05"_s;
+        QTest::newRow("no birth time")
+            << u"zh_CN"_s << QByteArray("UTC") << qint64(-1) << u"未知(UnKnow)"_s;
+        QTest::newRow("the epoch is a real time")
+            << u"zh_CN"_s << QByteArray("UTC") << qint64(0) << u"1970年1月1日 0:00:00"_s;
+        // Summer and winter of one zone: each date converts with its own offset.
+        QTest::newRow("summer time") << u"en_US"_s << QByteArray("CET-1CEST,M3.5.0,M10.5.0/3")
+                                     << qint64(1025524800) << u"Monday, July 1, 2002 2:00:00 PM"_s;
+        QTest::newRow("winter time")
+            << u"en_US"_s << QByteArray("CET-1CEST,M3.5.0,M10.5.0/3") << qint64(1009886400)
+            << u"Tuesday, January 1, 2002 1:00:00 PM"_s;
+        QTest::newRow("german") << u"de_DE"_s << QByteArray("UTC") << k2002
+                                << u"Freitag, 29. März 2002 07:04:05"_s;
+    }
+    void fileTime()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QByteArray, tz);
+        QFETCH(qint64, time);
+        QFETCH(QString, text);
+        qputenv("TZ", tz);
+        tzset();
+        const FileTimeFormat format{QLocale(locale)};
+        const std::optional<qint64> when = time < 0 ? std::nullopt : std::optional<qint64>(time);
+        QCOMPARE(FormatFileTime(format, when), text);
+        QCOMPARE(FormatFileTime(format, when), text); // the cached date gives the same
+    }
+
+    void stripTimeZone_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QString>("stripped");
+        QTest::newRow("trailing") << u"h:mm:ss AP t"_s << u"h:mm:ss AP"_s;
+        QTest::newRow("leading") << u"t HH:mm:ss"_s << u"HH:mm:ss"_s;
+        QTest::newRow("quoted t stays") << u"HH 'o''clock' t"_s << u"HH 'o''clock'"_s;
+    }
+    void stripTimeZone()
+    {
+        QFETCH(QString, format);
+        QFETCH(QString, stripped);
+        QCOMPARE(StripTimeZone(format), stripped);
+    }
+
+    void programLocale_data()
+    {
+        QTest::addColumn<QByteArray>("lcAll");
+        QTest::addColumn<QByteArray>("lcTime");
+        QTest::addColumn<QByteArray>("lang");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("nothing set") << QByteArray() << QByteArray() << QByteArray() << u"zh_CN"_s;
+        QTest::newRow("C") << QByteArray("C") << QByteArray("de_DE.UTF-8") << QByteArray()
+                           << u"zh_CN"_s;
+        QTest::newRow("C.UTF-8") << QByteArray() << QByteArray() << QByteArray("C.UTF-8")
+                                 << u"zh_CN"_s;
+        QTest::newRow("POSIX") << QByteArray("POSIX") << QByteArray() << QByteArray() << u"zh_CN"_s;
+        QTest::newRow("LC_ALL first") << QByteArray("de_DE.UTF-8") << QByteArray("fr_FR")
+                                      << QByteArray("en_US") << u"de_DE"_s;
+        QTest::newRow("then LC_TIME")
+            << QByteArray() << QByteArray("fr_FR.UTF-8@euro") << QByteArray("en_US") << u"fr_FR"_s;
+        QTest::newRow("then LANG")
+            << QByteArray() << QByteArray() << QByteArray("en_GB.UTF-8") << u"en_GB"_s;
+    }
+    void programLocale()
+    {
+        QFETCH(QByteArray, lcAll);
+        QFETCH(QByteArray, lcTime);
+        QFETCH(QByteArray, lang);
+        QFETCH(QString, name);
+        QCOMPARE(ProgramLocale(lcAll, lcTime, lang).name(), name);
+    }
+
+    void trimAtNul()
+    {
+        const QChar buffer[] = {u'a', u'b', QChar(0), u'c'};
+        QCOMPARE(TrimAtNul(QStringView(buffer, 4)), u"ab"_s);
+        QCOMPARE(TrimAtNul(u"abc"_s), u"abc"_s);
+        QCOMPARE(TrimAtNul(QByteArrayView("x\0y", 3)), QByteArrayView("x"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAnnotations)
+#include "tst_annotations.moc"

@@ -1,0 +1,74 @@
+#include "page/escape.h"
+
+#include <QTest>
+
+using namespace dirweaver;
+using namespace Qt::StringLiterals;
+
+class TestEscape : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void text_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("html");
+        QTest::newRow("plain") << u"a b.txt"_s << u"a b.txt"_s;
+        QTest::newRow("ampersand stays") << u"a&b&amp;.txt"_s << u"a&b&amp;.txt"_s;
+        QTest::newRow("markup") << u"<b>\"x\"</b>"_s << u"&lt;b&gt;&quot;x&quot;&lt;/b&gt;"_s;
+        QTest::newRow("link specials stay in text") << u"#?%.txt"_s << u"#?%.txt"_s;
+        QTest::newRow("controls") << u"a\tb\nc\x7f"_s << u"a&#9;b&#10;c&#127;"_s;
+        QTest::newRow("chinese") << u"文件.txt"_s << u"文件.txt"_s;
+    }
+    void text()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, html);
+        QString out;
+        AppendHtmlText(out, name);
+        QCOMPARE(out, html);
+    }
+
+    void target_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QString>("target");
+        QTest::newRow("space and ampersand stay")
+            << u"/a b/"_s << QByteArray("x & y.txt") << u"/a b/x & y.txt"_s;
+        QTest::newRow("percent, hash, question mark")
+            << u"/d/"_s << QByteArray("100%#1?.txt") << u"/d/100%25%231%3F.txt"_s;
+        QTest::newRow("quote and angle brackets")
+            << u""_s << QByteArray("\"<>\".txt") << u"&quot;&lt;&gt;&quot;.txt"_s;
+        QTest::newRow("backslash is no separator") << u""_s << QByteArray("a\\b") << u"a%5Cb"_s;
+        QTest::newRow("controls") << u""_s << QByteArray("a\nb\t\x7f") << u"a%0Ab%09%7F"_s;
+        QTest::newRow("chinese stays")
+            << u"/文档/"_s << QByteArray("文件.txt") << u"/文档/文件.txt"_s;
+        QTest::newRow("bare name with edge spaces")
+            << u""_s << QByteArray("  a b ") << u"%20%20a b%20"_s;
+        QTest::newRow("trailing space after folder")
+            << u"/d/"_s << QByteArray("a ") << u"/d/a%20"_s;
+        QTest::newRow("only spaces") << u""_s << QByteArray("  ") << u"%20%20"_s;
+        QTest::newRow("not UTF-8: raw bytes")
+            << u"/d/"_s << QByteArray("gbk\xd6\xd0#.txt") << u"/d/gbk%D6%D0%23.txt"_s;
+        QTest::newRow("C1 control as UTF-8") << u""_s << QByteArray("a\xc2\x85") << u"a%C2%85"_s;
+    }
+    void target()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QByteArray, name);
+        QFETCH(QString, target);
+        QCOMPARE(LinkTarget(folder, NativeName::fromBytes(name)), target);
+    }
+
+    void folderTargetFromBytes()
+    {
+        QString out;
+        AppendLinkTarget(out, NativeName::fromBytes("/m\xff/#/"));
+        QCOMPARE(out, u"/m%FF/%23/"_s);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestEscape)
+#include "tst_escape.moc"

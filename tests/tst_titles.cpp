@@ -1,0 +1,43 @@
+#include "selection/titles.h"
+
+#include <QTest>
+
+using namespace dirweaver;
+using namespace Qt::StringLiterals;
+
+class TestTitles : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void derive_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("heading");
+        QTest::addColumn<QString>("folderTitle");
+        QTest::newRow("root") << u"/"_s << u"/"_s << u"/"_s;
+        QTest::newRow("lower case") << u"/home/u/docs"_s << u"Docs"_s << u"docs"_s;
+        QTest::newRow("trailing slash") << u"/home/u/docs/"_s << u"Docs"_s << u"docs"_s;
+        QTest::newRow("space") << u"/work/reports 2002"_s << u"Reports 2002"_s << u"reports 2002"_s;
+        QTest::newRow("one letter") << u"/x"_s << u"X"_s << u"x"_s;
+        QTest::newRow("digit") << u"/2002"_s << u"2002"_s << u"2002"_s;
+        QTest::newRow("chinese") << u"/home/u/文档"_s << u"文档"_s << u"文档"_s;
+        QTest::newRow("only the first changes") << u"/a/mIXed"_s << u"MIXed"_s << u"mIXed"_s;
+        QTest::newRow("accented letter") << u"/a/élan"_s << u"Élan"_s << u"élan"_s;
+        QTest::newRow("character outside the BMP")
+            << u"/a/\U00010428x"_s << u"\U00010400x"_s << u"\U00010428x"_s;
+    }
+    void derive()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, heading);
+        QFETCH(QString, folderTitle);
+        const Titles titles = DeriveTitles(path);
+        QCOMPARE(titles.header, heading);
+        QCOMPARE(titles.browser, heading);
+        QCOMPARE(titles.folderTitle, folderTitle);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTitles)
+#include "tst_titles.moc"
