@@ -1,7 +1,160 @@
+#include "fakefilesystem.h"
+#include "selection/filelist.h"
+
+#include <QTemporaryDir>
 #include <QTest>
-class T : public QObject
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace dirweaver;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QStringList texts(const FileListing &listing)
+{
+    QStringList out;
+    for (const NativeName &n : listing.names)
+        out.append(n.text);
+    return out;
+}
+
+bool touch(const char *path)
+{
+    const int fd = ::open(path, O_CREAT | O_WRONLY, 0644);
+    return fd >= 0 && ::close(fd) == 0;
+}
+
+} // namespace
+
+class TestFileList : public QObject
 {
     Q_OBJECT
+
+private Q_SLOTS:
+    void order_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QStringList>("sorted");
+        QTest::newRow("case ignored, ties by exact name")
+            << u"en_US"_s << QStringList{u"b.txt"_s, u"a.txt"_s, u"B.txt"_s, u"A.txt"_s}
+            << QStringList{u"A.txt"_s, u"a.txt"_s, u"B.txt"_s, u"b.txt"_s};
+        QTest::newRow("pinyin under zh_CN")
+            << u"zh_CN"_s << QStringList{u"中.txt"_s, u"张.txt"_s, u"啊.txt"_s}
+            << QStringList{u"啊.txt"_s, u"张.txt"_s, u"中.txt"_s};
+        QTest::newRow("digits as text") << u"en_US"_s << QStringList{u"10"_s, u"9"_s, u"1"_s}
+                                        << QStringList{u"1"_s, u"10"_s, u"9"_s};
+    }
+    void order()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QStringList, names);
+        QFETCH(QStringList, sorted);
+        test::FakeFileSystem fs;
+        for (const QString &n : names)
+            fs.add("/d", n.toUtf8());
+        QCOMPARE(texts(ListFiles(fs, "/d", u"*.*"_s, QLocale(locale))), sorted);
+    }
+
+    void patternAndHidden()
+    {
+        test::FakeFileSystem fs;
+        for (const char *n : {"a.TXT", ".hidden.txt", "b.doc", "c.txt", "d.html", "e.htm"})
+            fs.add("/d", n);
+        const QLocale en(u"en_US"_s);
+        QCOMPARE(texts(ListFiles(fs, "/d", u"*.txt;*.htm;*.txt"_s, en)),
+                 (QStringList{u"a.TXT"_s, u"c.txt"_s, u"e.htm"_s}));
+        QCOMPARE(texts(ListFiles(fs, "/d", u"*.zzz"_s, en)), QStringList{});
+        QCOMPARE(ListFiles(fs, "/d", u"*.*"_s, en).names.size(), 5);
+    }
+
+    // Far beyond what a 16-bit count could hold: every file is listed.
+    void noCountLimit()
+    {
+        test::FakeFileSystem fs;
+        for (int i = 0; i < 40000; ++i)
+            fs.add("/big", QByteArray::number(100000 + i) + ".dat");
+        const FileListing listing = ListFiles(fs, "/big", u"*.dat"_s, QLocale(u"zh_CN"_s));
+        QCOMPARE(listing.names.size(), 40000);
+        QCOMPARE(listing.names.back().text, u"139999.dat"_s);
+    }
+
+    void unreadableFolder()
+    {
+        test::FakeFileSystem fs;
+        fs.addFolder("/locked", EACCES);
+        const FileListing listing = ListFiles(fs, "/locked", u"*.*"_s, QLocale(u"zh_CN"_s));
+        QCOMPARE(listing.error, EACCES);
+        QVERIFY(listing.names.isEmpty());
+        QCOMPARE(ListFiles(fs, "/missing", u"*.*"_s, QLocale(u"zh_CN"_s)).error, ENOENT);
+    }
+
+    // The real file system: only regular files, and names of any bytes.
+    void realFolder()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QByteArray d = QFile::encodeName(dir.path()) + '/';
+        const auto at = [&d](const char *name) { return QByteArray(d + name); };
+        QVERIFY(touch(at("plain.txt").constData()));
+        QVERIFY(touch(at(".dotfile").constData()));
+        QVERIFY(touch(at("gbk\xd6\xd0.txt").constData()));
+        QVERIFY(touch(at("bad\xff.txt").constData()));
+        QVERIFY(touch(at("new\nline").constData()));
+        QCOMPARE(::mkdir(at("x.txt").constData(), 0755), 0);
+        QCOMPARE(::mkfifo(at("fifo").constData(), 0644), 0);
+        QCOMPARE(::symlink("plain.txt", at("good-link").constData()), 0);
+        QCOMPARE(::symlink("nowhere", at("broken-link").constData()), 0);
+        QCOMPARE(::symlink("loop", at("loop").constData()), 0);
+        QCOMPARE(::symlink("x.txt", at("folder-link").constData()), 0);
+        const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        const QByteArray sockPath = d + "sock";
+        if (size_t(sockPath.size()) < sizeof addr.sun_path) {
+            qstrcpy(addr.sun_path, sockPath.constData());
+            QCOMPARE(::bind(sock, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
+        }
+        ::close(sock);
+
+        const RealFileSystem fs;
+        const FileListing listing = ListFiles(fs, d, u"*.*"_s, QLocale(u"en_US"_s));
+        QCOMPARE(listing.error, 0);
+        QList<QByteArray> bytes;
+        for (const NativeName &n : listing.names)
+            bytes.append(n.bytes);
+        std::sort(bytes.begin(), bytes.end());
+        QCOMPARE(bytes, (QList<QByteArray>{"bad\xff.txt", "gbk\xd6\xd0.txt", "good-link",
+                                           "new\nline", "plain.txt"}));
+        for (const NativeName &n : listing.names) {
+            if (n.bytes == "gbk\xd6\xd0.txt") {
+                QCOMPARE(n.text, u"gbk中.txt"_s);
+                QVERIFY(!n.exact);
+            } else if (n.bytes == "bad\xff.txt") {
+                QCOMPARE(n.text, u"bad\uFFFD.txt"_s);
+            }
+        }
+        const std::optional<FileFacts> facts = fs.facts(d, "good-link");
+        QVERIFY(facts);
+        QCOMPARE(facts->size, 0);
+        QVERIFY(!fs.facts(d, "broken-link"));
+    }
+
+    void missingRealFolder()
+    {
+        QTemporaryDir dir;
+        const RealFileSystem fs;
+        const QByteArray gone = QFile::encodeName(dir.path()) + "/gone";
+        QCOMPARE(ListFiles(fs, gone, u"*.*"_s, QLocale(u"zh_CN"_s)).error, ENOENT);
+        QCOMPARE(ListFiles(fs, "/dev/null", u"*.*"_s, QLocale(u"zh_CN"_s)).error, ENOTDIR);
+    }
 };
-QTEST_GUILESS_MAIN(T)
+
+QTEST_GUILESS_MAIN(TestFileList)
 #include "tst_filelist.moc"

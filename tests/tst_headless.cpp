@@ -1,7 +1,230 @@
+#include "output/headless.h"
+#include "output/pagefile.h"
+#include "page/builder.h"
+#include "selection/filelist.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
-class T : public QObject
+
+#include <csignal>
+#include <ctime>
+#include <sys/resource.h>
+
+using namespace dirweaver;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QList<QByteArray> split(const char *line)
+{
+    return QByteArray(line).split(' ');
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+struct Run
+{
+    int status = -1;
+    QByteArray out, err;
+};
+
+Run runWriter(const QList<QByteArray> &args, const QByteArray &cwd = "/")
+{
+    Run run;
+    const auto parsed = ParseWriterArguments(args);
+    if (const QString *problem = std::get_if<QString>(&parsed)) {
+        run.status = 2;
+        run.err = problem->toUtf8();
+        return run;
+    }
+    QBuffer out(&run.out), err(&run.err);
+    out.open(QIODevice::WriteOnly);
+    err.open(QIODevice::WriteOnly);
+    const RealFileSystem fs;
+    run.status = RunWriter(std::get<WriterRequest>(parsed), fs, QLocale(u"zh_CN"_s), cwd, out, err);
+    return run;
+}
+
+} // namespace
+
+class TestHeadless : public QObject
 {
     Q_OBJECT
+
+    QTemporaryDir dir_;
+    QString folder_;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        qputenv("TZ", "CST-8");
+        tzset();
+        QVERIFY(dir_.isValid());
+        folder_ = dir_.filePath(u"docs"_s);
+        QVERIFY(QDir().mkpath(folder_));
+        writeFile(folder_ + u"/a.txt"_s, "hello");
+        writeFile(folder_ + u"/报告.doc"_s, QByteArray(12345, 'x'));
+        writeFile(folder_ + u"/x&y #1.txt"_s, "");
+    }
+
+    void badArguments_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::newRow("no --write") << QByteArray("/tmp");
+        QTest::newRow("unknown option") << QByteArray("--write - --frobnicate");
+        QTest::newRow("unknown alignment") << QByteArray("--write - --align middle");
+        QTest::newRow("missing value") << QByteArray("--write");
+        QTest::newRow("two folders") << QByteArray("--write - /a /b");
+        QTest::newRow("value on a switch") << QByteArray("--write - --relative=yes");
+    }
+    void badArguments()
+    {
+        QFETCH(QByteArray, line);
+        const auto parsed = ParseWriterArguments(line.split(' '));
+        const QString *problem = std::get_if<QString>(&parsed);
+        QVERIFY(problem);
+        QVERIFY(problem->startsWith(u"dirweaver: "_s));
+        QVERIFY(!problem->contains(u'\n'));
+    }
+
+    void options()
+    {
+        const auto parsed = ParseWriterArguments(
+            split("--write=out.htm --relative --blank-lines --bullets --align right --no-size "
+                  "--no-date --types *.txt;*.doc --footer-title F --header-title H dir"));
+        const WriterRequest *r = std::get_if<WriterRequest>(&parsed);
+        QVERIFY(r);
+        QCOMPARE(r->output, QByteArray("out.htm"));
+        QCOMPARE(r->folder, QByteArray("dir"));
+        QVERIFY(!r->options.absolutePath && r->options.blankLine && r->options.bullet);
+        QVERIFY(!r->options.showSize && !r->options.showDate);
+        QCOMPARE(r->options.align, Align::Left); // bullets force left
+        QCOMPARE(r->types, u"*.txt;*.doc"_s);
+        QCOMPARE(r->options.footerTitle, u"F"_s);
+        QCOMPARE(r->headerTitle, u"H"_s);
+        QVERIFY(!r->browserTitle);
+    }
+
+    void cleanPath_data()
+    {
+        QTest::addColumn<QByteArray>("folder");
+        QTest::addColumn<QByteArray>("clean");
+        QTest::newRow("relative") << QByteArray("docs") << QByteArray("/home/u/docs");
+        QTest::newRow("dot") << QByteArray(".") << QByteArray("/home/u");
+        QTest::newRow("dot dot") << QByteArray("../v/./w/") << QByteArray("/home/v/w");
+        QTest::newRow("above root") << QByteArray("/../..") << QByteArray("/");
+        QTest::newRow("double slashes") << QByteArray("//a//b") << QByteArray("/a/b");
+    }
+    void cleanPath()
+    {
+        QFETCH(QByteArray, folder);
+        QFETCH(QByteArray, clean);
+        QCOMPARE(AbsoluteCleanPath(folder, "/home/u"), clean);
+    }
+
+    // The writer gives exactly the bytes that saving a page built in memory gives.
+    void sameBytesAsSaving()
+    {
+        const Run run = runWriter({"--write", "-", "--align", "center", "docs"},
+                                  QFile::encodeName(dir_.path()));
+        QCOMPARE(run.status, 0);
+        QVERIFY(run.err.isEmpty());
+
+        const RealFileSystem fs;
+        const QLocale zh(u"zh_CN"_s);
+        PageInput input;
+        input.folder = NativeName::fromText(folder_);
+        input.files = ListFiles(fs, input.folder.bytes, u"*.*"_s, zh).names;
+        input.options.browserTitle = input.options.headerTitle = u"Docs"_s;
+        input.options.align = Align::Center;
+        input.fragments = PageFragments::forOptions(input.options);
+        const QString page = BuildPageText(input, fs, FileTimeFormat(zh));
+        QCOMPARE(run.out, PageFileBytes(page));
+        const QString saved = dir_.filePath(u"saved.htm"_s);
+        QVERIFY(SavePageFile(saved, page));
+        QCOMPARE(readFile(saved), run.out);
+        QVERIFY(page.contains(u"x&y %231.txt\">x&y #1.txt</A>"_s));
+    }
+
+    void missingFolderWritesNothing()
+    {
+        const QString out = dir_.filePath(u"never.htm"_s);
+        const Run run = runWriter({"--write", QFile::encodeName(out), "no-such-folder"},
+                                  QFile::encodeName(dir_.path()));
+        QCOMPARE(run.status, 2);
+        QVERIFY(run.err.startsWith("dirweaver: "));
+        QCOMPARE(run.err.count('\n'), 1);
+        QVERIFY(!QFile::exists(out));
+    }
+
+    void unwritableOutputKeepsOldFile()
+    {
+        const QString out = dir_.filePath(u"old.htm"_s);
+        writeFile(out, "old page");
+        const QString blocked = dir_.filePath(u"a-file/page.htm"_s);
+        writeFile(dir_.filePath(u"a-file"_s), "");
+        Run run = runWriter({"--write", QFile::encodeName(blocked), QFile::encodeName(folder_)});
+        QCOMPARE(run.status, 1);
+        QVERIFY(run.err.startsWith("dirweaver: "));
+
+        // A write that fails half-way (the file-size limit) must not touch the old page.
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit old{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
+        rlimit small = old;
+        small.rlim_cur = 100;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        run = runWriter({"--write", QFile::encodeName(out), QFile::encodeName(folder_)});
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &old), 0);
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.err.contains("File too large"), run.err.constData());
+        QCOMPARE(readFile(out), QByteArray("old page"));
+        QCOMPARE(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
+    }
+
+    // The installed executable: its exit codes, help and standard output.
+    void executable()
+    {
+        QProcess p;
+        p.setWorkingDirectory(folder_);
+        p.start(QStringLiteral(DIRWEAVER_EXECUTABLE), {u"--write"_s, u"-"_s, u"--no-date"_s});
+        QVERIFY(p.waitForFinished());
+        QCOMPARE(p.exitCode(), 0);
+        const QByteArray page = p.readAllStandardOutput();
+        QVERIFY(page.startsWith("<HTML>\r\n<HEAD><TITLE>Docs</TITLE>"));
+        QVERIFY(page.endsWith("</HTML>\r\n"));
+        QVERIFY(page.contains(QByteArray("\xb1\xa8\xb8\xe6.doc"))); // 报告 in GBK
+
+        p.start(QStringLiteral(DIRWEAVER_EXECUTABLE), {u"--help"_s});
+        QVERIFY(p.waitForFinished());
+        QCOMPARE(p.exitCode(), 0);
+        const QByteArray help = p.readAllStandardOutput();
+        for (const char *option : {"--write", "--relative", "--blank-lines", "--bullets", "--align",
+                                   "--no-size", "--no-date", "--types", "--browser-title",
+                                   "--header-title", "--footer-title", "--version"})
+            QVERIFY2(help.contains(option), option);
+
+        p.start(QStringLiteral(DIRWEAVER_EXECUTABLE), {u"--write"_s, u"-"_s, u"--bogus"_s});
+        QVERIFY(p.waitForFinished());
+        QCOMPARE(p.exitCode(), 2);
+        QVERIFY(p.readAllStandardOutput().isEmpty());
+        QCOMPARE(p.readAllStandardError().count('\n'), 1);
+    }
 };
-QTEST_GUILESS_MAIN(T)
+
+QTEST_GUILESS_MAIN(TestHeadless)
 #include "tst_headless.moc"

@@ -204,13 +204,13 @@ int RunWriter(const WriterRequest &request, const FileSystem &fs, const QLocale 
     const FileTimeFormat format(locale);
     const PageBuilder builder(fs, format);
     const PageProducer produce = [&](PageSink &sink) { builder.build(input, sink); };
+    QString error;
     if (request.output == "-") {
-        if (WritePage(out, produce))
+        if (WritePage(out, produce, &error))
             return 0;
-        say(err, message(u"无法写入标准输出：%1"_s.arg(out.errorString())));
+        say(err, message(u"无法写入标准输出：%1"_s.arg(error)));
         return 1;
     }
-    QString error;
     if (SavePage(QString::fromLocal8Bit(request.output), produce, &error))
         return 0;
     say(err, message(u"无法写入 %1：%2"_s.arg(quoted(request.output), error)));

@@ -4,6 +4,8 @@
 
 #include <QSaveFile>
 
+#include <cerrno>
+
 namespace dirweaver {
 
 namespace {
@@ -19,8 +21,13 @@ void GbkDeviceSink::append(QStringView text)
 
 void GbkDeviceSink::flush()
 {
-    if (ok_ && !buffer_.isEmpty())
-        ok_ = device_.write(buffer_) == buffer_.size();
+    if (error_.isEmpty() && !buffer_.isEmpty()) {
+        errno = 0;
+        if (device_.write(buffer_) != buffer_.size()) {
+            // A short write leaves the reason in errno (a full disk, a size limit).
+            error_ = errno != 0 ? qt_error_string(errno) : device_.errorString();
+        }
+    }
     buffer_.truncate(0); // keeps the capacity for the next block
 }
 
@@ -28,7 +35,7 @@ bool GbkDeviceSink::finish()
 {
     buffer_.append("\r\n");
     flush();
-    return ok_;
+    return error_.isEmpty();
 }
 
 QByteArray PageFileBytes(QStringView page)
@@ -38,20 +45,28 @@ QByteArray PageFileBytes(QStringView page)
     return bytes;
 }
 
-bool WritePage(QIODevice &device, const PageProducer &produce)
+bool WritePage(QIODevice &device, const PageProducer &produce, QString *error)
 {
     GbkDeviceSink sink(device);
     produce(sink);
-    return sink.finish();
+    if (sink.finish())
+        return true;
+    if (error)
+        *error = sink.errorString();
+    return false;
 }
 
 bool SavePage(const QString &fileName, const PageProducer &produce, QString *error)
 {
     QSaveFile file(fileName);
-    if (file.open(QIODevice::WriteOnly) && WritePage(file, produce) && file.commit())
+    // Unbuffered: a buffered QSaveFile can commit a file whose last block was cut short
+    // (a full disk, a size limit) without noticing; the sink checks every block instead.
+    QString writeError;
+    if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
+        WritePage(file, produce, &writeError) && file.commit())
         return true;
     if (error)
-        *error = file.errorString();
+        *error = writeError.isEmpty() ? file.errorString() : writeError;
     file.cancelWriting();
     return false;
 }

@@ -22,12 +22,14 @@ public:
     void append(QStringView text) override;
     /// Writes the final CR LF and whatever is still buffered; false when any write failed.
     bool finish();
+    /// Why a write failed; empty while none did.
+    QString errorString() const { return error_; }
 
 private:
     void flush();
     QIODevice &device_;
     QByteArray buffer_;
-    bool ok_ = true;
+    QString error_;
 };
 
 /// Produces a page into a sink.
@@ -36,8 +38,9 @@ using PageProducer = std::function<void(PageSink &)>;
 /// What a saved page file holds: the page in GBK, then CR LF.
 QByteArray PageFileBytes(QStringView page);
 
-/// Writes the produced page to an open device as in PageFileBytes; false when a write failed.
-bool WritePage(QIODevice &device, const PageProducer &produce);
+/// Writes the produced page to an open device as in PageFileBytes; false when a write failed,
+/// with error (if given) saying why.
+bool WritePage(QIODevice &device, const PageProducer &produce, QString *error = nullptr);
 
 /// Writes the produced page to fileName as in PageFileBytes, through a temporary file that
 /// replaces the old one only once complete; on failure the old file is untouched and error
