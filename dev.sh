@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs Dirweaver on Debian 12.
+#   ./dev.sh run [ARGS...]   install what is missing, build, start the program
+#   ./dev.sh test            install what is missing, build, run every test
+#   ./dev.sh bench           build, then time the page writer on large folders
+# A second run installs nothing and only rebuilds what changed.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+caller_dir=$PWD
+
+build_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev)
+run_packages=(fonts-arphic-uming qt6-translations-l10n qt6-qpa-plugins)
+test_packages=()
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# Installs the packages that dpkg does not list as installed; nothing when all are there.
+ensure_packages() {
+    local missing=() p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
+            missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "dev.sh: installing ${missing[*]}" >&2
+    as_root apt-get update -qq
+    as_root env DEBIAN_FRONTEND=noninteractive \
+        apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+build() {
+    local preset=$1
+    cd "$here"
+    [ -f "build/$preset/build.ninja" ] || cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset"
+}
+
+case "${1:-}" in
+run)
+    shift
+    ensure_packages "${build_packages[@]}" "${run_packages[@]}"
+    build default >/dev/null
+    cd "$caller_dir"
+    # Until the window arrives, the run command writes the current folder's page.
+    if [ $# -eq 0 ]; then set -- --write -; fi
+    exec "$here/build/default/app/dirweaver" "$@"
+    ;;
+test)
+    ensure_packages "${build_packages[@]}" "${run_packages[@]}" ${test_packages[@]+"${test_packages[@]}"}
+    build default
+    ctest --preset default
+    # The same suite under the address and undefined-behaviour sanitizers.
+    build sanitize
+    ctest --preset sanitize
+    ;;
+bench)
+    ensure_packages "${build_packages[@]}"
+    build default >/dev/null
+    exec "$here/bench/run.sh" "$here/build/default"
+    ;;
+*)
+    echo "usage: ./dev.sh run [ARGS...] | ./dev.sh test | ./dev.sh bench" >&2
+    exit 2
+    ;;
+esac
