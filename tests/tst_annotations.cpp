@@ -1,6 +1,8 @@
 #include "page/annotations.h"
 
+#include <QDateTime>
 #include <QTest>
+#include <QTimeZone>
 
 #include <ctime>
 
@@ -150,6 +152,29 @@ private Q_SLOTS:
         const std::optional<qint64> when = time < 0 ? std::nullopt : std::optional<qint64>(time);
         QCOMPARE(FormatFileTime(format, when), text);
         QCOMPARE(FormatFileTime(format, when), text); // the cached date gives the same
+    }
+
+    // The fast time writer must agree with QLocale for every locale's own format.
+    void timeAgreesWithQLocale_data()
+    {
+        QTest::addColumn<QString>("locale");
+        for (const char *name : {"zh_CN", "en_US", "en_GB", "de_DE", "fr_FR", "ja_JP", "ko_KR",
+                                 "zh_TW", "ru_RU", "ar_EG", "fa_IR", "hi_IN", "es_ES"})
+            QTest::newRow(name) << QString::fromLatin1(name);
+    }
+    void timeAgreesWithQLocale()
+    {
+        QFETCH(QString, locale);
+        const FileTimeFormat format{QLocale(locale)};
+        const QDate date(2002, 3, 29);
+        for (const int seconds : {0, 5 * 3600 + 4 * 60 + 9, 12 * 3600, 12 * 3600 + 59,
+                                  13 * 3600 + 1, 23 * 3600 + 59 * 60 + 59}) {
+            const QDateTime when(date, QTime(0, 0).addSecs(seconds), Qt::UTC);
+            const QString expected = format.locale().toString(date, format.dateFormat()) +
+                                     u' ' +
+                                     format.locale().toString(when.time(), format.timeFormat());
+            QCOMPARE(FormatFileTime(format, when.toSecsSinceEpoch()), expected);
+        }
     }
 
     void stripTimeZone_data()

@@ -52,6 +52,10 @@ private Q_SLOTS:
         QTest::newRow("only spaces") << u""_s << QByteArray("  ") << u"%20%20"_s;
         QTest::newRow("not UTF-8: raw bytes")
             << u"/d/"_s << QByteArray("gbk\xd6\xd0#.txt") << u"/d/gbk%D6%D0%23.txt"_s;
+        QTest::newRow("encoded surrogate is not UTF-8")
+            << u""_s << QByteArray("\xed\xa0\x80") << u"%ED%A0%80"_s;
+        QTest::newRow("overlong slash is not UTF-8")
+            << u""_s << QByteArray("\xc0\xaf") << u"%C0%AF"_s;
         QTest::newRow("C1 control as UTF-8") << u""_s << QByteArray("a\xc2\x85") << u"a%C2%85"_s;
     }
     void target()

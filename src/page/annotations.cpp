@@ -14,6 +14,8 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString kNbsp = u"&nbsp;"_s;
+// The longest run any pad needs, so pads are cut from it rather than built each time.
+const QString kNbspRun = kNbsp.repeated(46);
 
 QString localeName(const QByteArray &value)
 {
@@ -25,6 +27,79 @@ QString localeName(const QByteArray &value)
     if (modifier >= 0)
         name.truncate(modifier);
     return QString::fromLatin1(name);
+}
+
+// Reads a QLocale time format into tokens; empty when it holds fields other than hours,
+// minutes, seconds and the AM/PM mark.
+QList<FileTimeFormat::Token> timeTokens(const QString &format, const QLocale &locale)
+{
+    using Kind = FileTimeFormat::Token::Kind;
+    QList<FileTimeFormat::Token> tokens;
+    auto literal = [&tokens](QStringView text) {
+        if (tokens.isEmpty() || tokens.back().kind != Kind::Text)
+            tokens.append({Kind::Text, 1, QString(), QString()});
+        tokens.back().text += text;
+    };
+    bool twelveHour = false;
+    for (qsizetype i = 0; i < format.size();) {
+        const QChar c = format[i];
+        if (c == u'\'') {
+            const qsizetype close = format.indexOf(u'\'', i + 1);
+            if (close == i + 1) {
+                literal(u"'");
+            } else {
+                literal(QStringView(format).mid(i + 1, (close < 0 ? format.size() : close) - i - 1));
+            }
+            i = close < 0 ? format.size() : close + 1;
+            continue;
+        }
+        if (!c.isLetter()) {
+            literal(QStringView(&format.constData()[i], 1));
+            ++i;
+            continue;
+        }
+        qsizetype run = 1;
+        while (i + run < format.size() && format[i + run] == c)
+            ++run;
+        if ((c == u'A' || c == u'a') && i + 1 < format.size() &&
+            (format[i + 1] == u'P' || format[i + 1] == u'p')) {
+            // The marks exactly as QLocale writes this field, case and all.
+            const QString field = format.mid(i, 2);
+            tokens.append({Kind::AmPm, 1, locale.toString(QTime(1, 0), field),
+                           locale.toString(QTime(13, 0), field)});
+            twelveHour = true;
+            i += 2;
+            continue;
+        }
+        const int width = run >= 2 ? 2 : 1;
+        if (run > 2)
+            return {};
+        if (c == u'H')
+            tokens.append({Kind::Hour24, width, QString(), QString()});
+        else if (c == u'h')
+            tokens.append({Kind::Hour12, width, QString(), QString()});
+        else if (c == u'm')
+            tokens.append({Kind::Minute, width, QString(), QString()});
+        else if (c == u's')
+            tokens.append({Kind::Second, width, QString(), QString()});
+        else
+            return {};
+        i += run;
+    }
+    if (!twelveHour) {
+        for (FileTimeFormat::Token &t : tokens) {
+            if (t.kind == Kind::Hour12)
+                t.kind = Kind::Hour24;
+        }
+    }
+    return tokens;
+}
+
+void appendNumber(QString &out, int value, int width)
+{
+    if (width == 2 && value < 10)
+        out += u'0';
+    out += QString::number(value);
 }
 
 } // namespace
@@ -39,6 +114,40 @@ FileTimeFormat::FileTimeFormat(const QLocale &locale) : locale_(locale)
         dateFormat_ = locale.dateFormat(QLocale::LongFormat);
         timeFormat_ = StripTimeZone(locale.timeFormat(QLocale::LongFormat));
     }
+    if (locale.zeroDigit() == u"0"_s)
+        tokens_ = timeTokens(timeFormat_, locale);
+}
+
+QString FileTimeFormat::timeText(int hour, int minute, int second) const
+{
+    if (tokens_.isEmpty())
+        return locale_.toString(QTime(hour, minute, second), timeFormat_);
+    using Kind = Token::Kind;
+    QString out;
+    out.reserve(16);
+    for (const Token &t : tokens_) {
+        switch (t.kind) {
+        case Kind::Text:
+            out += t.text;
+            break;
+        case Kind::Hour24:
+            appendNumber(out, hour, t.width);
+            break;
+        case Kind::Hour12:
+            appendNumber(out, hour % 12 == 0 ? 12 : hour % 12, t.width);
+            break;
+        case Kind::Minute:
+            appendNumber(out, minute, t.width);
+            break;
+        case Kind::Second:
+            appendNumber(out, second, t.width);
+            break;
+        case Kind::AmPm:
+            out += hour < 12 ? t.text : t.pmText;
+            break;
+        }
+    }
+    return out;
 }
 
 QLocale ProgramLocale(const QByteArray &lcAll, const QByteArray &lcTime, const QByteArray &lang)
@@ -84,13 +193,13 @@ QString FormatFileTime(const FileTimeFormat &format, std::optional<qint64> time)
     if (!localtime_r(&seconds, &local))
         return u" "_s;
     const QDate date(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
-    const QTime clock(local.tm_hour, local.tm_min, qMin(local.tm_sec, 59));
     const qint64 day = date.toJulianDay();
     if (day != format.cachedDay_) {
         format.cachedDate_ = format.locale_.toString(date, format.dateFormat_);
         format.cachedDay_ = day;
     }
-    return format.cachedDate_ + u' ' + format.locale_.toString(clock, format.timeFormat_);
+    return format.cachedDate_ + u' ' +
+           format.timeText(local.tm_hour, local.tm_min, qMin(local.tm_sec, 59));
 }
 
 QStringView TrimAtNul(QStringView text)
@@ -123,13 +232,14 @@ QString DateText(const QString &time, bool showSize)
 QString NamePad(int nameWidth)
 {
     const int gap = 45 - nameWidth;
-    return kNbsp.repeated(gap <= 0 ? 3 : gap + 1);
+    const int count = gap <= 0 ? 3 : qMin(gap + 1, 46);
+    return kNbspRun.left(count * kNbsp.size());
 }
 
 QString SizePad(int sizeWidth)
 {
     const int gap = 20 - sizeWidth;
-    return gap > 0 ? kNbsp.repeated(gap + 1) : QString();
+    return gap > 0 ? kNbspRun.left(qMin(gap + 1, 21) * kNbsp.size()) : QString();
 }
 
 Annotations AnnotateFile(QStringView name, const std::optional<FileFacts> &facts, bool showSize,

@@ -36,11 +36,25 @@ public:
     /// The locale the texts are written in.
     const QLocale &locale() const { return locale_; }
 
+    /// One piece of a time format, as the fast time writer reads it.
+    struct Token
+    {
+        enum class Kind { Text, Hour12, Hour24, Minute, Second, AmPm };
+        Kind kind = Kind::Text;
+        int width = 1;
+        QString text;   // literal text; the AM mark for AmPm
+        QString pmText; // the PM mark for AmPm
+    };
+
 private:
     friend QString FormatFileTime(const FileTimeFormat &format, std::optional<qint64> time);
+    QString timeText(int hour, int minute, int second) const;
     QLocale locale_;
     QString dateFormat_;
     QString timeFormat_;
+    // The time format read once, so each file's time is written without QLocale's parser;
+    // empty when the format holds something only QLocale knows.
+    QList<Token> tokens_;
     // Files of one folder mostly share their dates; keeps the last date's text.
     mutable qint64 cachedDay_ = -1;
     mutable QString cachedDate_;

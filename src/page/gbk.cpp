@@ -31,67 +31,43 @@ private:
         for (char16_t c = 0; c < 0x80; ++c)
             codes_[c] = c;
 
-        QString all;
-        all.reserve(0x10000);
+        // One character at a time: the converter drops some characters (noncharacters and
+        // the like) without a trace, so a single pass over all of them would lose alignment.
+        QStringEncoder encoder("GBK", QStringEncoder::Flag::Stateless);
+        QStringDecoder decoder("GBK", QStringDecoder::Flag::Stateless);
         for (char32_t c = 0x80; c < 0x10000; ++c) {
-            if (!QChar::isSurrogate(c))
-                all.append(QChar(c));
+            if (QChar::isSurrogate(c))
+                continue;
+            const QChar ch{char16_t(c)};
+            const QByteArray bytes = encoder.encode(QStringView(&ch, 1));
+            if (bytes.isEmpty() || bytes.size() > 2)
+                continue;
+            const QString back = decoder.decode(bytes);
+            if (back.size() != 1 || back[0] != ch)
+                continue;
+            codes_[c] = bytes.size() == 1 ? quint16(uchar(bytes[0]))
+                                          : quint16(uchar(bytes[0]) << 8 | uchar(bytes[1]));
         }
-        QStringEncoder encoder("GBK");
-        const QByteArray bytes = encoder.encode(all);
-
-        // Each character became one code: two bytes after a lead byte 0x81..0xFE, else one.
-        std::vector<quint16> candidates;
-        candidates.reserve(all.size());
-        for (qsizetype pos = 0; pos < bytes.size();) {
-            const auto lead = static_cast<uchar>(bytes[pos]);
-            if (lead >= 0x81 && lead <= 0xFE && pos + 1 < bytes.size()) {
-                candidates.push_back(quint16(lead << 8 | static_cast<uchar>(bytes[pos + 1])));
-                pos += 2;
-            } else {
-                candidates.push_back(lead);
-                pos += 1;
-            }
-        }
-        QStringDecoder decoder("GBK");
-        const QString back = decoder.decode(bytes);
-        const bool aligned =
-            qsizetype(candidates.size()) == all.size() && back.size() == all.size();
-        for (qsizetype i = 0; i < all.size(); ++i) {
-            const char16_t c = all[i].unicode();
-            if (aligned) {
-                if (back[i] == all[i])
-                    codes_[c] = candidates[size_t(i)];
-            } else {
-                codes_[c] = checkedCode(c);
-            }
-        }
-    }
-
-    // Slow path, only if the converter ever stops mapping one character to one code.
-    static quint16 checkedCode(char16_t c)
-    {
-        const QChar ch(c);
-        QStringEncoder encoder("GBK");
-        const QByteArray bytes = encoder.encode(QStringView(&ch, 1));
-        QStringDecoder decoder("GBK");
-        if (encoder.hasError() || QString(decoder.decode(bytes)) != QStringView(&ch, 1))
-            return 0;
-        if (bytes.size() == 1)
-            return static_cast<uchar>(bytes[0]);
-        if (bytes.size() == 2)
-            return quint16(static_cast<uchar>(bytes[0]) << 8 | static_cast<uchar>(bytes[1]));
-        return 0;
     }
 
     std::array<quint16, 0x10000> codes_;
 };
 
-void appendReference(QByteArray &out, char32_t codePoint)
+// Writes "&#N;" at out and returns the end; at most 10 bytes.
+char *writeReference(char *out, char32_t codePoint)
 {
-    out.append("&#");
-    out.append(QByteArray::number(uint(codePoint)));
-    out.append(';');
+    char digits[8];
+    int n = 0;
+    do {
+        digits[n++] = char('0' + codePoint % 10);
+        codePoint /= 10;
+    } while (codePoint != 0);
+    *out++ = '&';
+    *out++ = '#';
+    while (n > 0)
+        *out++ = digits[--n];
+    *out++ = ';';
+    return out;
 }
 
 } // namespace
@@ -104,29 +80,35 @@ bool GbkHolds(char16_t c)
 void AppendGbk(QByteArray &out, QStringView text)
 {
     const GbkTable &table = GbkTable::instance();
-    out.reserve(out.size() + text.size() * 2);
     const qsizetype n = text.size();
+    const qsizetype start = out.size();
+    // Room for the worst case, a reference of up to 8 bytes per code unit.
+    out.resize(start + n * 8);
+    char *const begin = out.data() + start;
+    char *p = begin;
+    const char16_t *const s = text.utf16();
     for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = text[i].unicode();
+        const char16_t c = s[i];
         if (c < 0x80) {
-            out.append(char(c));
+            *p++ = char(c);
             continue;
         }
-        if (QChar::isHighSurrogate(c) && i + 1 < n && text[i + 1].isLowSurrogate()) {
-            appendReference(out, QChar::surrogateToUcs4(c, text[i + 1].unicode()));
+        if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(s[i + 1])) {
+            p = writeReference(p, QChar::surrogateToUcs4(c, s[i + 1]));
             ++i;
             continue;
         }
         const quint16 code = table.code(c);
         if (code == 0) {
-            appendReference(out, c);
+            p = writeReference(p, c);
         } else if (code < 0x100) {
-            out.append(char(code));
+            *p++ = char(code);
         } else {
-            out.append(char(code >> 8));
-            out.append(char(code & 0xFF));
+            *p++ = char(code >> 8);
+            *p++ = char(code & 0xFF);
         }
     }
+    out.truncate(start + (p - begin));
 }
 
 QByteArray ToGbk(QStringView text)

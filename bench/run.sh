@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Times the headless page writer against the floor program on folders of 1,000 to 100,000
+# files (size and date on, warm cache, best of several runs) and compares its peak memory
+# with the size of the page it writes. Usage: bench/run.sh BUILD_DIR
+set -euo pipefail
+build=$(cd "${1:?usage: bench/run.sh BUILD_DIR}" && pwd)
+work=${DIRWEAVER_BENCH_DIR:-/tmp/dirweaver-bench}
+runs=${DIRWEAVER_BENCH_RUNS:-5}
+mkdir -p "$work"
+tool=$build/bench/bench_tool
+printf '%8s %10s %10s %7s %10s %10s %7s\n' files floor_s writer_s ratio page_KiB peak_KiB mem_x
+for n in 1000 10000 32767 100000; do
+    folder=$work/files-$n
+    if [ ! -f "$folder.done" ]; then
+        rm -rf "$folder"
+        "$tool" make "$folder" "$n"
+        touch "$folder.done"
+    fi
+    # Warm the cache once, then take the best of several runs of each.
+    "$build/bench/bench_floor" "$folder" "$work/floor.htm"
+    "$build/app/dirweaver" --write "$work/page.htm" "$folder"
+    read -r floor_s _ < <("$tool" time "$runs" "$build/bench/bench_floor" "$folder" "$work/floor.htm")
+    read -r writer_s peak_kib < <("$tool" time "$runs" "$build/app/dirweaver" --write "$work/page.htm" "$folder")
+    page_kib=$(( $(stat -c %s "$work/page.htm") / 1024 ))
+    awk -v n="$n" -v f="$floor_s" -v w="$writer_s" -v p="$page_kib" -v m="$peak_kib" \
+        'BEGIN { printf "%8d %10.4f %10.4f %7.2f %10d %10d %7.2f\n", n, f, w, w / f, p, m, m / p }'
+done
