@@ -102,19 +102,19 @@ private Q_SLOTS:
         std::optional<FileFacts> facts;
         if (readable)
             facts = FileFacts{12345, k2002};
-        const Annotations a = AnnotateFile(u"ten chars!"_s, facts, showSize, showDate, format);
-        QCOMPARE(a.NamePad + a.SizeText + a.SizePad + a.DateText, line);
-        if (!showSize || !showDate)
-            QVERIFY(a.SizePad.isEmpty());
+        QString text = u"<A>"_s;
+        AppendAnnotations(text, u"ten chars!"_s, facts, showSize, showDate, format);
+        QCOMPARE(text, u"<A>"_s + line);
     }
 
     void wideSizeGetsNoPad()
     {
         const FileTimeFormat format(QLocale(u"zh_CN"_s));
-        const Annotations a =
-            AnnotateFile(u"x"_s, FileFacts{99999999999, std::nullopt}, true, true, format);
-        QCOMPARE(a.SizePad, QString());
-        QCOMPARE(a.DateText, nbsp(3) + u"未知(UnKnow)"_s);
+        QString text;
+        AppendAnnotations(text, u"x"_s, FileFacts{99999999999, std::nullopt}, true, true, format);
+        QCOMPARE(text, nbsp(45) + u"97656250KB (99999999999字节)"_s + nbsp(3) + u"未知(UnKnow)"_s);
+        QCOMPARE(DateText(u"t"_s, true), nbsp(3) + u"t"_s);
+        QCOMPARE(DateText(u"t"_s, false), u"t"_s);
     }
 
     void fileTime_data()

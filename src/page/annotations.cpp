@@ -5,6 +5,7 @@
 #include <QDate>
 #include <QTime>
 
+#include <algorithm>
 #include <ctime>
 
 namespace dirweaver {
@@ -95,11 +96,52 @@ QList<FileTimeFormat::Token> timeTokens(const QString &format, const QLocale &lo
     return tokens;
 }
 
-void appendNumber(QString &out, int value, int width)
+void appendDecimal(QString &out, qint64 value, int width = 1)
 {
-    if (width == 2 && value < 10)
-        out += u'0';
-    out += QString::number(value);
+    char digits[24];
+    int n = 0;
+    quint64 v = quint64(value < 0 ? -value : value);
+    do {
+        digits[n++] = char('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    while (n < width)
+        digits[n++] = '0';
+    if (value < 0)
+        digits[n++] = '-';
+    std::reverse(digits, digits + n);
+    out += QLatin1StringView(digits, n);
+}
+
+// count "&nbsp;" without building them each time.
+QStringView nbspRun(int count)
+{
+    return QStringView(kNbspRun).left(qBound(0, count, 46) * kNbsp.size());
+}
+
+void appendSizeText(QString &out, qint64 size)
+{
+    // Kilobytes rounded half to even, on integers so that huge sizes stay exact.
+    qint64 kb = size / 1024;
+    const qint64 rest = size % 1024;
+    if (rest > 512 || (rest == 512 && kb % 2 != 0))
+        ++kb;
+    appendDecimal(out, kb);
+    out += u"KB ("_s;
+    appendDecimal(out, size);
+    out += u"字节)"_s;
+}
+
+int namePadCount(int nameWidth)
+{
+    const int gap = 45 - nameWidth;
+    return gap <= 0 ? 3 : gap + 1;
+}
+
+int sizePadCount(int sizeWidth)
+{
+    const int gap = 20 - sizeWidth;
+    return gap > 0 ? gap + 1 : 0;
 }
 
 } // namespace
@@ -118,36 +160,35 @@ FileTimeFormat::FileTimeFormat(const QLocale &locale) : locale_(locale)
         tokens_ = timeTokens(timeFormat_, locale);
 }
 
-QString FileTimeFormat::timeText(int hour, int minute, int second) const
+void FileTimeFormat::appendTime(QString &out, int hour, int minute, int second) const
 {
-    if (tokens_.isEmpty())
-        return locale_.toString(QTime(hour, minute, second), timeFormat_);
+    if (tokens_.isEmpty()) {
+        out += locale_.toString(QTime(hour, minute, second), timeFormat_);
+        return;
+    }
     using Kind = Token::Kind;
-    QString out;
-    out.reserve(16);
     for (const Token &t : tokens_) {
         switch (t.kind) {
         case Kind::Text:
             out += t.text;
             break;
         case Kind::Hour24:
-            appendNumber(out, hour, t.width);
+            appendDecimal(out, hour, t.width);
             break;
         case Kind::Hour12:
-            appendNumber(out, hour % 12 == 0 ? 12 : hour % 12, t.width);
+            appendDecimal(out, hour % 12 == 0 ? 12 : hour % 12, t.width);
             break;
         case Kind::Minute:
-            appendNumber(out, minute, t.width);
+            appendDecimal(out, minute, t.width);
             break;
         case Kind::Second:
-            appendNumber(out, second, t.width);
+            appendDecimal(out, second, t.width);
             break;
         case Kind::AmPm:
             out += hour < 12 ? t.text : t.pmText;
             break;
         }
     }
-    return out;
 }
 
 QLocale ProgramLocale(const QByteArray &lcAll, const QByteArray &lcTime, const QByteArray &lang)
@@ -183,23 +224,35 @@ QString StripTimeZone(const QString &format)
     return out.simplified();
 }
 
-QString FormatFileTime(const FileTimeFormat &format, std::optional<qint64> time)
+void FileTimeFormat::append(QString &out, std::optional<qint64> time) const
 {
-    if (!time)
-        return u"未知(UnKnow)"_s;
+    if (!time) {
+        out += u"未知(UnKnow)"_s;
+        return;
+    }
     const std::time_t seconds = std::time_t(*time);
     std::tm local{};
     // The local time of the file's own date, daylight saving included.
-    if (!localtime_r(&seconds, &local))
-        return u" "_s;
+    if (!localtime_r(&seconds, &local)) {
+        out += u' ';
+        return;
+    }
     const QDate date(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
     const qint64 day = date.toJulianDay();
-    if (day != format.cachedDay_) {
-        format.cachedDate_ = format.locale_.toString(date, format.dateFormat_);
-        format.cachedDay_ = day;
+    if (day != cachedDay_) {
+        cachedDate_ = locale_.toString(date, dateFormat_);
+        cachedDay_ = day;
     }
-    return format.cachedDate_ + u' ' +
-           format.timeText(local.tm_hour, local.tm_min, qMin(local.tm_sec, 59));
+    out += cachedDate_;
+    out += u' ';
+    appendTime(out, local.tm_hour, local.tm_min, qMin(local.tm_sec, 59));
+}
+
+QString FormatFileTime(const FileTimeFormat &format, std::optional<qint64> time)
+{
+    QString text;
+    format.append(text, time);
+    return text;
 }
 
 QStringView TrimAtNul(QStringView text)
@@ -216,45 +269,42 @@ QByteArrayView TrimAtNul(QByteArrayView bytes)
 
 QString SizeText(qint64 size)
 {
-    // Kilobytes rounded half to even, on integers so that huge sizes stay exact.
-    qint64 kb = size / 1024;
-    const qint64 rest = size % 1024;
-    if (rest > 512 || (rest == 512 && kb % 2 != 0))
-        ++kb;
-    return QString::number(kb) + u"KB ("_s + QString::number(size) + u"字节)"_s;
+    QString text;
+    appendSizeText(text, size);
+    return text;
 }
 
 QString DateText(const QString &time, bool showSize)
 {
-    return showSize ? kNbsp.repeated(3) + time : time;
+    return showSize ? nbspRun(3) + time : time;
 }
 
 QString NamePad(int nameWidth)
 {
-    const int gap = 45 - nameWidth;
-    const int count = gap <= 0 ? 3 : qMin(gap + 1, 46);
-    return kNbspRun.left(count * kNbsp.size());
+    return nbspRun(namePadCount(nameWidth)).toString();
 }
 
 QString SizePad(int sizeWidth)
 {
-    const int gap = 20 - sizeWidth;
-    return gap > 0 ? kNbspRun.left(qMin(gap + 1, 21) * kNbsp.size()) : QString();
+    return nbspRun(sizePadCount(sizeWidth)).toString();
 }
 
-Annotations AnnotateFile(QStringView name, const std::optional<FileFacts> &facts, bool showSize,
-                         bool showDate, const FileTimeFormat &format)
+void AppendAnnotations(QString &out, QStringView name, const std::optional<FileFacts> &facts,
+                       bool showSize, bool showDate, const FileTimeFormat &format)
 {
-    Annotations a;
+    if (!showSize && !showDate)
+        return;
+    out += nbspRun(namePadCount(Strlen(name)));
+    const qsizetype sizeStart = out.size();
     if (showSize && facts)
-        a.SizeText = SizeText(facts->size);
-    if (showDate && facts)
-        a.DateText = DateText(FormatFileTime(format, facts->birthTime), showSize);
-    if (showSize || showDate)
-        a.NamePad = NamePad(Strlen(name));
+        appendSizeText(out, facts->size);
     if (showSize && showDate)
-        a.SizePad = SizePad(Strlen(a.SizeText));
-    return a;
+        out += nbspRun(sizePadCount(Strlen(QStringView(out).mid(sizeStart))));
+    if (showDate && facts) {
+        if (showSize)
+            out += nbspRun(3);
+        format.append(out, facts->birthTime);
+    }
 }
 
 } // namespace dirweaver

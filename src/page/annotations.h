@@ -10,19 +10,6 @@
 
 namespace dirweaver {
 
-/// The texts placed after one file's link, in the order the page writes them.
-struct Annotations
-{
-    /// "&nbsp;" run between the link and the first annotation.
-    QString NamePad;
-    /// Size annotation, such as "12KB (12345字节)".
-    QString SizeText;
-    /// "&nbsp;" run between the size and the date.
-    QString SizePad;
-    /// Date annotation, after three "&nbsp;" when the size is shown too.
-    QString DateText;
-};
-
 /// How creation times are written: the program locale's long date and time.
 class FileTimeFormat
 {
@@ -46,9 +33,11 @@ public:
         QString pmText; // the PM mark for AmPm
     };
 
+    /// Appends the FormatFileTime text of time to out.
+    void append(QString &out, std::optional<qint64> time) const;
+
 private:
-    friend QString FormatFileTime(const FileTimeFormat &format, std::optional<qint64> time);
-    QString timeText(int hour, int minute, int second) const;
+    void appendTime(QString &out, int hour, int minute, int second) const;
     QLocale locale_;
     QString dateFormat_;
     QString timeFormat_;
@@ -85,9 +74,10 @@ QString NamePad(int nameWidth);
 /// Spacing after a size annotation of the given display width: 21 - width "&nbsp;", or none.
 QString SizePad(int sizeWidth);
 
-/// All four annotations of a file, as the size and date options ask; a file whose facts
-/// could not be read gets empty size and date texts but still its spacing.
-Annotations AnnotateFile(QStringView name, const std::optional<FileFacts> &facts, bool showSize,
-                         bool showDate, const FileTimeFormat &format);
+/// Appends what follows a file's link: NamePad, SizeText, SizePad and DateText, as the size
+/// and date options ask. A file whose facts could not be read gets empty size and date texts
+/// but still its spacing.
+void AppendAnnotations(QString &out, QStringView name, const std::optional<FileFacts> &facts,
+                       bool showSize, bool showDate, const FileTimeFormat &format);
 
 } // namespace dirweaver

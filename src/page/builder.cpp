@@ -38,18 +38,16 @@ bool PageBuilder::build(const PageInput &input, PageSink &sink, const FileDone &
         std::optional<FileFacts> facts;
         if (annotate)
             facts = fs_.facts(folder.bytes, name.bytes);
-        const Annotations a =
-            AnnotateFile(name.text, facts, options.showSize, options.showDate, format_);
-
         text.clear();
         text += f.bullet[0];
         if (options.blankLine)
             text += f.para[0];
         text += f.link[0];
-        text += LinkTarget(folderTarget, name);
+        AppendLinkTarget(text, folderTarget, name);
         text += f.link[1];
         AppendHtmlText(text, name.text);
-        text += f.link[2] + a.NamePad + a.SizeText + a.SizePad + a.DateText;
+        text += f.link[2];
+        AppendAnnotations(text, name.text, facts, options.showSize, options.showDate, format_);
         if (options.blankLine)
             text += f.para[1];
         text += f.link[3] + f.bullet[1] + u"\r\n"_s;

@@ -88,25 +88,31 @@ void AppendLinkTarget(QString &out, const NativeName &name)
     }
 }
 
+void AppendLinkTarget(QString &out, QStringView folderTarget, const NativeName &name)
+{
+    const qsizetype start = out.size();
+    out += folderTarget;
+    AppendLinkTarget(out, name);
+
+    qsizetype lead = start;
+    while (lead < out.size() && out[lead] == u' ')
+        ++lead;
+    qsizetype end = out.size();
+    while (end > lead && out[end - 1] == u' ')
+        --end;
+    if (lead == start && end == out.size())
+        return;
+    const qsizetype trail = out.size() - end;
+    const QString middle = out.mid(lead, end - lead);
+    out.truncate(start);
+    out += u"%20"_s.repeated(lead - start) + middle + u"%20"_s.repeated(trail);
+}
+
 QString LinkTarget(QStringView folderTarget, const NativeName &name)
 {
     QString target;
-    target.reserve(folderTarget.size() + name.text.size() + 8);
-    target.append(folderTarget);
-    AppendLinkTarget(target, name);
-
-    qsizetype lead = 0;
-    while (lead < target.size() && target[lead] == u' ')
-        ++lead;
-    if (lead == target.size())
-        return u"%20"_s.repeated(lead);
-    qsizetype trail = 0;
-    while (target[target.size() - 1 - trail] == u' ')
-        ++trail;
-    if (lead == 0 && trail == 0)
-        return target;
-    return u"%20"_s.repeated(lead) + QStringView(target).mid(lead, target.size() - lead - trail) +
-           u"%20"_s.repeated(trail);
+    AppendLinkTarget(target, folderTarget, name);
+    return target;
 }
 
 } // namespace dirweaver

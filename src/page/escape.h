@@ -16,8 +16,11 @@ void AppendHtmlText(QString &out, QStringView text);
 /// not UTF-8 has its non-ASCII bytes percent-encoded.
 void AppendLinkTarget(QString &out, const NativeName &name);
 
-/// A complete link target from an already encoded folder part and a file name. Spaces at
+/// Appends a complete link target: an already encoded folder part and a file name. Spaces at
 /// either end are percent-encoded, since browsers strip them from link targets.
+void AppendLinkTarget(QString &out, QStringView folderTarget, const NativeName &name);
+
+/// The target AppendLinkTarget writes.
 QString LinkTarget(QStringView folderTarget, const NativeName &name);
 
 } // namespace dirweaver
