@@ -14,14 +14,14 @@
 
 namespace {
 
-const char *const kExtensions[18] = {"txt", "doc", "xls", "pdf", "jpg", "gif", "bmp",
-                                     "zip", "exe", "htm", "html", "mp3", "avi", "c",
-                                     "ini", "ppt", "dat", "ico"};
-const char *const kChinese[12] = {"报告", "会议纪要", "照片", "第一章", "合同草案", "论文",
-                                  "数据表", "通知", "说明书", "预算", "设计图", "演示文稿"};
-const char *const kLatin[12] = {"Report", "meeting notes", "IMG", "Chapter", "draft",
-                                "Q3 budget", "scan", "invoice", "Slides", "backup",
-                                "readme", "setup"};
+const char *const kExtensions[18] = {"txt", "doc", "xls", "pdf", "jpg",  "gif",
+                                     "bmp", "zip", "exe", "htm", "html", "mp3",
+                                     "avi", "c",   "ini", "ppt", "dat",  "ico"};
+const char *const kChinese[12] = {"报告",   "会议纪要", "照片",   "第一章", "合同草案", "论文",
+                                  "数据表", "通知",     "说明书", "预算",   "设计图",   "演示文稿"};
+const char *const kLatin[12] = {"Report", "meeting notes", "IMG",    "Chapter",
+                                "draft",  "Q3 budget",     "scan",   "invoice",
+                                "Slides", "backup",        "readme", "setup"};
 const char *const kMarks[8] = {" & ", " #", " 100%", "'s", " + ", " (copy)", " (2)", ""};
 
 int make(const char *folder, long count)
@@ -59,8 +59,7 @@ int timeRuns(int runs, char **command)
         }
         int status = 0;
         rusage usage{};
-        if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) ||
-            WEXITSTATUS(status) != 0)
+        if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
             return 1;
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

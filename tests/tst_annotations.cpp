@@ -170,8 +170,7 @@ private Q_SLOTS:
         for (const int seconds : {0, 5 * 3600 + 4 * 60 + 9, 12 * 3600, 12 * 3600 + 59,
                                   13 * 3600 + 1, 23 * 3600 + 59 * 60 + 59}) {
             const QDateTime when(date, QTime(0, 0).addSecs(seconds), Qt::UTC);
-            const QString expected = format.locale().toString(date, format.dateFormat()) +
-                                     u' ' +
+            const QString expected = format.locale().toString(date, format.dateFormat()) + u' ' +
                                      format.locale().toString(when.time(), format.timeFormat());
             QCOMPARE(FormatFileTime(format, when.toSecsSinceEpoch()), expected);
         }

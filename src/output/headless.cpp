@@ -3,6 +3,7 @@
 #include "page/builder.h"
 #include "pagefile.h"
 #include "selection/filelist.h"
+#include "selection/prefetch.h"
 #include "selection/titles.h"
 
 #include <cstring>
@@ -185,7 +186,7 @@ int RunWriter(const WriterRequest &request, const FileSystem &fs, const QLocale 
 
     const QByteArray folderBytes =
         AbsoluteCleanPath(request.folder.isEmpty() ? cwd : request.folder, cwd);
-    const FileListing listing = ListFiles(fs, folderBytes, request.types, locale);
+    const FolderListing listing = fs.regularFiles(folderBytes);
     if (listing.error != 0) {
         say(err,
             message(u"无法读取文件夹 %1：%2"_s.arg(quoted(folderBytes), errorText(listing.error))));
@@ -194,7 +195,17 @@ int RunWriter(const WriterRequest &request, const FileSystem &fs, const QLocale 
 
     PageInput input;
     input.folder = NativeName::fromBytes(folderBytes);
-    input.files = listing.names;
+    input.files = SelectFiles(listing, request.types);
+    // The files' facts are read on a second core while the list is sorted.
+    std::optional<FactsPrefetch> prefetch;
+    if (request.options.showSize || request.options.showDate) {
+        QList<QByteArray> names;
+        names.reserve(input.files.size());
+        for (const NativeName &name : std::as_const(input.files))
+            names.append(name.bytes);
+        prefetch.emplace(fs, FolderPath(input.folder).bytes, names);
+    }
+    SortFiles(input.files, locale);
     input.options = request.options;
     const Titles titles = DeriveTitles(input.folder.text);
     input.options.browserTitle = request.browserTitle.value_or(titles.browser);
@@ -202,7 +213,7 @@ int RunWriter(const WriterRequest &request, const FileSystem &fs, const QLocale 
     input.fragments = PageFragments::forOptions(input.options);
 
     const FileTimeFormat format(locale);
-    const PageBuilder builder(fs, format);
+    const PageBuilder builder(prefetch ? *prefetch : fs, format);
     const PageProducer produce = [&](PageSink &sink) { builder.build(input, sink); };
     QString error;
     if (request.output == "-") {

@@ -49,7 +49,8 @@ QList<FileTimeFormat::Token> timeTokens(const QString &format, const QLocale &lo
             if (close == i + 1) {
                 literal(u"'");
             } else {
-                literal(QStringView(format).mid(i + 1, (close < 0 ? format.size() : close) - i - 1));
+                literal(
+                    QStringView(format).mid(i + 1, (close < 0 ? format.size() : close) - i - 1));
             }
             i = close < 0 ? format.size() : close + 1;
             continue;

@@ -48,18 +48,42 @@ void appendTargetAscii(QString &out, char16_t c)
     }
 }
 
+bool plainInText(char16_t c)
+{
+    return !isControl(c) && c != u'"' && c != u'<' && c != u'>';
+}
+
+bool plainInTarget(char16_t c)
+{
+    return plainInText(c) && c != u'%' && c != u'#' && c != u'?' && c != u'\\' &&
+           (c < 0x80 || c >= 0xA0);
+}
+
+// Appends text, copying runs of plain characters whole and handing the others to escape.
+template <typename Plain, typename Escape>
+void appendEscaped(QString &out, QStringView text, Plain plain, Escape escape)
+{
+    const qsizetype n = text.size();
+    qsizetype run = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = text[i].unicode();
+        if (plain(c))
+            continue;
+        out.append(text.mid(run, i - run));
+        escape(c);
+        run = i + 1;
+    }
+    out.append(text.mid(run));
+}
+
 } // namespace
 
 void AppendHtmlText(QString &out, QStringView text)
 {
-    for (const QChar ch : text) {
-        const char16_t c = ch.unicode();
-        if (isControl(c)) {
+    appendEscaped(out, text, plainInText, [&out](char16_t c) {
+        if (!appendEntity(out, c))
             out.append(u"&#"_s + QString::number(uint(c)) + u';');
-        } else if (!appendEntity(out, c)) {
-            out.append(ch);
-        }
-    }
+    });
 }
 
 void AppendLinkTarget(QString &out, const NativeName &name)
@@ -74,18 +98,15 @@ void AppendLinkTarget(QString &out, const NativeName &name)
         }
         return;
     }
-    for (const QChar ch : name.text) {
-        const char16_t c = ch.unicode();
+    appendEscaped(out, name.text, plainInTarget, [&out](char16_t c) {
         if (c < 0x80) {
             appendTargetAscii(out, c);
-        } else if (c < 0xA0) {
+        } else {
             // C1 controls: their UTF-8 bytes, as the browser would send them.
             appendPercent(out, uchar(0xC0 | (c >> 6)));
             appendPercent(out, uchar(0x80 | (c & 0x3F)));
-        } else {
-            out.append(ch);
         }
-    }
+    });
 }
 
 void AppendLinkTarget(QString &out, QStringView folderTarget, const NativeName &name)

@@ -11,26 +11,23 @@
 
 namespace dirweaver {
 
-FileListing ListFiles(const FileSystem &fs, const QByteArray &folder, const QString &pattern,
-                      const QLocale &locale)
+QList<NativeName> SelectFiles(const FolderListing &listing, const QString &pattern)
 {
-    FileListing listing;
-    const FolderListing raw = fs.regularFiles(folder);
-    listing.error = raw.error;
-    if (raw.error != 0)
-        return listing;
-
     const FileMask mask(pattern);
     QList<NativeName> names;
-    names.reserve(raw.names.size());
-    for (const QByteArray &bytes : raw.names) {
+    names.reserve(listing.names.size());
+    for (const QByteArray &bytes : listing.names) {
         if (bytes.isEmpty() || bytes.startsWith('.'))
             continue;
         NativeName name = NativeName::fromBytes(bytes);
         if (mask.matches(name.text))
             names.append(std::move(name));
     }
+    return names;
+}
 
+void SortFiles(QList<NativeName> &names, const QLocale &locale)
+{
     // Sort keys once per name: comparing keys is far cheaper than collating pairs.
     QCollator collator(locale);
     collator.setCaseSensitivity(Qt::CaseInsensitive);
@@ -44,9 +41,23 @@ FileListing ListFiles(const FileSystem &fs, const QByteArray &folder, const QStr
         const int c = keys[size_t(a)].compare(keys[size_t(b)]);
         return c != 0 ? c < 0 : names[a].bytes < names[b].bytes;
     });
-    listing.names.reserve(names.size());
+    QList<NativeName> sorted;
+    sorted.reserve(names.size());
     for (const qsizetype i : order)
-        listing.names.append(std::move(names[i]));
+        sorted.append(std::move(names[i]));
+    names = std::move(sorted);
+}
+
+FileListing ListFiles(const FileSystem &fs, const QByteArray &folder, const QString &pattern,
+                      const QLocale &locale)
+{
+    FileListing listing;
+    const FolderListing raw = fs.regularFiles(folder);
+    listing.error = raw.error;
+    if (raw.error != 0)
+        return listing;
+    listing.names = SelectFiles(raw, pattern);
+    SortFiles(listing.names, locale);
     return listing;
 }
 

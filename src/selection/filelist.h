@@ -18,6 +18,12 @@ struct FileListing
     int error = 0;
 };
 
+/// The non-hidden names of a folder listing that match pattern, in folder order.
+QList<NativeName> SelectFiles(const FolderListing &listing, const QString &pattern);
+
+/// Sorts names case-insensitively in the collation of locale, ties by exact bytes.
+void SortFiles(QList<NativeName> &names, const QLocale &locale);
+
 /// Lists the regular, non-hidden files of folder whose names match pattern, each once and
 /// without any limit on their number, sorted for locale.
 FileListing ListFiles(const FileSystem &fs, const QByteArray &folder, const QString &pattern,

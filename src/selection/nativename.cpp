@@ -2,7 +2,6 @@
 
 #include "page/gbk.h"
 
-
 namespace dirweaver {
 
 NativeName NativeName::fromBytes(const QByteArray &bytes)

@@ -1,0 +1,45 @@
+#include "prefetch.h"
+
+namespace dirweaver {
+
+FactsPrefetch::FactsPrefetch(const FileSystem &inner, const QByteArray &folder,
+                             const QList<QByteArray> &names)
+    : inner_(inner), folder_(folder), names_(names), facts_(size_t(names.size()))
+{
+    index_.reserve(names.size());
+    for (qsizetype i = 0; i < names.size(); ++i)
+        index_.insert(names[i], i);
+    worker_ = std::thread([this] {
+        for (qsizetype i = 0; i < names_.size() && !stop_.load(std::memory_order_relaxed); ++i) {
+            facts_[size_t(i)] = inner_.facts(folder_, names_[i]);
+            done_.store(i + 1, std::memory_order_release);
+            done_.notify_all();
+        }
+    });
+}
+
+FactsPrefetch::~FactsPrefetch()
+{
+    stop_.store(true);
+    worker_.join();
+}
+
+FolderListing FactsPrefetch::regularFiles(const QByteArray &folder) const
+{
+    return inner_.regularFiles(folder);
+}
+
+std::optional<FileFacts> FactsPrefetch::facts(const QByteArray &folder,
+                                              const QByteArray &name) const
+{
+    const auto it = index_.constFind(name);
+    if (it == index_.cend() || folder != folder_)
+        return inner_.facts(folder, name);
+    const qsizetype i = *it;
+    for (qsizetype done = done_.load(std::memory_order_acquire); done <= i;
+         done = done_.load(std::memory_order_acquire))
+        done_.wait(done, std::memory_order_acquire);
+    return facts_[size_t(i)];
+}
+
+} // namespace dirweaver

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "filesystem.h"
+
+#include <QHash>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+namespace dirweaver {
+
+/// Reads the facts of a folder's files on a worker thread, in folder order, while the caller
+/// sorts the list; the build then finds them ready. Still one inquiry per file.
+class FactsPrefetch final : public FileSystem
+{
+public:
+    /// Starts reading the facts of names in folder through inner.
+    FactsPrefetch(const FileSystem &inner, const QByteArray &folder,
+                  const QList<QByteArray> &names);
+    /// Stops the worker and waits for it.
+    ~FactsPrefetch() override;
+    FactsPrefetch(const FactsPrefetch &) = delete;
+    FactsPrefetch &operator=(const FactsPrefetch &) = delete;
+
+    /// Passed to the inner file system.
+    FolderListing regularFiles(const QByteArray &folder) const override;
+    /// The prefetched facts, waiting for them if needed; other files ask the inner one.
+    std::optional<FileFacts> facts(const QByteArray &folder, const QByteArray &name) const override;
+
+private:
+    const FileSystem &inner_;
+    const QByteArray folder_;
+    const QList<QByteArray> names_;
+    QHash<QByteArray, qsizetype> index_;
+    std::vector<std::optional<FileFacts>> facts_;
+    std::atomic<qsizetype> done_{0};
+    std::atomic<bool> stop_{false};
+    std::thread worker_;
+};
+
+} // namespace dirweaver
