@@ -4,6 +4,8 @@
 
 #include <QHash>
 
+#include <atomic>
+
 namespace dirweaver::test {
 
 /// A made-up folder tree: folders map to their regular files and each file's facts.
@@ -23,6 +25,8 @@ public:
     {
         folders_[normal(folder)].error = error;
     }
+    /// Takes folder away, as if it was removed.
+    void removeFolder(const QByteArray &folder) { folders_.remove(normal(folder)); }
 
     FolderListing regularFiles(const QByteArray &folder) const override
     {
@@ -32,6 +36,23 @@ public:
         if (it->error != 0)
             return {{}, it->error};
         return {it->names, 0};
+    }
+    FolderListing subFolders(const QByteArray &folder) const override
+    {
+        const QByteArray self = normal(folder);
+        const auto it = folders_.constFind(self);
+        if (it == folders_.cend())
+            return {{}, 2 /* ENOENT */};
+        if (it->error != 0)
+            return {{}, it->error};
+        FolderListing listing;
+        const QByteArray prefix = self.endsWith('/') ? self : self + '/';
+        for (auto f = folders_.cbegin(); f != folders_.cend(); ++f) {
+            const QByteArray &path = f.key();
+            if (path != self && path.startsWith(prefix) && !path.mid(prefix.size()).contains('/'))
+                listing.names.append(path.mid(prefix.size()));
+        }
+        return listing;
     }
     std::optional<FileFacts> facts(const QByteArray &folder, const QByteArray &name) const override
     {
@@ -43,7 +64,7 @@ public:
     }
 
     /// How many times facts() was asked.
-    mutable int statCalls = 0;
+    mutable std::atomic<int> statCalls{0};
 
 private:
     struct Folder

@@ -93,7 +93,7 @@ private Q_SLOTS:
         const QString page = BuildPageText(input, fs, format);
         QVERIFY(page.endsWith(u"</HTML>"_s));
         QCOMPARE(PageFileBytes(page), golden(file));
-        QCOMPARE(fs.statCalls, 0); // no annotations: no file is touched
+        QCOMPARE(fs.statCalls.load(), 0); // no annotations: no file is touched
     }
 
     void annotatedPage()
@@ -124,7 +124,7 @@ private Q_SLOTS:
         const FileTimeFormat format(QLocale(u"zh_CN"_s));
         QCOMPARE(PageFileBytes(BuildPageText(input, fs, format)),
                  golden(u"annotated-center.htm"_s));
-        QCOMPARE(fs.statCalls, 7); // one inquiry per file
+        QCOMPARE(fs.statCalls.load(), 7); // one inquiry per file
     }
 
     // A file whose facts cannot be read shows nothing of the file before it.

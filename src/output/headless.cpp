@@ -36,9 +36,59 @@ QString errorText(int error)
 
 } // namespace
 
+bool WantsWriter(const QList<QByteArray> &args)
+{
+    for (const QByteArray &arg : args) {
+        if (arg == "--")
+            return false;
+        if (arg == "--write" || arg.startsWith("--write=") || arg == "--help" || arg == "-h" ||
+            arg == "--version")
+            return true;
+    }
+    return false;
+}
+
+std::variant<QByteArray, QString> ParseWindowArguments(const QList<QByteArray> &args)
+{
+    QByteArray folder;
+    bool haveFolder = false;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QByteArray &arg = args[i];
+        const bool isOption = arg.startsWith('-') && arg != "-";
+        if (arg == "--") {
+            if (i + 2 != args.size() || haveFolder)
+                return message(u"只能给出一个文件夹 / give one folder at most"_s);
+            return args[i + 1];
+        }
+        if (isOption)
+            return message(u"未知选项 %1（用 --help 查看用法）/ unknown option, see --help"_s.arg(
+                quoted(arg)));
+        if (haveFolder)
+            return message(u"只能给出一个文件夹 / give one folder at most"_s);
+        folder = arg;
+        haveFolder = true;
+    }
+    return folder;
+}
+
+QString FolderErrorMessage(const QByteArray &folder, int error)
+{
+    return message(u"无法读取文件夹 %1：%2"_s.arg(quoted(folder), errorText(error)));
+}
+
+QString NoDisplayMessage()
+{
+    return message(u"没有图形显示，无法打开窗口；可用 --write FILE 不开窗口写出网页 / "
+                   u"no display for the window; use --write FILE to write the page without one"_s);
+}
+
 QString WriterHelp()
 {
-    return uR"(用法 / usage: dirweaver --write FILE [options] [FOLDER]
+    return uR"(用法 / usage: dirweaver [FOLDER]
+       dirweaver --write FILE [options] [FOLDER]
+
+不带 --write 时打开窗口，显示 FOLDER（默认为当前文件夹）。
+Without --write the window opens on FOLDER (default: the current folder).
 
 把文件夹中的文件写成一个链接网页（GBK 编码），不打开窗口。
 Writes the page of links to the files of FOLDER (GBK encoded) without opening a window.
@@ -188,8 +238,7 @@ int RunWriter(const WriterRequest &request, const FileSystem &fs, const QLocale 
         AbsoluteCleanPath(request.folder.isEmpty() ? cwd : request.folder, cwd);
     const FolderListing listing = fs.regularFiles(folderBytes);
     if (listing.error != 0) {
-        say(err,
-            message(u"无法读取文件夹 %1：%2"_s.arg(quoted(folderBytes), errorText(listing.error))));
+        say(err, FolderErrorMessage(folderBytes, listing.error));
         return 2;
     }
 

@@ -33,6 +33,18 @@ struct WriterRequest
     std::optional<QString> browserTitle, headerTitle;
 };
 
+/// True when args ask for the headless writer, its help or its version rather than the window.
+bool WantsWriter(const QList<QByteArray> &args);
+
+/// The folder the window opens on (empty: the current folder); a one-line message on bad input.
+std::variant<QByteArray, QString> ParseWindowArguments(const QList<QByteArray> &args);
+
+/// The one-line message for a folder that cannot be opened.
+QString FolderErrorMessage(const QByteArray &folder, int error);
+
+/// The one-line message when no display is there for the window.
+QString NoDisplayMessage();
+
 /// Parses the arguments after the program name; a one-line message on bad input.
 std::variant<WriterRequest, QString> ParseWriterArguments(const QList<QByteArray> &args);
 

@@ -17,7 +17,12 @@ QByteArray JoinPath(const QByteArray &folder, const QByteArray &name)
     return folder + '/' + name;
 }
 
-FolderListing RealFileSystem::regularFiles(const QByteArray &folder) const
+namespace {
+
+// Reads folder's entries of one kind; links and DT_UNKNOWN entries are judged by their
+// target, so a link to a file lists as a file and a broken link not at all.
+FolderListing ReadFolder(const QByteArray &folder, unsigned char wantedType, mode_t wantedMode,
+                         bool skipDotNames)
 {
     FolderListing listing;
     DIR *dir = opendir(folder.constData());
@@ -36,20 +41,33 @@ FolderListing RealFileSystem::regularFiles(const QByteArray &folder) const
         // The kernel fills d_name inside a record of d_reclen bytes.
         const QByteArrayView buffer(entry->d_name, entry->d_reclen - offsetof(dirent, d_name));
         const QByteArray name = TrimAtNul(buffer).toByteArray();
-        if (name == "." || name == "..")
+        if (name == "." || name == ".." || (skipDotNames && name.startsWith('.')))
             continue;
-        bool regular = entry->d_type == DT_REG;
+        bool wanted = entry->d_type == wantedType;
         if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
             struct stat target;
-            regular = fstatat(fd, name.constData(), &target, 0) == 0 && S_ISREG(target.st_mode);
+            wanted = fstatat(fd, name.constData(), &target, 0) == 0 &&
+                     (target.st_mode & S_IFMT) == wantedMode;
         }
-        if (regular)
+        if (wanted)
             listing.names.append(name);
     }
     closedir(dir);
     if (listing.error != 0)
         listing.names.clear();
     return listing;
+}
+
+} // namespace
+
+FolderListing RealFileSystem::regularFiles(const QByteArray &folder) const
+{
+    return ReadFolder(folder, DT_REG, S_IFREG, false);
+}
+
+FolderListing RealFileSystem::subFolders(const QByteArray &folder) const
+{
+    return ReadFolder(folder, DT_DIR, S_IFDIR, true);
 }
 
 std::optional<FileFacts> RealFileSystem::facts(const QByteArray &folder,

@@ -34,6 +34,8 @@ public:
     virtual ~FileSystem() = default;
     /// Regular files of folder, symbolic links to regular files included; no folders or others.
     virtual FolderListing regularFiles(const QByteArray &folder) const = 0;
+    /// Sub-folders of folder, links to folders included; no dot-folders.
+    virtual FolderListing subFolders(const QByteArray &folder) const = 0;
     /// Size and birth time of folder/name (links followed); nullopt when they cannot be read.
     virtual std::optional<FileFacts> facts(const QByteArray &folder,
                                            const QByteArray &name) const = 0;
@@ -45,6 +47,8 @@ class RealFileSystem final : public FileSystem
 public:
     /// See FileSystem.
     FolderListing regularFiles(const QByteArray &folder) const override;
+    /// See FileSystem.
+    FolderListing subFolders(const QByteArray &folder) const override;
     /// See FileSystem.
     std::optional<FileFacts> facts(const QByteArray &folder, const QByteArray &name) const override;
 };

@@ -29,6 +29,11 @@ FolderListing FactsPrefetch::regularFiles(const QByteArray &folder) const
     return inner_.regularFiles(folder);
 }
 
+FolderListing FactsPrefetch::subFolders(const QByteArray &folder) const
+{
+    return inner_.subFolders(folder);
+}
+
 std::optional<FileFacts> FactsPrefetch::facts(const QByteArray &folder,
                                               const QByteArray &name) const
 {

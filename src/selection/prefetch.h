@@ -25,6 +25,8 @@ public:
 
     /// Passed to the inner file system.
     FolderListing regularFiles(const QByteArray &folder) const override;
+    /// Passed to the inner file system.
+    FolderListing subFolders(const QByteArray &folder) const override;
     /// The prefetched facts, waiting for them if needed; other files ask the inner one.
     std::optional<FileFacts> facts(const QByteArray &folder, const QByteArray &name) const override;
 

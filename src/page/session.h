@@ -1,0 +1,121 @@
+#pragma once
+
+#include "annotations.h"
+#include "fragments.h"
+#include "options.h"
+#include "selection/filemodel.h"
+#include "selection/filesystem.h"
+#include "selection/filter.h"
+#include "selection/nativename.h"
+#include "selection/titles.h"
+
+#include <QLocale>
+#include <QString>
+
+namespace dirweaver {
+
+/// The three progress captions above the source box.
+struct ProgressCaptions
+{
+    /// Label10, files to process.
+    QString toProcess;
+    /// Label11, files processed.
+    QString processed;
+    /// Label12, progress in percent.
+    QString progress;
+
+    friend bool operator==(const ProgressCaptions &, const ProgressCaptions &) = default;
+};
+
+/// What the session reads from the window's controls and shows in them.
+class SessionView
+{
+public:
+    virtual ~SessionView() = default;
+    /// The page options as the controls hold them now, titles included.
+    virtual PageOptions readOptions() const = 0;
+    /// The filter boxes as the controls hold them now.
+    virtual FilterBoxes readFilterBoxes() const = 0;
+    /// Shows the progress captions at once (reset, start and end of a build).
+    virtual void showProgress(const ProgressCaptions &captions) = 0;
+    /// Called after every file of a build: the window may repaint and handle pending events.
+    virtual void fileDone() = 0;
+    /// Puts derived titles into the title boxes.
+    virtual void showTitles(const Titles &titles) = 0;
+    /// Shows what the source box holds of a finished page.
+    virtual void showPage(const QString &view) = 0;
+    /// Asks for a full folder refresh half a second from now.
+    virtual void armRefresh() = 0;
+};
+
+/// The window-level state of the page and the effect of every handler on it: the open
+/// folder, its file list, the fragments, the page text and the progress of the build.
+class PageSession
+{
+public:
+    /// Reads folders and file facts through fs, sorts and dates for locale, talks to view.
+    PageSession(const FileSystem &fs, const QLocale &locale, SessionView &view);
+    PageSession(const PageSession &) = delete;
+    PageSession &operator=(const PageSession &) = delete;
+
+    /// The folder refresh: filter, file list of folder, progress reset, titles, page.
+    void refreshFolder(const NativeName &folder);
+    /// A type box was clicked: filter, file list, progress reset, page; titles stay.
+    void filterChanged();
+    /// Puts the idle texts back into the progress captions.
+    void resetProgress();
+    /// Sets or clears the bullet fragments.
+    void setBullet(bool on);
+    /// Sets the paragraph fragment for an alignment.
+    void setAlign(Align align);
+    /// Builds the page from the file list, the controls and the fragments, yielding after
+    /// every file. A build interrupted by another one stops without writing anything.
+    void BuildPage();
+    /// Ends every running build without writing anything; later builds do nothing.
+    void stop();
+
+    /// The last complete page.
+    const QString &pageText() const { return pageText_; }
+    /// The open folder that the file list shows.
+    const NativeName &folder() const { return folder_; }
+    /// The open folder's own name, proposed as the saved file's name.
+    const QString &folderTitle() const { return folderTitle_; }
+    /// The pattern the file list was last read with.
+    const QString &pattern() const { return pattern_; }
+    /// The errno value of the last file listing; 0 when the folder was read.
+    int listError() const { return listError_; }
+    /// The file list.
+    FileListModel &fileModel() { return files_; }
+    /// The fragment table.
+    const PageFragments &fragments() const { return fragments_; }
+    /// The progress captions as of the last file done.
+    ProgressCaptions progress() const;
+    /// True while at least one build is running.
+    bool building() const { return depth_ > 0; }
+
+private:
+    void relist();
+
+    const FileSystem &fs_;
+    const QLocale locale_;
+    const FileTimeFormat format_;
+    SessionView &view_;
+    FileListModel files_;
+    NativeName folder_;
+    QString pattern_ = QStringLiteral("*.*");
+    int listError_ = 0;
+    QString folderTitle_;
+    PageFragments fragments_ = PageFragments::initial();
+    QString pageText_;
+    mutable ProgressCaptions captions_;
+    // The file index shared by every build, nested ones included, as the abandon test uses it.
+    qsizetype fileIndex_ = 0;
+    // Progress of the latest file, turned into captions only when they are shown.
+    mutable qsizetype doneFiles_ = 0, doneCount_ = 0;
+    mutable bool progressPending_ = false;
+    quint64 generation_ = 0;
+    int depth_ = 0;
+    bool stopped_ = false;
+};
+
+} // namespace dirweaver

@@ -1,0 +1,90 @@
+#include "folderlist.h"
+
+#include "filelist.h"
+
+namespace dirweaver {
+
+NativeName LastComponent(const NativeName &path)
+{
+    const qsizetype cut = path.bytes.lastIndexOf('/');
+    if (cut < 0 || path.bytes.size() == 1)
+        return path;
+    return NativeName::fromBytes(path.bytes.mid(cut + 1));
+}
+
+NativeName ChildPath(const NativeName &path, const NativeName &name)
+{
+    return NativeName::fromBytes(JoinPath(path.bytes, name.bytes));
+}
+
+FolderListModel::FolderListModel(const FileSystem &fs, const QLocale &locale, QObject *parent)
+    : QAbstractListModel(parent), fs_(fs), locale_(locale)
+{
+}
+
+bool FolderListModel::setPath(const NativeName &folder, bool mustRead)
+{
+    if (!chain_.isEmpty() && folder.bytes == path_.bytes)
+        return false;
+    const FolderListing listing = fs_.subFolders(folder.bytes);
+    if (mustRead && listing.error != 0)
+        return false;
+    beginResetModel();
+    path_ = folder;
+    chain_.clear();
+    chain_.append(NativeName::fromBytes(QByteArrayLiteral("/")));
+    qsizetype from = 1;
+    while (from < folder.bytes.size()) {
+        qsizetype to = folder.bytes.indexOf('/', from);
+        if (to < 0)
+            to = folder.bytes.size();
+        if (to > from)
+            chain_.append(NativeName::fromBytes(folder.bytes.left(to)));
+        from = to + 1;
+    }
+    error_ = listing.error;
+    subFolders_.clear();
+    subFolders_.reserve(listing.names.size());
+    for (const QByteArray &name : listing.names)
+        subFolders_.append(NativeName::fromBytes(name));
+    SortFiles(subFolders_, locale_);
+    endResetModel();
+    return true;
+}
+
+NativeName FolderListModel::entryPath(int row) const
+{
+    if (row < 0)
+        return path_;
+    if (row < chain_.size())
+        return chain_[row];
+    const qsizetype sub = row - chain_.size();
+    if (sub < subFolders_.size())
+        return ChildPath(path_, subFolders_[sub]);
+    return path_;
+}
+
+int FolderListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(chain_.size() + subFolders_.size());
+}
+
+QVariant FolderListModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= rowCount())
+        return {};
+    const qsizetype row = index.row();
+    const bool onChain = row < chain_.size();
+    switch (role) {
+    case Qt::DisplayRole:
+        return onChain ? LastComponent(chain_[row]).text : subFolders_[row - chain_.size()].text;
+    case DepthRole:
+        return int(onChain ? row : chain_.size());
+    case OnChainRole:
+        return onChain;
+    default:
+        return {};
+    }
+}
+
+} // namespace dirweaver

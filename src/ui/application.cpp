@@ -1,0 +1,38 @@
+#include "application.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QIcon>
+#include <QLibraryInfo>
+#include <QTranslator>
+
+namespace dirweaver {
+
+using namespace Qt::StringLiterals;
+
+bool DisplayAvailable()
+{
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+void SetUpApplication(QApplication &app)
+{
+    QApplication::setApplicationName(u"Dirweaver"_s);
+    QApplication::setApplicationVersion(u"1.06"_s);
+    QGuiApplication::setDesktopFileName(u"dirweaver"_s);
+    QApplication::setWindowIcon(QIcon(u":/dirweaver/dirweaver-48.png"_s));
+
+    // The design's faces resolve to the installed CJK fonts, the Song look first.
+    const QStringList cjk = {u"AR PL UMing CN"_s, u"WenQuanYi Micro Hei"_s, u"Noto Sans CJK SC"_s};
+    QFont::insertSubstitutions(u"宋体"_s, cjk);
+    QFont::insertSubstitutions(u"黑体"_s, {u"WenQuanYi Micro Hei"_s, u"AR PL UMing CN"_s});
+    QApplication::setFont(QFont(u"宋体"_s, 9));
+
+    auto *translator = new QTranslator(&app);
+    if (translator->load(u"qtbase_zh_CN"_s, QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
+}
+
+} // namespace dirweaver

@@ -1,0 +1,133 @@
+#include "controls.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+namespace dirweaver {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QColor kBlue(0, 0, 255);
+const QColor kRed(255, 0, 0);
+
+// Builds the controls one by one and chains them into the keyboard order as they come.
+class Builder
+{
+public:
+    Builder(QWidget *form, WeaveControls &c) : form_(form), c_(c) {}
+
+    template <typename T> T *add(const QString &name, const QString &caption = {},
+                                 const QColor &colour = {})
+    {
+        T *w = new T(form_);
+        w->setObjectName(name);
+        if constexpr (requires { w->setText(caption); }) {
+            if (!caption.isEmpty())
+                w->setText(caption);
+        }
+        if (colour.isValid()) {
+            QPalette palette = w->palette();
+            palette.setColor(QPalette::WindowText, colour);
+            w->setPalette(palette);
+        }
+        c_.byName.insert(name, w);
+        if (w->focusPolicy() != Qt::NoFocus) {
+            if (last_)
+                QWidget::setTabOrder(last_, w);
+            last_ = w;
+        }
+        return w;
+    }
+
+private:
+    QWidget *form_;
+    WeaveControls &c_;
+    QWidget *last_ = nullptr;
+};
+
+} // namespace
+
+WeaveControls CreateControls(QWidget *form)
+{
+    WeaveControls c;
+    Builder b(form, c);
+    const auto &types = TypeBoxes();
+    const auto typeBox = [&](std::size_t i) {
+        QCheckBox *box = b.add<QCheckBox>(types[i].control.toString(), types[i].caption.toString());
+        c.typeBoxes[i] = box;
+    };
+    // Type boxes by their place in the filter table: Check2..Check7, Check9..Check19.
+    const auto typeIndex = [](int check) { return std::size_t(check < 8 ? check - 2 : check - 3); };
+
+    c.Drive1 = b.add<QComboBox>(u"Drive1"_s);
+    c.Dir1 = b.add<QListView>(u"Dir1"_s);
+    c.File1 = b.add<QListView>(u"File1"_s);
+    c.Command1 = b.add<QPushButton>(u"Command1"_s, u"结束程序"_s);
+    c.Text1 = b.add<QPlainTextEdit>(u"Text1"_s);
+    c.Command3 = b.add<QPushButton>(u"Command3"_s, u"生成Dirweaver文本"_s);
+    c.Label3 = b.add<QLabel>(u"Label3"_s, u"网页页眉标题："_s, kBlue);
+    c.Text2 = b.add<QLineEdit>(u"Text2"_s, u"IE标题"_s);
+    c.Check1 = b.add<QCheckBox>(u"Check1"_s, u"链接采用绝对路径"_s, kBlue);
+    c.Label4 = b.add<QLabel>(u"Label4"_s, u"IE标题："_s, kBlue);
+    c.Text3 = b.add<QLineEdit>(u"Text3"_s, u"网页页眉标题"_s);
+    c.Text4 = b.add<QLineEdit>(u"Text4"_s, u"本网页采用Dirweaver V1.06 制作！"_s);
+    c.Label7 = b.add<QLabel>(u"Label7"_s, u"网页页脚标题："_s, kBlue);
+    c.Label1 = b.add<QLabel>(u"Label1"_s, u"源文件路径(驱动器及目录):"_s, kRed);
+    c.Label5 = b.add<QLabel>(u"Label5"_s, u"超文本语言源代码:"_s, kBlue);
+    for (int check = 2; check <= 7; ++check)
+        typeBox(typeIndex(check));
+    c.Check8 = b.add<QCheckBox>(u"Check8"_s, u"链接之间插入空行"_s, kBlue);
+    typeBox(typeIndex(9));
+    c.Checkall = b.add<QCheckBox>(u"Checkall"_s, u"*.* (所有文件)"_s);
+    for (int check = 10; check <= 16; ++check)
+        typeBox(typeIndex(check));
+    c.Label9 = b.add<QLabel>(u"Label9"_s, u"扩展名要求:"_s, kRed);
+    for (int check = 17; check <= 19; ++check)
+        typeBox(typeIndex(check));
+    c.Check20 = b.add<QCheckBox>(u"Check20"_s, u"链接前加项目符号"_s, kBlue);
+    c.Command4 = b.add<QPushButton>(u"Command4"_s, u"关于软件"_s);
+    c.Option1[0] = b.add<QRadioButton>(u"Option1_0"_s, u"左"_s, kBlue);
+    c.Option1[1] = b.add<QRadioButton>(u"Option1_1"_s, u"中"_s, kBlue);
+    c.Option1[2] = b.add<QRadioButton>(u"Option1_2"_s, u"右"_s, kBlue);
+    c.Label2 = b.add<QLabel>(u"Label2"_s, u"链接项目的位置"_s, kBlue);
+    c.Command5 = b.add<QPushButton>(u"Command5"_s, u"更新标题"_s);
+    c.Label11 = b.add<QLabel>(u"Label11"_s, u"已处理："_s, kBlue);
+    c.Label10 = b.add<QLabel>(u"Label10"_s, u"需处理："_s, kBlue);
+    c.Label12 = b.add<QLabel>(u"Label12"_s, u"进度(%)："_s, kBlue);
+    c.Check21 = b.add<QCheckBox>(u"Check21"_s, u"注明文件大小"_s, kBlue);
+    c.Check22 = b.add<QCheckBox>(u"Check22"_s, u"注明文件建立日期"_s, kBlue);
+    c.Command6 = b.add<QPushButton>(u"Command6"_s, u"超文本预览"_s);
+
+    c.Check1->setChecked(true);
+    c.Check21->setChecked(true);
+    c.Check22->setChecked(true);
+    c.Checkall->setChecked(true);
+    c.Option1[0]->setChecked(true);
+    for (QLineEdit *box : {c.Text2, c.Text3, c.Text4})
+        box->setCursorPosition(0);
+    c.Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // 100,000 names stay quick to show when every row has the same height.
+    c.File1->setUniformItemSizes(true);
+    c.File1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    c.Dir1->setUniformItemSizes(true);
+    c.Dir1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+
+    for (QTimer **timer : {&c.Timer1, &c.Timer2}) {
+        *timer = new QTimer(form);
+        (*timer)->setInterval(500);
+    }
+    c.Timer1->setObjectName(u"Timer1"_s);
+    c.Timer2->setObjectName(u"Timer2"_s);
+    return c;
+}
+
+} // namespace dirweaver

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "controls.h"
+#include "page/session.h"
+#include "selection/drives.h"
+#include "selection/folderlist.h"
+
+#include <QElapsedTimer>
+#include <QWidget>
+
+#include <memory>
+
+namespace dirweaver {
+
+/// The main window: wires every control to the page session and lays the controls out.
+class WeaveForm final : public QWidget, private SessionView
+{
+    Q_OBJECT
+
+public:
+    /// A window reading folders through fs, dating and sorting for locale, offering volumes.
+    WeaveForm(const FileSystem &fs, const QLocale &locale, QList<Volume> volumes,
+              QWidget *parent = nullptr);
+    ~WeaveForm() override;
+
+    /// Start-up: shows the window, then opens folder and builds its first page.
+    void Form_Load(const NativeName &folder);
+
+    /// The page, file list and progress behind the window.
+    const PageSession &session() const { return *session_; }
+    /// The open folder of the folder list.
+    const NativeName &dirPath() const { return folders_->path(); }
+    /// The drives offered and their current folders.
+    const Drives &drives() const { return drives_; }
+
+protected:
+    /// Runs Form_Resize.
+    void resizeEvent(QResizeEvent *event) override;
+    /// Stops any build: nothing it would show is wanted any more.
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    // SessionView
+    PageOptions readOptions() const override;
+    FilterBoxes readFilterBoxes() const override;
+    void showProgress(const ProgressCaptions &captions) override;
+    void fileDone() override;
+    void showTitles(const Titles &titles) override;
+    void showPage(const QString &view) override;
+    void armRefresh() override;
+
+    void Form_Resize();
+    void Drive1_Change();
+    void Dir1_Change();
+    void Dir1_Open(const QModelIndex &index);
+    void Timer1_Timer();
+    void Timer2_Timer();
+    void Check1_Click();
+    void Check8_Click();
+    void Check20_Click();
+    void Check21_Click();
+    void Check22_Click();
+    void Check2_Click();
+    void Option1_Click(int index);
+    void Command5_Click();
+    void Command1_Click();
+
+    bool openFolder(const NativeName &folder, bool mustRead);
+    void showDrive();
+
+    const FileSystem &fs_;
+    Drives drives_;
+    WeaveControls c_;
+    FolderListModel *folders_ = nullptr;
+    std::unique_ptr<PageSession> session_;
+    QElapsedTimer frameClock_;
+};
+
+} // namespace dirweaver
