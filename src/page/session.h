@@ -84,8 +84,10 @@ public:
     const QString &pattern() const { return pattern_; }
     /// The errno value of the last file listing; 0 when the folder was read.
     int listError() const { return listError_; }
-    /// The file list.
+    /// The file list, as a model for the window's view.
     FileListModel &fileModel() { return files_; }
+    /// The names of the file list, in page order.
+    const QList<NativeName> &files() const { return files_.files(); }
     /// The fragment table.
     const PageFragments &fragments() const { return fragments_; }
     /// The progress captions as of the last file done.

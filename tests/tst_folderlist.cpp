@@ -1,0 +1,117 @@
+#include "fakefilesystem.h"
+#include "selection/drives.h"
+#include "selection/folderlist.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <cerrno>
+
+using namespace dirweaver;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+NativeName name(const char *path)
+{
+    return NativeName::fromBytes(QByteArray(path));
+}
+
+QStringList shown(const FolderListModel &model)
+{
+    QStringList rows;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        const QModelIndex index = model.index(row);
+        rows.append(QString::number(model.data(index, FolderListModel::DepthRole).toInt()) +
+                    (model.data(index, FolderListModel::OnChainRole).toBool() ? u'+' : u' ') +
+                    model.data(index).toString());
+    }
+    return rows;
+}
+
+} // namespace
+
+class TestFolderList : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void chainThenSortedSubFolders()
+    {
+        test::FakeFileSystem fs;
+        fs.addFolder("/home/u");
+        fs.addFolder("/home/u/Zeta");
+        fs.addFolder("/home/u/alpha");
+        fs.addFolder("/home/u/Beta");
+        FolderListModel model(fs, QLocale(QLocale::English));
+        QVERIFY(model.setPath(name("/home/u")));
+        QCOMPARE(shown(model), (QStringList{u"0+/"_s, u"1+home"_s, u"2+u"_s, u"3 alpha"_s,
+                                            u"3 Beta"_s, u"3 Zeta"_s}));
+        QCOMPARE(model.openRow(), 2);
+        QCOMPARE(model.entryPath(0).bytes, QByteArray("/"));
+        QCOMPARE(model.entryPath(1).bytes, QByteArray("/home"));
+        QCOMPARE(model.entryPath(4).bytes, QByteArray("/home/u/Beta"));
+    }
+
+    void samePathRaisesNoChange()
+    {
+        test::FakeFileSystem fs;
+        fs.addFolder("/x");
+        FolderListModel model(fs, QLocale::c());
+        QVERIFY(model.setPath(name("/x")));
+        QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+        QVERIFY(!model.setPath(name("/x")));
+        QCOMPARE(resets.count(), 0);
+    }
+
+    void unreadableFolder()
+    {
+        test::FakeFileSystem fs;
+        fs.addFolder("/ok");
+        fs.addFolder("/locked", EACCES);
+        FolderListModel model(fs, QLocale::c());
+        QVERIFY(model.setPath(name("/ok")));
+        // A drive change insists on a readable folder and leaves the list as it was.
+        QVERIFY(!model.setPath(name("/locked"), true));
+        QCOMPARE(model.path().bytes, QByteArray("/ok"));
+        // Opening it from the list shows its chain and nothing below it.
+        QVERIFY(model.setPath(name("/locked")));
+        QCOMPARE(model.error(), EACCES);
+        QCOMPARE(shown(model), (QStringList{u"0+/"_s, u"1+locked"_s}));
+    }
+
+    void volumeOfFolder_data()
+    {
+        QTest::addColumn<QByteArray>("folder");
+        QTest::addColumn<QString>("drive");
+        QTest::newRow("root") << QByteArray("/") << u"/"_s;
+        QTest::newRow("under root") << QByteArray("/home/u") << u"/"_s;
+        QTest::newRow("mount point") << QByteArray("/media/usb") << u"/media/usb [PHOTOS]"_s;
+        QTest::newRow("inside a mount") << QByteArray("/media/usb/2002") << u"/media/usb [PHOTOS]"_s;
+        QTest::newRow("name that only starts alike") << QByteArray("/media/usb2") << u"/"_s;
+    }
+    void volumeOfFolder()
+    {
+        QFETCH(QByteArray, folder);
+        QFETCH(QString, drive);
+        const Drives drives({{name("/media/usb"), u"PHOTOS"_s}, {name("/boot"), {}}});
+        const qsizetype index = drives.volumeOf(folder);
+        QVERIFY(index >= 0);
+        QCOMPARE(DriveText(drives.volumes()[index]), drive);
+    }
+
+    void currentFolderPerDrive()
+    {
+        Drives drives({{name("/media/usb"), {}}});
+        const qsizetype usb = drives.volumeOf("/media/usb");
+        const qsizetype root = drives.volumeOf("/");
+        QCOMPARE(drives.currentFolder(usb).bytes, QByteArray("/media/usb"));
+        drives.remember(name("/media/usb/a"));
+        drives.remember(name("/home/u"));
+        QCOMPARE(drives.currentFolder(usb).bytes, QByteArray("/media/usb/a"));
+        QCOMPARE(drives.currentFolder(root).bytes, QByteArray("/home/u"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFolderList)
+#include "tst_folderlist.moc"
