@@ -43,9 +43,8 @@ run)
     shift
     ensure_packages "${build_packages[@]}" "${run_packages[@]}"
     build default >/dev/null
+    # The window opens on the folder the command was typed in, or on the one given.
     cd "$caller_dir"
-    # Until the window arrives, the run command writes the current folder's page.
-    if [ $# -eq 0 ]; then set -- --write -; fi
     exec "$here/build/default/app/dirweaver" "$@"
     ;;
 test)

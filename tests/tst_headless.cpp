@@ -101,6 +101,35 @@ private Q_SLOTS:
         QVERIFY(!problem->contains(u'\n'));
     }
 
+    void windowArguments_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<bool>("writer");
+        QTest::addColumn<QString>("folder"); // "!" for a message
+        QTest::newRow("nothing") << QByteArray() << false << QString();
+        QTest::newRow("a folder") << QByteArray("/tmp") << false << u"/tmp"_s;
+        QTest::newRow("dash folder after --") << QByteArray("-- --write") << false << u"--write"_s;
+        QTest::newRow("unknown option") << QByteArray("--bogus") << false << u"!"_s;
+        QTest::newRow("two folders") << QByteArray("a b") << false << u"!"_s;
+        QTest::newRow("writer") << QByteArray("--write=x a") << true << QString();
+        QTest::newRow("help") << QByteArray("-h") << true << QString();
+    }
+    void windowArguments()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(bool, writer);
+        QFETCH(QString, folder);
+        const QList<QByteArray> args = line.isEmpty() ? QList<QByteArray>{} : line.split(' ');
+        QCOMPARE(WantsWriter(args), writer);
+        if (writer)
+            return;
+        const auto parsed = ParseWindowArguments(args);
+        if (folder == u"!"_s)
+            QVERIFY(std::holds_alternative<QString>(parsed));
+        else
+            QCOMPARE(QString::fromUtf8(std::get<QByteArray>(parsed)), folder);
+    }
+
     void options()
     {
         const auto parsed = ParseWriterArguments(
@@ -222,6 +251,28 @@ private Q_SLOTS:
         QVERIFY(p.waitForFinished());
         QCOMPARE(p.exitCode(), 2);
         QVERIFY(p.readAllStandardOutput().isEmpty());
+        QCOMPARE(p.readAllStandardError().count('\n'), 1);
+    }
+
+    // Without a display the window is not tried: one line that points to --write.
+    void noDisplay()
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QString::fromLatin1(name));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(DIRWEAVER_EXECUTABLE), {folder_});
+        QVERIFY(p.waitForFinished());
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 1);
+        const QByteArray message = p.readAllStandardError();
+        QCOMPARE(message.count('\n'), 1);
+        QVERIFY(message.contains("--write"));
+
+        p.start(QStringLiteral(DIRWEAVER_EXECUTABLE), {folder_ + u"/missing"_s});
+        QVERIFY(p.waitForFinished());
+        QCOMPARE(p.exitCode(), 2);
         QCOMPARE(p.readAllStandardError().count('\n'), 1);
     }
 };
