@@ -65,8 +65,7 @@ int RunWindow(char *program, const QList<QByteArray> &args, const QByteArray &cw
     dirweaver::WeaveForm form(fs, dirweaver::ProgramLocaleFromEnvironment(),
                               dirweaver::MountedVolumes());
     // The first page is built inside the event loop, so the exit button works during it.
-    QTimer::singleShot(0, &form,
-                       [&] { form.Form_Load(dirweaver::NativeName::fromBytes(folder)); });
+    QTimer::singleShot(0, &form, [&] { form.Form_Load(dirweaver::NativeName::fromBytes(folder)); });
     return app.exec();
 }
 

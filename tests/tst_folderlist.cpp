@@ -87,7 +87,8 @@ private Q_SLOTS:
         QTest::newRow("root") << QByteArray("/") << u"/"_s;
         QTest::newRow("under root") << QByteArray("/home/u") << u"/"_s;
         QTest::newRow("mount point") << QByteArray("/media/usb") << u"/media/usb [PHOTOS]"_s;
-        QTest::newRow("inside a mount") << QByteArray("/media/usb/2002") << u"/media/usb [PHOTOS]"_s;
+        QTest::newRow("inside a mount")
+            << QByteArray("/media/usb/2002") << u"/media/usb [PHOTOS]"_s;
         QTest::newRow("name that only starts alike") << QByteArray("/media/usb2") << u"/"_s;
     }
     void volumeOfFolder()

@@ -108,10 +108,8 @@ private Q_SLOTS:
         session.refreshFolder(name("/docs"));
 
         const QStringList expected = {
-            u"progress 需处理：0|已处理：0|进度(%)："_s,
-            u"titles Docs"_s,
-            u"progress 需处理：2|已处理：0|进度(%)："_s,
-            u"page"_s,
+            u"progress 需处理：0|已处理：0|进度(%)："_s,       u"titles Docs"_s,
+            u"progress 需处理：2|已处理：0|进度(%)："_s,       u"page"_s,
             u"progress 需处理：2|已处理：2|进度(%)：100   "_s,
         };
         QCOMPARE(view.events, expected);
@@ -130,8 +128,8 @@ private Q_SLOTS:
         PageSession session(fs, zh, view);
         view.session = &session;
         session.refreshFolder(name("/three"));
-        QCOMPARE(view.fileProgress, (QStringList{u"进度(%)：33.333"_s, u"进度(%)：66.666"_s,
-                                                 u"进度(%)：100   "_s}));
+        QCOMPARE(view.fileProgress,
+                 (QStringList{u"进度(%)：33.333"_s, u"进度(%)：66.666"_s, u"进度(%)：100   "_s}));
     }
 
     void filterClickKeepsTitles()

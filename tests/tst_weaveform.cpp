@@ -162,14 +162,14 @@ private Q_SLOTS:
     {
         open("/docs");
         const QStringList expected = {
-            u"Drive1"_s,   u"Dir1"_s,     u"File1"_s,     u"Command1"_s,  u"Text1"_s,
-            u"Command3"_s, u"Text2"_s,    u"Check1"_s,    u"Text3"_s,     u"Text4"_s,
-            u"Check2"_s,   u"Check3"_s,   u"Check4"_s,    u"Check5"_s,    u"Check6"_s,
-            u"Check7"_s,   u"Check8"_s,   u"Check9"_s,    u"Checkall"_s,  u"Check10"_s,
-            u"Check11"_s,  u"Check12"_s,  u"Check13"_s,   u"Check14"_s,   u"Check15"_s,
-            u"Check16"_s,  u"Check17"_s,  u"Check18"_s,   u"Check19"_s,   u"Check20"_s,
+            u"Drive1"_s,   u"Dir1"_s,      u"File1"_s,     u"Command1"_s,  u"Text1"_s,
+            u"Command3"_s, u"Text2"_s,     u"Check1"_s,    u"Text3"_s,     u"Text4"_s,
+            u"Check2"_s,   u"Check3"_s,    u"Check4"_s,    u"Check5"_s,    u"Check6"_s,
+            u"Check7"_s,   u"Check8"_s,    u"Check9"_s,    u"Checkall"_s,  u"Check10"_s,
+            u"Check11"_s,  u"Check12"_s,   u"Check13"_s,   u"Check14"_s,   u"Check15"_s,
+            u"Check16"_s,  u"Check17"_s,   u"Check18"_s,   u"Check19"_s,   u"Check20"_s,
             u"Command4"_s, u"Option1_0"_s, u"Option1_1"_s, u"Option1_2"_s, u"Command5"_s,
-            u"Check21"_s,  u"Check22"_s,  u"Command6"_s};
+            u"Check21"_s,  u"Check22"_s,   u"Command6"_s};
         QStringList order;
         QWidget *w = control(u"Drive1"_s);
         do {

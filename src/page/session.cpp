@@ -10,8 +10,8 @@
 namespace dirweaver {
 
 PageSession::PageSession(const FileSystem &fs, const QLocale &locale, SessionView &view)
-    : fs_(fs), locale_(locale), format_(locale), view_(view),
-      captions_{IdleToProcessCaption(), IdleProcessedCaption(), IdleProgressCaption()}
+    : fs_(fs), locale_(locale), format_(locale),
+      view_(view), captions_{IdleToProcessCaption(), IdleProcessedCaption(), IdleProgressCaption()}
 {
 }
 

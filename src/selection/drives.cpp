@@ -31,15 +31,13 @@ Drives::Drives(QList<Volume> volumes) : volumes_(std::move(volumes))
     const auto isRoot = [](const Volume &v) { return v.root.bytes == "/"; };
     if (std::none_of(volumes_.cbegin(), volumes_.cend(), isRoot))
         volumes_.append({NativeName::fromBytes(QByteArrayLiteral("/")), {}});
-    std::sort(volumes_.begin(), volumes_.end(), [](const Volume &a, const Volume &b) {
-        return a.root.bytes < b.root.bytes;
-    });
+    std::sort(volumes_.begin(), volumes_.end(),
+              [](const Volume &a, const Volume &b) { return a.root.bytes < b.root.bytes; });
     // The same mount point twice (a bind mount over another) would show two equal drives.
-    volumes_.erase(std::unique(volumes_.begin(), volumes_.end(),
-                               [](const Volume &a, const Volume &b) {
-                                   return a.root.bytes == b.root.bytes;
-                               }),
-                   volumes_.end());
+    volumes_.erase(
+        std::unique(volumes_.begin(), volumes_.end(),
+                    [](const Volume &a, const Volume &b) { return a.root.bytes == b.root.bytes; }),
+        volumes_.end());
 }
 
 qsizetype Drives::volumeOf(const QByteArray &folder) const

@@ -25,8 +25,8 @@ class Builder
 public:
     Builder(QWidget *form, WeaveControls &c) : form_(form), c_(c) {}
 
-    template <typename T> T *add(const QString &name, const QString &caption = {},
-                                 const QColor &colour = {})
+    template <typename T>
+    T *add(const QString &name, const QString &caption = {}, const QColor &colour = {})
     {
         T *w = new T(form_);
         w->setObjectName(name);
@@ -74,15 +74,15 @@ WeaveControls CreateControls(QWidget *form)
     c.Command1 = b.add<QPushButton>(u"Command1"_s, u"结束程序"_s);
     c.Text1 = b.add<QPlainTextEdit>(u"Text1"_s);
     c.Command3 = b.add<QPushButton>(u"Command3"_s, u"生成Dirweaver文本"_s);
-    c.Label3 = b.add<QLabel>(u"Label3"_s, u"网页页眉标题："_s, kBlue);
+    b.add<QLabel>(u"Label3"_s, u"网页页眉标题："_s, kBlue);
     c.Text2 = b.add<QLineEdit>(u"Text2"_s, u"IE标题"_s);
     c.Check1 = b.add<QCheckBox>(u"Check1"_s, u"链接采用绝对路径"_s, kBlue);
-    c.Label4 = b.add<QLabel>(u"Label4"_s, u"IE标题："_s, kBlue);
+    b.add<QLabel>(u"Label4"_s, u"IE标题："_s, kBlue);
     c.Text3 = b.add<QLineEdit>(u"Text3"_s, u"网页页眉标题"_s);
     c.Text4 = b.add<QLineEdit>(u"Text4"_s, u"本网页采用Dirweaver V1.06 制作！"_s);
-    c.Label7 = b.add<QLabel>(u"Label7"_s, u"网页页脚标题："_s, kBlue);
-    c.Label1 = b.add<QLabel>(u"Label1"_s, u"源文件路径(驱动器及目录):"_s, kRed);
-    c.Label5 = b.add<QLabel>(u"Label5"_s, u"超文本语言源代码:"_s, kBlue);
+    b.add<QLabel>(u"Label7"_s, u"网页页脚标题："_s, kBlue);
+    b.add<QLabel>(u"Label1"_s, u"源文件路径(驱动器及目录):"_s, kRed);
+    b.add<QLabel>(u"Label5"_s, u"超文本语言源代码:"_s, kBlue);
     for (int check = 2; check <= 7; ++check)
         typeBox(typeIndex(check));
     c.Check8 = b.add<QCheckBox>(u"Check8"_s, u"链接之间插入空行"_s, kBlue);
@@ -90,7 +90,7 @@ WeaveControls CreateControls(QWidget *form)
     c.Checkall = b.add<QCheckBox>(u"Checkall"_s, u"*.* (所有文件)"_s);
     for (int check = 10; check <= 16; ++check)
         typeBox(typeIndex(check));
-    c.Label9 = b.add<QLabel>(u"Label9"_s, u"扩展名要求:"_s, kRed);
+    b.add<QLabel>(u"Label9"_s, u"扩展名要求:"_s, kRed);
     for (int check = 17; check <= 19; ++check)
         typeBox(typeIndex(check));
     c.Check20 = b.add<QCheckBox>(u"Check20"_s, u"链接前加项目符号"_s, kBlue);
@@ -98,7 +98,7 @@ WeaveControls CreateControls(QWidget *form)
     c.Option1[0] = b.add<QRadioButton>(u"Option1_0"_s, u"左"_s, kBlue);
     c.Option1[1] = b.add<QRadioButton>(u"Option1_1"_s, u"中"_s, kBlue);
     c.Option1[2] = b.add<QRadioButton>(u"Option1_2"_s, u"右"_s, kBlue);
-    c.Label2 = b.add<QLabel>(u"Label2"_s, u"链接项目的位置"_s, kBlue);
+    b.add<QLabel>(u"Label2"_s, u"链接项目的位置"_s, kBlue);
     c.Command5 = b.add<QPushButton>(u"Command5"_s, u"更新标题"_s);
     c.Label11 = b.add<QLabel>(u"Label11"_s, u"已处理："_s, kBlue);
     c.Label10 = b.add<QLabel>(u"Label10"_s, u"需处理："_s, kBlue);

@@ -24,23 +24,52 @@ namespace dirweaver {
 /// The controls of the main window, each named as in the design so tools and tests find it.
 struct WeaveControls
 {
+    /// The drive list.
     QComboBox *Drive1 = nullptr;
+    /// The folder list.
     QListView *Dir1 = nullptr;
+    /// The file list.
     QListView *File1 = nullptr;
-    QPushButton *Command1 = nullptr, *Command3 = nullptr, *Command4 = nullptr,
-                *Command5 = nullptr, *Command6 = nullptr;
+    /// "结束程序", ends the program.
+    QPushButton *Command1 = nullptr;
+    /// "生成Dirweaver文本", saves the page.
+    QPushButton *Command3 = nullptr;
+    /// "关于软件", the about window.
+    QPushButton *Command4 = nullptr;
+    /// "更新标题", rebuilds with the edited titles.
+    QPushButton *Command5 = nullptr;
+    /// "超文本预览", the browser preview.
+    QPushButton *Command6 = nullptr;
+    /// The HTML source view.
     QPlainTextEdit *Text1 = nullptr;
-    QLineEdit *Text2 = nullptr, *Text3 = nullptr, *Text4 = nullptr;
-    QCheckBox *Check1 = nullptr, *Check8 = nullptr, *Check20 = nullptr, *Check21 = nullptr,
-              *Check22 = nullptr;
+    /// The browser title.
+    QLineEdit *Text2 = nullptr;
+    /// The page heading.
+    QLineEdit *Text3 = nullptr;
+    /// The page footer.
+    QLineEdit *Text4 = nullptr;
+    /// Absolute link targets.
+    QCheckBox *Check1 = nullptr;
+    /// A blank line between links.
+    QCheckBox *Check8 = nullptr;
+    /// A bullet before each link.
+    QCheckBox *Check20 = nullptr;
+    /// The file size after each link.
+    QCheckBox *Check21 = nullptr;
+    /// The creation date after each link.
+    QCheckBox *Check22 = nullptr;
     /// The file-type boxes in the order of TypeBoxes().
     std::array<QCheckBox *, kTypeBoxCount> typeBoxes{};
+    /// "*.* (所有文件)", all files.
     QCheckBox *Checkall = nullptr;
+    /// The alignment buttons left, centre, right.
     std::array<QRadioButton *, 3> Option1{};
-    QLabel *Label1 = nullptr, *Label2 = nullptr, *Label3 = nullptr, *Label4 = nullptr,
-           *Label5 = nullptr, *Label7 = nullptr, *Label9 = nullptr, *Label10 = nullptr,
-           *Label11 = nullptr, *Label12 = nullptr;
-    QTimer *Timer1 = nullptr, *Timer2 = nullptr;
+    /// Files to process, files processed, progress in percent.
+    QLabel *Label10 = nullptr, *Label11 = nullptr, *Label12 = nullptr;
+    /// The deferred refresh timer.
+    QTimer *Timer1 = nullptr;
+    /// The preview timer.
+    QTimer *Timer2 = nullptr;
     /// Every visible control by objectName, for the layout.
     QHash<QString, QWidget *> byName;
 };

@@ -39,8 +39,9 @@ public:
     QVariant data(const QModelIndex &index, int role) const override
     {
         if (role == Qt::DecorationRole)
-            return QIdentityProxyModel::data(index, FolderListModel::OnChainRole).toBool() ? open_
-                                                                                           : closed_;
+            return QIdentityProxyModel::data(index, FolderListModel::OnChainRole).toBool()
+                       ? open_
+                       : closed_;
         if (role == Qt::DisplayRole) {
             const int depth = QIdentityProxyModel::data(index, FolderListModel::DepthRole).toInt();
             return QString(QString(qMin(depth, 40) * 2, u' ') +
@@ -91,7 +92,8 @@ WeaveForm::WeaveForm(const FileSystem &fs, const QLocale &locale, QList<Volume> 
         connect(box, &QCheckBox::clicked, this, &WeaveForm::Check2_Click);
     connect(c_.Checkall, &QCheckBox::clicked, this, &WeaveForm::Check2_Click);
     for (int i = 0; i < 3; ++i)
-        connect(c_.Option1[size_t(i)], &QRadioButton::clicked, this, [this, i] { Option1_Click(i); });
+        connect(c_.Option1[size_t(i)], &QRadioButton::clicked, this,
+                [this, i] { Option1_Click(i); });
     connect(c_.Command5, &QPushButton::clicked, this, &WeaveForm::Command5_Click);
     connect(c_.Command1, &QPushButton::clicked, this, &WeaveForm::Command1_Click);
 }
