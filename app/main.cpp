@@ -1,18 +1,15 @@
 #include "output/headless.h"
 #include "page/annotations.h"
-#include "selection/drives.h"
 #include "selection/filesystem.h"
-#include "ui/application.h"
-#include "ui/weaveform.h"
+#include "window.h"
 
-#include <QApplication>
 #include <QFile>
-#include <QTimer>
 
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
 #include <cstring>
+#include <dlfcn.h>
 #include <optional>
 #include <unistd.h>
 
@@ -36,6 +33,26 @@ void Say(QIODevice &err, const QString &line)
     err.write(line.toLocal8Bit() + '\n');
 }
 
+// The window module lies next to the executable in the build tree and in the library
+// folder once installed.
+RunWindowFunction LoadWindow(QIODevice &err)
+{
+    const QByteArray self =
+        QFile::encodeName(QFile::symLinkTarget(QStringLiteral("/proc/self/exe")));
+    const QByteArray dir = self.left(self.lastIndexOf('/') + 1);
+    const QByteArray installed = dir + DIRWEAVER_WINDOW_MODULE_INSTALLED;
+    QByteArray path = dir + DIRWEAVER_WINDOW_MODULE;
+    if (access(path.constData(), F_OK) != 0)
+        path = installed;
+    void *module = dlopen(path.constData(), RTLD_NOW | RTLD_LOCAL);
+    void *entry = module ? dlsym(module, DIRWEAVER_RUN_WINDOW) : nullptr;
+    if (!entry) {
+        Say(err, QStringLiteral("dirweaver: ") + QString::fromLocal8Bit(dlerror()));
+        return nullptr;
+    }
+    return reinterpret_cast<RunWindowFunction>(entry);
+}
+
 int RunWindow(char *program, const QList<QByteArray> &args, const QByteArray &cwd, QIODevice &err)
 {
     const auto parsed = dirweaver::ParseWindowArguments(args);
@@ -56,17 +73,8 @@ int RunWindow(char *program, const QList<QByteArray> &args, const QByteArray &cw
         Say(err, dirweaver::NoDisplayMessage());
         return 1;
     }
-
-    // Qt sees no arguments but the program's name, so no file name is taken for a Qt option.
-    int qtArgc = 1;
-    char *qtArgv[] = {program, nullptr};
-    QApplication app(qtArgc, qtArgv);
-    dirweaver::SetUpApplication(app);
-    dirweaver::WeaveForm form(fs, dirweaver::ProgramLocaleFromEnvironment(),
-                              dirweaver::MountedVolumes());
-    // The first page is built inside the event loop, so the exit button works during it.
-    QTimer::singleShot(0, &form, [&] { form.Form_Load(dirweaver::NativeName::fromBytes(folder)); });
-    return app.exec();
+    const RunWindowFunction run = LoadWindow(err);
+    return run ? run(program, folder.constData(), size_t(folder.size())) : 1;
 }
 
 } // namespace

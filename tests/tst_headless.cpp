@@ -254,6 +254,18 @@ private Q_SLOTS:
         QCOMPARE(p.readAllStandardError().count('\n'), 1);
     }
 
+    // The window module loads and the window keeps running until it is closed.
+    void windowOpens()
+    {
+        QProcess p;
+        p.start(QStringLiteral(DIRWEAVER_EXECUTABLE), {folder_});
+        QVERIFY(p.waitForStarted());
+        QVERIFY2(!p.waitForFinished(3000), p.readAllStandardError().constData());
+        QCOMPARE(p.readAllStandardError(), QByteArray());
+        p.kill();
+        p.waitForFinished();
+    }
+
     // Without a display the window is not tried: one line that points to --write.
     void noDisplay()
     {

@@ -76,6 +76,13 @@ QString FolderErrorMessage(const QByteArray &folder, int error)
     return message(u"无法读取文件夹 %1：%2"_s.arg(quoted(folder), errorText(error)));
 }
 
+bool DisplayAvailable()
+{
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
 QString NoDisplayMessage()
 {
     return message(u"没有图形显示，无法打开窗口；可用 --write FILE 不开窗口写出网页 / "

@@ -42,6 +42,10 @@ std::variant<QByteArray, QString> ParseWindowArguments(const QList<QByteArray> &
 /// The one-line message for a folder that cannot be opened.
 QString FolderErrorMessage(const QByteArray &folder, int error);
 
+/// True when a window can be shown: an X11 or Wayland display, or a platform chosen
+/// through QT_QPA_PLATFORM (tests choose offscreen).
+bool DisplayAvailable();
+
 /// The one-line message when no display is there for the window.
 QString NoDisplayMessage();
 

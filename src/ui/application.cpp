@@ -10,13 +10,6 @@ namespace dirweaver {
 
 using namespace Qt::StringLiterals;
 
-bool DisplayAvailable()
-{
-    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
-}
-
 void SetUpApplication(QApplication &app)
 {
     QApplication::setApplicationName(u"Dirweaver"_s);

@@ -6,10 +6,6 @@ class QApplication;
 
 namespace dirweaver {
 
-/// True when a window can be shown: an X11 or Wayland display, or a platform chosen
-/// through QT_QPA_PLATFORM (tests choose offscreen).
-bool DisplayAvailable();
-
 /// Sets the program's look on app: a 9-point CJK font for every caption (the design's
 /// Song face mapped to the installed one), Qt's own Chinese texts, name and icon.
 void SetUpApplication(QApplication &app);

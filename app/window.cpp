@@ -1,0 +1,29 @@
+// The window side of the program, loaded by main only when a window is wanted, so the
+// headless writer starts without the widget libraries.
+#include "window.h"
+#include "page/annotations.h"
+#include "selection/drives.h"
+#include "selection/filesystem.h"
+#include "ui/application.h"
+#include "ui/weaveform.h"
+
+#include <QApplication>
+#include <QTimer>
+
+extern "C" __attribute__((visibility("default"))) int
+dirweaver_run_window(char *program, const char *folder, std::size_t folderLength)
+{
+    // Qt sees no arguments but the program's name, so no file name is taken for a Qt option.
+    int qtArgc = 1;
+    char *qtArgv[] = {program, nullptr};
+    QApplication app(qtArgc, qtArgv);
+    dirweaver::SetUpApplication(app);
+    const dirweaver::RealFileSystem fs;
+    dirweaver::WeaveForm form(fs, dirweaver::ProgramLocaleFromEnvironment(),
+                              dirweaver::MountedVolumes());
+    const auto start =
+        dirweaver::NativeName::fromBytes(QByteArray(folder, qsizetype(folderLength)));
+    // The first page is built inside the event loop, so the exit button works during it.
+    QTimer::singleShot(0, &form, [&] { form.Form_Load(start); });
+    return app.exec();
+}
