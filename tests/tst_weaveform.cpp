@@ -97,6 +97,7 @@ private Q_SLOTS:
     {
         open("/docs");
         QCOMPARE(form->windowTitle(), u"Dirweaver V1.06"_s);
+        QVERIFY(form->windowIcon().availableSizes().contains(QSize(48, 48)));
         QVERIFY(form->isVisible());
         for (const QString &on : {u"Check1"_s, u"Check21"_s, u"Check22"_s, u"Checkall"_s})
             QVERIFY2(control<QCheckBox>(on)->isChecked(), qPrintable(on));

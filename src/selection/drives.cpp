@@ -1,5 +1,6 @@
 #include "drives.h"
 
+#include <QFileInfo>
 #include <QStorageInfo>
 
 #include <algorithm>
@@ -13,7 +14,8 @@ QList<Volume> MountedVolumes()
     QList<Volume> volumes;
     const QList<QStorageInfo> mounted = QStorageInfo::mountedVolumes();
     for (const QStorageInfo &info : mounted) {
-        if (info.isValid() && info.isReady())
+        // Bind mounts of single files (containers have them) are no drives.
+        if (info.isValid() && info.isReady() && QFileInfo(info.rootPath()).isDir())
             volumes.append({NativeName::fromText(info.rootPath()), info.name()});
     }
     return volumes;
