@@ -6,6 +6,12 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
+// The icons are compiled into this static library; nothing would pull them in otherwise.
+static void InitResources()
+{
+    Q_INIT_RESOURCE(ui);
+}
+
 namespace dirweaver {
 
 using namespace Qt::StringLiterals;
@@ -15,6 +21,7 @@ void SetUpApplication(QApplication &app)
     QApplication::setApplicationName(u"Dirweaver"_s);
     QApplication::setApplicationVersion(u"1.06"_s);
     QGuiApplication::setDesktopFileName(u"dirweaver"_s);
+    InitResources();
     QApplication::setWindowIcon(QIcon(u":/dirweaver/dirweaver-48.png"_s));
 
     // The design's faces resolve to the installed CJK fonts, the Song look first.
