@@ -1,0 +1,61 @@
+#include "preview.h"
+
+#include "pagefile.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace dirweaver {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A folder owned by this user that nobody else may write to.
+bool IsPrivate(const QString &folder)
+{
+    struct stat st
+    {
+    };
+    if (::stat(QFile::encodeName(folder).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return false;
+    return st.st_uid == ::geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+} // namespace
+
+QString PreviewFolder()
+{
+    // The runtime folder is checked by Qt (owner, mode 0700); the cache folder is the
+    // fallback where no runtime folder can be had, and is checked here the same way.
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (!runtime.isEmpty() && IsPrivate(runtime))
+        return runtime;
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    if (!cache.isEmpty() && QDir().mkpath(cache) && IsPrivate(cache))
+        return cache;
+    return {};
+}
+
+QString WritePreview(QStringView page, QString *error)
+{
+    const QString folder = PreviewFolder();
+    if (folder.isEmpty()) {
+        if (error)
+            *error = u"找不到只属于当前用户的临时文件夹"_s;
+        return {};
+    }
+    const QString path = folder + u'/' + kPreviewFileName;
+    QString why;
+    if (SavePageFile(path, page, &why))
+        return path;
+    if (error)
+        *error = u"无法写入预览文件 %1：%2"_s.arg(path, why);
+    return {};
+}
+
+} // namespace dirweaver

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+namespace dirweaver {
+
+/// The preview file's name; every preview replaces it.
+inline constexpr QStringView kPreviewFileName = u"Dirweaver~temp.htm";
+
+/// The user's private folder for the preview file: the runtime folder, else the cache
+/// folder, created when missing; empty when neither can be had. Never a folder that other
+/// users can write to, so no one else can put a link where the preview is written.
+QString PreviewFolder();
+
+/// Writes page to the preview file as a saved page; returns its path, or an empty text with
+/// error saying why.
+QString WritePreview(QStringView page, QString *error);
+
+} // namespace dirweaver

@@ -1,0 +1,27 @@
+#include "saving.h"
+
+#include "pagefile.h"
+
+namespace dirweaver {
+
+using namespace Qt::StringLiterals;
+
+QString ProposedFileName(QStringView folderTitle)
+{
+    if (folderTitle.endsWith(u'/'))
+        return u"根目录"_s;
+    return folderTitle.toString();
+}
+
+SaveReport SaveAndReport(const QString &fileName, QStringView page)
+{
+    QString error;
+    if (SavePageFile(fileName, page, &error))
+        return {true, u"Dirweaver文本成功生成！"_s};
+    // Some failures carry no text of their own; the box must still say something.
+    if (error.isEmpty())
+        error = u"无法写入文件 %1"_s.arg(fileName);
+    return {false, error};
+}
+
+} // namespace dirweaver
