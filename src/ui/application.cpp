@@ -20,9 +20,9 @@ void SetUpApplication(QApplication &app)
 {
     QApplication::setApplicationName(u"Dirweaver"_s);
     QApplication::setApplicationVersion(u"1.06"_s);
-    QGuiApplication::setDesktopFileName(u"dirweaver"_s);
-    InitResources();
-    QApplication::setWindowIcon(QIcon(u":/dirweaver/dirweaver-48.png"_s));
+    // The desktop entry's name, which ties the window to its menu entry and icon.
+    QGuiApplication::setDesktopFileName(u"org.example.dirweaver"_s);
+    QApplication::setWindowIcon(ProgramIcon());
 
     // The design's faces resolve to the installed CJK fonts, the Song look first.
     const QStringList cjk = {u"AR PL UMing CN"_s, u"WenQuanYi Micro Hei"_s, u"Noto Sans CJK SC"_s};
@@ -33,6 +33,12 @@ void SetUpApplication(QApplication &app)
     auto *translator = new QTranslator(&app);
     if (translator->load(u"qtbase_zh_CN"_s, QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QCoreApplication::installTranslator(translator);
+}
+
+QIcon ProgramIcon()
+{
+    InitResources();
+    return QIcon(u":/dirweaver/dirweaver-48.png"_s);
 }
 
 } // namespace dirweaver

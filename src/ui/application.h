@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIcon>
 #include <QtGlobal>
 
 class QApplication;
@@ -9,5 +10,8 @@ namespace dirweaver {
 /// Sets the program's look on app: a 9-point CJK font for every caption (the design's
 /// Song face mapped to the installed one), Qt's own Chinese texts, name and icon.
 void SetUpApplication(QApplication &app);
+
+/// The program's 48 x 48 icon, shown by both windows.
+QIcon ProgramIcon();
 
 } // namespace dirweaver

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -15,9 +16,6 @@ namespace dirweaver {
 using namespace Qt::StringLiterals;
 
 namespace {
-
-const QColor kBlue(0, 0, 255);
-const QColor kRed(255, 0, 0);
 
 // Builds the controls one by one and chains them into the keyboard order as they come.
 class Builder
@@ -34,11 +32,8 @@ public:
             if (!caption.isEmpty())
                 w->setText(caption);
         }
-        if (colour.isValid()) {
-            QPalette palette = w->palette();
-            palette.setColor(QPalette::WindowText, colour);
-            w->setPalette(palette);
-        }
+        if (colour.isValid())
+            SetCaptionColour(w, colour);
         c_.byName.insert(name, w);
         if (w->focusPolicy() != Qt::NoFocus) {
             if (last_)
@@ -56,10 +51,42 @@ private:
 
 } // namespace
 
+void SetCaptionColour(QWidget *control, const QColor &colour)
+{
+    QPalette palette = control->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    control->setPalette(palette);
+}
+
+QColor DesignBlue()
+{
+    return {0, 0, 255};
+}
+
+QColor DesignRed()
+{
+    return {255, 0, 0};
+}
+
+QFileDialog *CreateSaveDialog(QWidget *form)
+{
+    auto *dialog = new QFileDialog(form, u"生成Dirweaver文本"_s);
+    dialog->setObjectName(u"CmD1"_s);
+    // Qt's own dialog behaves the same under every desktop, and honours the suffix.
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setNameFilter(u"超文本文件 (*.htm)"_s);
+    dialog->setDefaultSuffix(u"htm"_s);
+    return dialog;
+}
+
 WeaveControls CreateControls(QWidget *form)
 {
     WeaveControls c;
     Builder b(form, c);
+    const QColor kBlue = DesignBlue();
+    const QColor kRed = DesignRed();
     const auto &types = TypeBoxes();
     const auto typeBox = [&](std::size_t i) {
         QCheckBox *box = b.add<QCheckBox>(types[i].control.toString(), types[i].caption.toString());

@@ -9,6 +9,8 @@
 #include <array>
 
 class QCheckBox;
+class QColor;
+class QFileDialog;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -73,6 +75,18 @@ struct WeaveControls
     /// Every visible control by objectName, for the layout.
     QHash<QString, QWidget *> byName;
 };
+
+/// Gives a control's caption the colour of the design's blue or red.
+void SetCaptionColour(QWidget *control, const QColor &colour);
+
+/// The design's blue captions.
+QColor DesignBlue();
+/// The design's red captions.
+QColor DesignRed();
+
+/// The save dialog `CmD1` with its fixed settings: title, save mode, the one file type, the
+/// default suffix and a question before a file is replaced.
+QFileDialog *CreateSaveDialog(QWidget *form);
 
 /// Creates the controls on form with their captions, colours and initial states, in
 /// keyboard order.

@@ -151,6 +151,12 @@ QSizeF EnforceMinimumSize(QSizeF outer)
     return outer;
 }
 
+QPointF CentreOn(const QRectF &owner, QSizeF size)
+{
+    return {owner.width() * 0.5 + owner.left() - size.width() * 0.5,
+            owner.height() * 0.5 + owner.top() - size.height() * 0.5};
+}
+
 QRect TwipsToPixels(const QRectF &twips, qreal dpi)
 {
     const qreal k = dpi / 1440.0;

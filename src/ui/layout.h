@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QPointF>
 #include <QRect>
 #include <QRectF>
 #include <QSizeF>
@@ -23,6 +24,9 @@ inline constexpr QSizeF kMinimumOuterSize{8900, 7500};
 /// What the frame and title bar add to the client size, in twips.
 inline constexpr QSizeF kDesignFrame{125, 405};
 
+/// The about window's client size in twips; it never changes.
+inline constexpr QSizeF kAboutClientSize{5055, 2820};
+
 /// Every control's rectangle at the design size, in the order of the design table.
 QList<ControlRect> DesignRects();
 
@@ -36,6 +40,10 @@ QRectF RectOf(const QList<ControlRect> &rects, QStringView name);
 
 /// outer with its height, then its width, raised to the minimum.
 QSizeF EnforceMinimumSize(QSizeF outer);
+
+/// The top-left corner in twips that centres a window of outer size `size` on the outer
+/// rectangle `owner`; not kept on the screen, so it may lie partly off it.
+QPointF CentreOn(const QRectF &owner, QSizeF size);
 
 /// Twips to pixels at dpi logical dots per inch (15 twips a pixel at 96), rounded only here.
 QRect TwipsToPixels(const QRectF &twips, qreal dpi);
