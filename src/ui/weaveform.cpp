@@ -1,20 +1,27 @@
 #include "weaveform.h"
 
+#include "about.h"
 #include "layout.h"
+#include "output/preview.h"
+#include "output/saving.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDesktopServices>
+#include <QFileDialog>
 #include <QIdentityProxyModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
 #include <QTimer>
+#include <QUrl>
 
 #include <cmath>
 
@@ -96,11 +103,15 @@ WeaveForm::WeaveForm(const FileSystem &fs, const QLocale &locale, QList<Volume> 
                 [this, i] { Option1_Click(i); });
     connect(c_.Command5, &QPushButton::clicked, this, &WeaveForm::Command5_Click);
     connect(c_.Command1, &QPushButton::clicked, this, &WeaveForm::Command1_Click);
+    connect(c_.Command3, &QPushButton::clicked, this, &WeaveForm::Command3_Click);
+    connect(c_.Command4, &QPushButton::clicked, this, &WeaveForm::Command4_Click);
+    connect(c_.Command6, &QPushButton::clicked, this, &WeaveForm::Command6_Click);
 }
 
 WeaveForm::~WeaveForm()
 {
     session_->stop();
+    delete about_;
 }
 
 void WeaveForm::Form_Load(const NativeName &folder)
@@ -330,6 +341,65 @@ void WeaveForm::Command1_Click()
     c_.Timer2->stop();
     QApplication::closeAllWindows();
     QCoreApplication::exit(0);
+}
+
+void WeaveForm::Command3_Click()
+{
+    if (!CmD1)
+        CmD1 = CreateSaveDialog(this);
+    // The page is offered to be saved in the folder it lists.
+    CmD1->setDirectory(QFile::decodeName(session_->folder().bytes));
+    OutputFileName = getfilename();
+    if (OutputFileName.isEmpty())
+        return;
+    savefileas(OutputFileName);
+}
+
+QString WeaveForm::getfilename()
+{
+    CmD1->selectFile(ProposedFileName(session_->folderTitle()));
+    if (CmD1->exec() != QDialog::Accepted)
+        return {};
+    return CmD1->selectedFiles().value(0);
+}
+
+void WeaveForm::savefileas(const QString &fileName)
+{
+    // The whole page is saved, never the abridged or hand-edited view in Text1.
+    const SaveReport report = SaveAndReport(fileName, session_->pageText());
+    QMessageBox box(report.saved ? QMessageBox::NoIcon : QMessageBox::Warning,
+                    kMessageCaption.toString(), report.text, QMessageBox::Ok, this);
+    box.exec();
+}
+
+void WeaveForm::Command6_Click()
+{
+    QString error;
+    const QString fileName = WritePreview(session_->pageText(), &error);
+    if (fileName.isEmpty()) {
+        QMessageBox::warning(this, kMessageCaption.toString(), error);
+        return;
+    }
+    OpenPreview(fileName);
+}
+
+void WeaveForm::OpenPreview(const QString &fileName)
+{
+    // The browser shows the file's new content when handed it again, so no key is sent.
+    QDesktopServices::openUrl(QUrl::fromLocalFile(fileName));
+}
+
+void WeaveForm::Command4_Click()
+{
+    if (about_) {
+        // Already open: only brought to the front, neither placed again nor given more time.
+        about_->raise();
+        about_->activateWindow();
+        return;
+    }
+    about_ = new AboutForm(ContactAddress());
+    about_->Form_Load(*this);
+    about_->show();
 }
 
 } // namespace dirweaver

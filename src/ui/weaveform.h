@@ -6,11 +6,16 @@
 #include "selection/folderlist.h"
 
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QWidget>
 
 #include <memory>
 
+class QFileDialog;
+
 namespace dirweaver {
+
+class AboutForm;
 
 /// The main window: wires every control to the page session and lays the controls out.
 class WeaveForm final : public QWidget, private SessionView
@@ -64,6 +69,12 @@ private:
     void Option1_Click(int index);
     void Command5_Click();
     void Command1_Click();
+    void Command3_Click();
+    QString getfilename();
+    void savefileas(const QString &fileName);
+    void Command6_Click();
+    void OpenPreview(const QString &fileName);
+    void Command4_Click();
 
     bool openFolder(const NativeName &folder, bool mustRead);
     void showDrive();
@@ -74,6 +85,11 @@ private:
     FolderListModel *folders_ = nullptr;
     std::unique_ptr<PageSession> session_;
     QElapsedTimer frameClock_;
+    // Made on the first save and kept, as the dialog control was.
+    QFileDialog *CmD1 = nullptr;
+    QString OutputFileName;
+    // Deletes itself when it closes, which clears the pointer.
+    QPointer<AboutForm> about_;
 };
 
 } // namespace dirweaver
