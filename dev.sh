@@ -11,7 +11,7 @@ caller_dir=$PWD
 
 build_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev)
 run_packages=(fonts-arphic-uming qt6-translations-l10n qt6-qpa-plugins)
-test_packages=()
+test_packages=(desktop-file-utils appstream)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
