@@ -1,5 +1,6 @@
-// Draws the main window at its design size, opened on FOLDER, into a PNG file.
-// Usage: dirweaver_screenshot FOLDER OUT.png (run with QT_QPA_PLATFORM=offscreen)
+// Draws the main window at its design size, opened on FOLDER, into a PNG file, and the
+// about window into another when asked.
+// Usage: dirweaver_screenshot FOLDER OUT.png [ABOUT.png] (with QT_QPA_PLATFORM=offscreen)
 #include "page/annotations.h"
 #include "selection/drives.h"
 #include "selection/filesystem.h"
@@ -8,13 +9,14 @@
 
 #include <QApplication>
 #include <QPixmap>
+#include <QPushButton>
 
 #include <cstdio>
 
 int main(int argc, char *argv[])
 {
-    if (argc != 3) {
-        std::fputs("usage: dirweaver_screenshot FOLDER OUT.png\n", stderr);
+    if (argc != 3 && argc != 4) {
+        std::fputs("usage: dirweaver_screenshot FOLDER OUT.png [ABOUT.png]\n", stderr);
         return 2;
     }
     const QByteArray folder(argv[1]);
@@ -31,6 +33,19 @@ int main(int argc, char *argv[])
     if (!form.grab().save(out)) {
         std::fputs("dirweaver_screenshot: cannot write the picture\n", stderr);
         return 1;
+    }
+    if (argc == 4) {
+        form.findChild<QPushButton *>(QStringLiteral("Command4"))->click();
+        QApplication::processEvents();
+        QWidget *about = nullptr;
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (w->objectName() == u"about" && w->isVisible())
+                about = w;
+        }
+        if (!about || !about->grab().save(QString::fromLocal8Bit(argv[3]))) {
+            std::fputs("dirweaver_screenshot: cannot draw the about window\n", stderr);
+            return 1;
+        }
     }
     return 0;
 }
