@@ -3,6 +3,8 @@
 #include "page/builder.h"
 #include "selection/filelist.h"
 
+#include "testfiles.h"
+
 #include <QBuffer>
 #include <QDir>
 #include <QProcess>
@@ -21,19 +23,6 @@ namespace {
 QList<QByteArray> split(const char *line)
 {
     return QByteArray(line).split(' ');
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(bytes), bytes.size());
 }
 
 struct Run
@@ -76,9 +65,9 @@ private Q_SLOTS:
         QVERIFY(dir_.isValid());
         folder_ = dir_.filePath(u"docs"_s);
         QVERIFY(QDir().mkpath(folder_));
-        writeFile(folder_ + u"/a.txt"_s, "hello");
-        writeFile(folder_ + u"/报告.doc"_s, QByteArray(12345, 'x'));
-        writeFile(folder_ + u"/x&y #1.txt"_s, "");
+        test::WriteFile(folder_ + u"/a.txt"_s, "hello");
+        test::WriteFile(folder_ + u"/报告.doc"_s, QByteArray(12345, 'x'));
+        test::WriteFile(folder_ + u"/x&y #1.txt"_s, "");
     }
 
     void badArguments_data()
@@ -185,7 +174,7 @@ private Q_SLOTS:
         QCOMPARE(run.out, PageFileBytes(page));
         const QString saved = dir_.filePath(u"saved.htm"_s);
         QVERIFY(SavePageFile(saved, page));
-        QCOMPARE(readFile(saved), run.out);
+        QCOMPARE(test::ReadFile(saved), run.out);
         QVERIFY(page.contains(u"x&y %231.txt\">x&y #1.txt</A>"_s));
     }
 
@@ -203,9 +192,9 @@ private Q_SLOTS:
     void unwritableOutputKeepsOldFile()
     {
         const QString out = dir_.filePath(u"old.htm"_s);
-        writeFile(out, "old page");
+        test::WriteFile(out, "old page");
         const QString blocked = dir_.filePath(u"a-file/page.htm"_s);
-        writeFile(dir_.filePath(u"a-file"_s), "");
+        test::WriteFile(dir_.filePath(u"a-file"_s), "");
         Run run = runWriter({"--write", QFile::encodeName(blocked), QFile::encodeName(folder_)});
         QCOMPARE(run.status, 1);
         QVERIFY(run.err.startsWith("dirweaver: "));
@@ -221,7 +210,7 @@ private Q_SLOTS:
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &old), 0);
         QCOMPARE(run.status, 1);
         QVERIFY2(run.err.contains("File too large"), run.err.constData());
-        QCOMPARE(readFile(out), QByteArray("old page"));
+        QCOMPARE(test::ReadFile(out), QByteArray("old page"));
         QCOMPARE(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
     }
 

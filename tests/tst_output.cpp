@@ -3,6 +3,8 @@
 #include "output/preview.h"
 #include "output/saving.h"
 
+#include "testfiles.h"
+
 #include <QDir>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -13,16 +15,6 @@
 
 using namespace dirweaver;
 using namespace Qt::StringLiterals;
-
-namespace {
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-} // namespace
 
 class TestOutput : public QObject
 {
@@ -71,7 +63,7 @@ private Q_SLOTS:
         QCOMPARE(r.saved, saved);
         if (saved) {
             QCOMPARE(r.text, u"Dirweaver文本成功生成！"_s);
-            QCOMPARE(readFile(path), PageFileBytes(u"<HTML>页</HTML>"));
+            QCOMPARE(test::ReadFile(path), PageFileBytes(u"<HTML>页</HTML>"));
         } else {
             QVERIFY(!r.text.isEmpty());
             QVERIFY(r.text != u"Dirweaver文本成功生成！"_s);
@@ -87,9 +79,9 @@ private Q_SLOTS:
         QString error;
         const QString file = WritePreview(u"<HTML>一</HTML>", &error);
         QCOMPARE(file, runtime.path() + u"/Dirweaver~temp.htm"_s);
-        QCOMPARE(readFile(file), QByteArray("<HTML>\xd2\xbb</HTML>\r\n"));
+        QCOMPARE(test::ReadFile(file), QByteArray("<HTML>\xd2\xbb</HTML>\r\n"));
         QCOMPARE(WritePreview(u"<HTML>二</HTML>", &error), file);
-        QCOMPARE(readFile(file), PageFileBytes(u"<HTML>二</HTML>"));
+        QCOMPARE(test::ReadFile(file), PageFileBytes(u"<HTML>二</HTML>"));
         QVERIFY(error.isEmpty());
     }
 

@@ -5,6 +5,8 @@
 #include "ui/application.h"
 #include "ui/weaveform.h"
 
+#include "testfiles.h"
+
 #include <QCheckBox>
 #include <QDesktopServices>
 #include <QDir>
@@ -27,19 +29,6 @@ using namespace dirweaver;
 using namespace Qt::StringLiterals;
 
 namespace {
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-}
 
 // What a message box of the window said.
 struct Message
@@ -85,7 +74,7 @@ class TestSaving : public QObject
         const QString path = tmp.filePath(relative);
         QDir().mkpath(path);
         for (int i = 0; i < files; ++i)
-            writeFile(path + u"/file%1.txt"_s.arg(i, 4, 10, QChar(u'0')), QByteArray(i, 'x'));
+            test::WriteFile(path + u"/file%1.txt"_s.arg(i, 4, 10, QChar(u'0')), QByteArray(i, 'x'));
         return path;
     }
     void open(const QString &folder)
@@ -193,7 +182,7 @@ private Q_SLOTS:
         open(folder);
         expectMessage();
         save(accept);
-        QCOMPARE(readFile(folder + u"/Photos.htm"_s), pageBytes());
+        QCOMPARE(test::ReadFile(folder + u"/Photos.htm"_s), pageBytes());
         QVERIFY(pageBytes().endsWith("</HTML>\r\n"));
         QVERIFY(message.shown);
         QCOMPARE(message.icon, QMessageBox::NoIcon);
@@ -212,7 +201,7 @@ private Q_SLOTS:
         QFETCH(bool, replace);
         const QString folder = makeFolder(u"Over/Docs"_s, 3);
         const QString target = folder + u"/Docs.htm"_s;
-        writeFile(target, "old page");
+        test::WriteFile(target, "old page");
         open(folder);
         expectMessage();
         QString question;
@@ -224,7 +213,7 @@ private Q_SLOTS:
                 d->reject();
         });
         QVERIFY2(question.contains(u"Docs.htm"_s), qPrintable(question));
-        QCOMPARE(readFile(target), replace ? pageBytes() : QByteArray("old page"));
+        QCOMPARE(test::ReadFile(target), replace ? pageBytes() : QByteArray("old page"));
         QCOMPARE(message.shown, replace);
     }
 
@@ -233,7 +222,7 @@ private Q_SLOTS:
     {
         const QString folder = makeFolder(u"Full/Docs"_s, 20);
         const QString target = folder + u"/Docs.htm"_s;
-        writeFile(target, "old page");
+        test::WriteFile(target, "old page");
         open(folder);
         QVERIFY(pageBytes().size() > 100);
         expectMessage();
@@ -255,7 +244,7 @@ private Q_SLOTS:
         QCOMPARE(message.caption, u"Dirweaver"_s);
         QVERIFY2(message.text.contains(QString::fromLocal8Bit(std::strerror(EFBIG))),
                  qPrintable(message.text));
-        QCOMPARE(readFile(target), QByteArray("old page"));
+        QCOMPARE(test::ReadFile(target), QByteArray("old page"));
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 21);
     }
 
@@ -271,7 +260,7 @@ private Q_SLOTS:
         expectMessage();
         save(accept);
         QCOMPARE(message.icon, QMessageBox::NoIcon);
-        const QByteArray saved = readFile(folder + u"/Many.htm"_s);
+        const QByteArray saved = test::ReadFile(folder + u"/Many.htm"_s);
         QCOMPARE(saved, pageBytes());
         QVERIFY(saved.contains("file0399.txt"));
         QVERIFY(!saved.contains("HANDEDIT"));
@@ -288,15 +277,15 @@ private Q_SLOTS:
         const QString file = runtime.path() + u"/Dirweaver~temp.htm"_s;
 
         QTest::mouseClick(control(u"Command6"_s), Qt::LeftButton);
-        QCOMPARE(readFile(file), pageBytes());
-        QVERIFY(readFile(file).endsWith("\r\n"));
+        QCOMPARE(test::ReadFile(file), pageBytes());
+        QVERIFY(test::ReadFile(file).endsWith("\r\n"));
         QCOMPARE(catcher.urls, QList<QUrl>{QUrl::fromLocalFile(file)});
 
         const QByteArray first = pageBytes();
         QTest::mouseClick(control(u"Check8"_s), Qt::LeftButton);
         QVERIFY(pageBytes() != first);
         QTest::mouseClick(control(u"Command6"_s), Qt::LeftButton);
-        QCOMPARE(readFile(file), pageBytes());
+        QCOMPARE(test::ReadFile(file), pageBytes());
         QCOMPARE(catcher.urls.size(), 2);
         // No key is ever sent to whatever window is in front.
         QVERIFY(!form->findChild<QTimer *>(u"Timer2"_s)->isActive());
