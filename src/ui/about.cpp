@@ -54,9 +54,9 @@ AboutForm::AboutForm(const QString &contact) : contact_(contact)
     const qreal dpi = logicalDpiX();
     setFixedSize(TwipsToPixels({{}, kAboutClientSize}, dpi).size());
 
-    const auto label = [&](const QString &name, const QString &text, const QColor &colour,
+    // Labels are placed after their text and font are set, so autosized ones fit them.
+    const auto place = [&](QLabel *l, const QString &name, const QColor &colour,
                            const QRectF &twips, bool wraps) {
-        QLabel *l = name == u"Label10" ? new ClickLabel(text, this) : new QLabel(text, this);
         l->setObjectName(name);
         SetCaptionColour(l, colour);
         const QRect px = TwipsToPixels(twips, dpi);
@@ -68,7 +68,10 @@ AboutForm::AboutForm(const QString &contact) : contact_(contact)
             l->move(px.topLeft());
             l->adjustSize();
         }
-        return l;
+    };
+    const auto label = [&](const QString &name, const QString &text, const QColor &colour,
+                           const QRectF &twips, bool wraps) {
+        place(new QLabel(text, this), name, colour, twips, wraps);
     };
     const QColor red = DesignRed(), blue = DesignBlue();
     // In keyboard order; only the button takes the focus, so it holds it from the start.
@@ -88,15 +91,14 @@ AboutForm::AboutForm(const QString &contact) : contact_(contact)
           u"功能：网页制作辅助工具。可直接生成超文本:对指定文件夹的文件迅速形相应的Dirweaver。"
           u"处理文件数量不限。本软件非常容易使用，用用就会！"_s,
           blue, {2160, 1080, 2745, 975}, true);
-    // The address is set before it is sized, in the underlined Song face of a link.
-    QLabel *address = label(u"Label10"_s, {}, red, {240, 2400, 1800, 180}, false);
+    // The address reads as a link: underlined Song face and a pointing hand.
+    auto *address = new ClickLabel(contact_, this);
     QFont font(u"宋体"_s, 9);
     font.setUnderline(true);
     address->setFont(font);
-    address->setText(contact_);
-    address->adjustSize();
     address->setCursor(Qt::PointingHandCursor);
-    static_cast<ClickLabel *>(address)->onClick = [this] { Label10_Click(); };
+    address->onClick = [this] { Label10_Click(); };
+    place(address, u"Label10"_s, red, {240, 2400, 1800, 180}, false);
 
     auto *image = new QLabel(this);
     image->setObjectName(u"Image1"_s);
