@@ -9,7 +9,7 @@
 
 #include <functional>
 
-namespace test {
+namespace dirweaver::test {
 
 /// Offers every modal widget of type T that comes up to answer, until answer takes one by
 /// returning true; the watch belongs to owner and ends with it if none is ever taken.
@@ -31,4 +31,4 @@ template <typename T> void WhenModal(QObject *owner, std::function<bool(T *)> an
     watch->start();
 }
 
-} // namespace test
+} // namespace dirweaver::test

@@ -6,7 +6,7 @@
 #include <QFile>
 #include <QString>
 
-namespace test {
+namespace dirweaver::test {
 
 /// The bytes of the file at path, or "<missing>" when it cannot be read.
 inline QByteArray ReadFile(const QString &path)
@@ -23,4 +23,4 @@ inline void WriteFile(const QString &path, const QByteArray &bytes)
         qFatal("cannot write %s", qPrintable(path));
 }
 
-} // namespace test
+} // namespace dirweaver::test

@@ -4,6 +4,7 @@
 #include "ui/application.h"
 #include "ui/layout.h"
 #include "ui/weaveform.h"
+#include "urlcatcher.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -20,23 +21,13 @@
 using namespace dirweaver;
 using namespace Qt::StringLiterals;
 
-// Takes the mail links the window hands to the desktop.
-class MailCatcher : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public Q_SLOTS:
-    void open(const QUrl &url) { urls.append(url); }
-};
-
 class TestAbout : public QObject
 {
     Q_OBJECT
 
     test::FakeFileSystem fs;
     std::unique_ptr<WeaveForm> form;
-    MailCatcher catcher;
+    test::UrlCatcher catcher;
 
     QList<AboutForm *> aboutWindows() const
     {

@@ -4,6 +4,7 @@
 #include "selection/filesystem.h"
 #include "ui/application.h"
 #include "ui/weaveform.h"
+#include "urlcatcher.h"
 
 #include "testfiles.h"
 
@@ -41,16 +42,6 @@ struct Message
 
 } // namespace
 
-// Takes the URLs the window hands to the desktop instead of opening them.
-class UrlCatcher : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public Q_SLOTS:
-    void open(const QUrl &url) { urls.append(url); }
-};
-
 class TestSaving : public QObject
 {
     Q_OBJECT
@@ -59,7 +50,7 @@ class TestSaving : public QObject
     QTemporaryDir tmp;
     std::unique_ptr<WeaveForm> form;
     std::unique_ptr<QObject> answers;
-    UrlCatcher catcher;
+    test::UrlCatcher catcher;
     Message message;
 
     template <typename T = QWidget> T *control(const QString &name) const
