@@ -15,7 +15,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("html");
         QTest::newRow("plain") << u"a b.txt"_s << u"a b.txt"_s;
-        QTest::newRow("ampersand stays") << u"a&b&amp;.txt"_s << u"a&b&amp;.txt"_s;
+        QTest::newRow("lone ampersand stays") << u"Tom & Jerry&.txt&"_s << u"Tom & Jerry&.txt&"_s;
+        QTest::newRow("ampersand that would start a reference")
+            << u"a&copy.txt&amp;&#65;&2"_s << u"a&amp;copy.txt&amp;amp;&amp;#65;&amp;2"_s;
         QTest::newRow("markup") << u"<b>\"x\"</b>"_s << u"&lt;b&gt;&quot;x&quot;&lt;/b&gt;"_s;
         QTest::newRow("link specials stay in text") << u"#?%.txt"_s << u"#?%.txt"_s;
         QTest::newRow("controls") << u"a\tb\nc\x7f"_s << u"a&#9;b&#10;c&#127;"_s;
@@ -43,6 +45,21 @@ private Q_SLOTS:
             << u""_s << QByteArray("\"<>\".txt") << u"&quot;&lt;&gt;&quot;.txt"_s;
         QTest::newRow("backslash is no separator") << u""_s << QByteArray("a\\b") << u"a%5Cb"_s;
         QTest::newRow("controls") << u""_s << QByteArray("a\nb\t\x7f") << u"a%0Ab%09%7F"_s;
+        QTest::newRow("reference-like ampersand")
+            << u"/d/"_s << QByteArray("a&copy & b&#1") << u"/d/a&amp;copy & b&amp;%231"_s;
+        QTest::newRow("not UTF-8 with ampersands")
+            << u""_s << QByteArray("\xff&lt&") << u"%FF&amp;lt&"_s;
+        QTest::newRow("bare name like a scheme")
+            << u""_s << QByteArray("Re: note.txt") << u"Re%3A note.txt"_s;
+        QTest::newRow("bare script address")
+            << u""_s << QByteArray("javascript:x") << u"javascript%3Ax"_s;
+        QTest::newRow("colon after a folder stays")
+            << u"/d/"_s << QByteArray("Re: note.txt") << u"/d/Re: note.txt"_s;
+        QTest::newRow("colon that starts no scheme")
+            << u""_s << QByteArray("1a:b 文:c") << u"1a:b 文:c"_s;
+        QTest::newRow("drive-letter name") << u"/"_s << QByteArray("c|") << u"/c%7C"_s;
+        QTest::newRow("bare drive-letter name") << u""_s << QByteArray("c:") << u"c%3A"_s;
+        QTest::newRow("longer name with a bar") << u""_s << QByteArray("c|d") << u"c|d"_s;
         QTest::newRow("chinese stays")
             << u"/文档/"_s << QByteArray("文件.txt") << u"/文档/文件.txt"_s;
         QTest::newRow("bare name with edge spaces")

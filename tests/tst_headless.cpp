@@ -175,7 +175,7 @@ private Q_SLOTS:
         const QString saved = dir_.filePath(u"saved.htm"_s);
         QVERIFY(SavePageFile(saved, page));
         QCOMPARE(test::ReadFile(saved), run.out);
-        QVERIFY(page.contains(u"x&y %231.txt\">x&y #1.txt</A>"_s));
+        QVERIFY(page.contains(u"x&amp;y %231.txt\">x&amp;y #1.txt</A>"_s));
     }
 
     void missingFolderWritesNothing()

@@ -13,6 +13,26 @@ bool isControl(char16_t c)
     return c < 0x20 || c == 0x7F;
 }
 
+bool isAsciiAlpha(char16_t c)
+{
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+}
+
+bool isAsciiAlnum(char16_t c)
+{
+    return isAsciiAlpha(c) || (c >= u'0' && c <= u'9');
+}
+
+// An "&" followed by a letter, digit or "#" would start a character reference, so that
+// "a&copy.txt" shows as "a©.txt"; any other "&" is plain text to every browser.
+bool startsReference(QStringView text, qsizetype amp)
+{
+    if (amp + 1 >= text.size())
+        return false;
+    const char16_t next = text[amp + 1].unicode();
+    return next == u'#' || isAsciiAlnum(next);
+}
+
 void appendPercent(QString &out, uchar byte)
 {
     out.append(u'%');
@@ -33,6 +53,9 @@ bool appendEntity(QString &out, char16_t c)
     case u'>':
         out.append(u"&gt;"_s);
         return true;
+    case u'&':
+        out.append(u"&amp;"_s);
+        return true;
     default:
         return false;
     }
@@ -50,7 +73,7 @@ void appendTargetAscii(QString &out, char16_t c)
 
 bool plainInText(char16_t c)
 {
-    return !isControl(c) && c != u'"' && c != u'<' && c != u'>';
+    return !isControl(c) && c != u'"' && c != u'<' && c != u'>' && c != u'&';
 }
 
 bool plainInTarget(char16_t c)
@@ -67,13 +90,29 @@ void appendEscaped(QString &out, QStringView text, Plain plain, Escape escape)
     qsizetype run = 0;
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t c = text[i].unicode();
-        if (plain(c))
+        if (plain(c) || (c == u'&' && !startsReference(text, i)))
             continue;
         out.append(text.mid(run, i - run));
         escape(c);
         run = i + 1;
     }
     out.append(text.mid(run));
+}
+
+// Length of a leading "scheme:" in target: a browser would read a bare target such as
+// "re: notes.txt" or "javascript:x" as an address of its own, not as a file beside the page.
+qsizetype schemeColon(QStringView target)
+{
+    if (target.isEmpty() || !isAsciiAlpha(target[0].unicode()))
+        return -1;
+    for (qsizetype i = 1; i < target.size(); ++i) {
+        const char16_t c = target[i].unicode();
+        if (c == u':')
+            return i;
+        if (!isAsciiAlnum(c) && c != u'+' && c != u'-' && c != u'.')
+            return -1;
+    }
+    return -1;
 }
 
 } // namespace
@@ -89,10 +128,13 @@ void AppendHtmlText(QString &out, QStringView text)
 void AppendLinkTarget(QString &out, const NativeName &name)
 {
     if (!name.exact) {
-        for (const char byte : name.bytes) {
-            const auto b = uchar(byte);
+        const QByteArray &bytes = name.bytes;
+        for (qsizetype i = 0; i < bytes.size(); ++i) {
+            const auto b = uchar(bytes[i]);
             if (b >= 0x80)
                 appendPercent(out, b);
+            else if (b == '&' && !startsReference(QString::fromLatin1(bytes.mid(i, 2)), 0))
+                out.append(u'&');
             else
                 appendTargetAscii(out, b);
         }
@@ -113,7 +155,18 @@ void AppendLinkTarget(QString &out, QStringView folderTarget, const NativeName &
 {
     const qsizetype start = out.size();
     out += folderTarget;
+    const qsizetype nameStart = out.size();
     AppendLinkTarget(out, name);
+
+    if (folderTarget.isEmpty()) {
+        const qsizetype colon = schemeColon(QStringView(out).mid(start));
+        if (colon >= 0)
+            out.replace(start + colon, 1, u"%3A"_s);
+    }
+    // A name of one letter and "|" is read as a drive letter and turned into "X:".
+    if (out.size() - nameStart == 2 && isAsciiAlpha(out[nameStart].unicode()) &&
+        out[nameStart + 1] == u'|')
+        out.replace(nameStart + 1, 1, u"%7C"_s);
 
     qsizetype lead = start;
     while (lead < out.size() && out[lead] == u' ')
