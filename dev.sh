@@ -11,7 +11,9 @@ caller_dir=$PWD
 
 build_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev)
 run_packages=(fonts-arphic-uming qt6-translations-l10n qt6-qpa-plugins)
-test_packages=(desktop-file-utils appstream)
+# The corpus test parses pages with gumbo and opens them in Chromium; the fuzz run needs
+# clang and its libFuzzer runtime.
+test_packages=(desktop-file-utils appstream pkgconf libgumbo-dev chromium clang libclang-rt-14-dev)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi

@@ -1,0 +1,401 @@
+// Every troublesome name a Linux file name can hold, listed and linked in every layout, then
+// read back the way a browser reads the page: GBK decoded, parsed by a real HTML parser and
+// each target resolved against the page's folder. Optionally through Chromium itself.
+
+#include "output/pagefile.h"
+#include "page/builder.h"
+#include "selection/filelist.h"
+#include "testfiles.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <ftw.h>
+#include <gumbo.h>
+#include <iconv.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace dirweaver;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Regular files: each must get exactly one link.
+QList<QByteArray> HostileFileNames()
+{
+    QList<QByteArray> names = {
+        "quote\".txt",
+        "angle <b>bold<\\b>.txt",
+        "amp & amp.txt",
+        "a&copy.txt",
+        "&amp;.txt",
+        "&#65;&#x42;&lt",
+        "hash#1.txt",
+        "question?.txt",
+        "percent%41%.txt",
+        "plus+1.txt",
+        "apos'.txt",
+        "semi;colon.txt",
+        "back\\slash.txt",
+        "bar|pipe",
+        "c|",
+        "Re: colon.txt",
+        "javascript:alert(1)",
+        "http:x.txt",
+        "two  inner  spaces.txt",
+        "  leading spaces.txt",
+        "trailing spaces.txt  ",
+        " ",
+        u"中文名称.txt"_s.toUtf8(),
+        u"日本語のファイル.txt"_s.toUtf8(),
+        u"한국어 파일.txt"_s.toUtf8(),
+        u"smile 😀🎉.txt"_s.toUtf8(),
+        u"combining e\u0301 a\u0308.txt"_s.toUtf8(),
+        u"fullwidth ＜＞＆.txt"_s.toUtf8(),
+        "new\nline.txt",
+        "tab\there.txt",
+        "gbk \xd6\xd0\xce\xc4.txt", // 中文 as a Chinese Windows system wrote it
+        "broken \xff\xfe\x80.txt",  // valid in no encoding
+        "no dot",
+        "-",
+        "-x",
+        "--help",
+        "trailing dot.",
+        "<!-- comment",
+        "<A HREF=x>in a link",
+        "<BR><HR><P>",
+        "link to file",
+        QByteArray(251, 'n') + ".txt",
+    };
+    // 255 bytes of three-byte characters.
+    names.append(u"长"_s.repeated(85).toUtf8());
+    return names;
+}
+
+struct Corpus
+{
+    QByteArray folder; // with its trailing '/'
+    QList<QByteArray> files;
+};
+
+bool MakeCorpus(const QByteArray &root, Corpus &corpus)
+{
+    corpus.folder = root + "/hostile/";
+    const QByteArray &d = corpus.folder;
+    const auto at = [&d](const QByteArray &name) { return QByteArray(d + name); };
+    if (mkdir(d.constData(), 0755) != 0)
+        return false;
+    corpus.files = HostileFileNames();
+    for (const QByteArray &name : std::as_const(corpus.files)) {
+        if (name == "link to file")
+            continue;
+        const int fd = open(at(name).constData(), O_CREAT | O_WRONLY | O_EXCL, 0644);
+        if (fd < 0 || write(fd, name.constData(), size_t(name.size())) < 0 || close(fd) != 0)
+            return false;
+    }
+    // What must stay out of the page.
+    bool ok = symlink("no dot", at("link to file").constData()) == 0 &&
+              mkdir(at("folder").constData(), 0755) == 0 &&
+              mkdir(at("x.txt").constData(), 0755) == 0 &&
+              mkdir(at(".hidden folder").constData(), 0755) == 0 &&
+              close(open(at("..two dots").constData(), O_CREAT | O_WRONLY, 0644)) == 0 &&
+              close(open(at(".hidden.txt").constData(), O_CREAT | O_WRONLY, 0644)) == 0 &&
+              mkfifo(at("fifo.txt").constData(), 0644) == 0 &&
+              symlink("does not exist", at("broken link.txt").constData()) == 0 &&
+              symlink("loop b", at("loop a").constData()) == 0 &&
+              symlink("loop a", at("loop b").constData()) == 0 &&
+              symlink("folder", at("link to folder.txt").constData()) == 0;
+    const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray socketPath = at("socket.txt");
+    ok = ok && sock >= 0 && size_t(socketPath.size()) < sizeof address.sun_path;
+    if (ok) {
+        std::copy(socketPath.cbegin(), socketPath.cend(), address.sun_path);
+        ok = bind(sock, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
+    }
+    if (sock >= 0)
+        close(sock);
+    return ok;
+}
+
+QString FromGbk(const QByteArray &bytes)
+{
+    iconv_t cd = iconv_open("UTF-8", "GBK");
+    if (cd == iconv_t(-1))
+        qFatal("iconv has no GBK");
+    QByteArray out(bytes.size() * 3 + 16, '\0');
+    char *in = const_cast<char *>(bytes.constData());
+    size_t inLeft = size_t(bytes.size());
+    char *o = out.data();
+    size_t outLeft = size_t(out.size());
+    const size_t r = iconv(cd, &in, &inLeft, &o, &outLeft);
+    iconv_close(cd);
+    if (r == size_t(-1))
+        return u"<not GBK at byte %1>"_s.arg(bytes.size() - qsizetype(inLeft));
+    out.truncate(out.size() - qsizetype(outLeft));
+    return QString::fromUtf8(out);
+}
+
+struct Link
+{
+    QString href;
+    QString text;
+    int attributes = 0;
+    int elementChildren = 0;
+};
+
+// What a parser made of a page: its links, and the shape of everything outside them.
+struct ParsedPage
+{
+    QList<Link> links;
+    QStringList shape;
+};
+
+QString TextOf(const GumboNode *node, int *elements)
+{
+    if (node->type == GUMBO_NODE_TEXT || node->type == GUMBO_NODE_WHITESPACE)
+        return QString::fromUtf8(node->v.text.text);
+    if (node->type != GUMBO_NODE_ELEMENT)
+        return {};
+    ++*elements;
+    QString text;
+    const GumboVector &children = node->v.element.children;
+    for (unsigned i = 0; i < children.length; ++i)
+        text += TextOf(static_cast<const GumboNode *>(children.data[i]), elements);
+    return text;
+}
+
+void Walk(const GumboNode *node, int depth, ParsedPage &page)
+{
+    if (node->type != GUMBO_NODE_ELEMENT) {
+        if (node->type == GUMBO_NODE_COMMENT)
+            page.shape.append(u"%1 comment"_s.arg(depth));
+        return;
+    }
+    const GumboElement &e = node->v.element;
+    const GumboVector &attributes = e.attributes;
+    if (e.tag == GUMBO_TAG_A) {
+        Link link;
+        link.attributes = int(attributes.length);
+        for (unsigned i = 0; i < attributes.length; ++i) {
+            const auto *a = static_cast<const GumboAttribute *>(attributes.data[i]);
+            if (qstrcmp(a->name, "href") == 0)
+                link.href = QString::fromUtf8(a->value);
+        }
+        int elements = -1; // the anchor itself
+        link.text = TextOf(node, &elements);
+        link.elementChildren = elements;
+        page.links.append(link);
+        page.shape.append(u"%1 a"_s.arg(depth));
+        return;
+    }
+    QString line = u"%1 %2"_s.arg(depth).arg(QString::fromUtf8(gumbo_normalized_tagname(e.tag)));
+    for (unsigned i = 0; i < attributes.length; ++i) {
+        const auto *a = static_cast<const GumboAttribute *>(attributes.data[i]);
+        line += u" %1=%2"_s.arg(QString::fromUtf8(a->name), QString::fromUtf8(a->value));
+    }
+    page.shape.append(line);
+    for (unsigned i = 0; i < e.children.length; ++i)
+        Walk(static_cast<const GumboNode *>(e.children.data[i]), depth + 1, page);
+}
+
+ParsedPage Parse(const QString &html)
+{
+    const QByteArray utf8 = html.toUtf8();
+    GumboOutput *output =
+        gumbo_parse_with_options(&kGumboDefaultOptions, utf8.constData(), size_t(utf8.size()));
+    ParsedPage page;
+    Walk(output->root, 0, page);
+    gumbo_destroy_output(&kGumboDefaultOptions, output);
+    return page;
+}
+
+// The file a target opens, as the browser would find it from a page saved in folder.
+QByteArray ResolvedPath(const QByteArray &folder, const QString &href, QString *why)
+{
+    // Browsers drop these from a target before reading it; the page must not rely on that.
+    static const QRegularExpression stripped(u"^[\\x00-\\x20]|[\\x00-\\x20]$|[\\t\\n\\r]"_s);
+    if (href.contains(stripped)) {
+        *why = u"target has characters a browser strips: "_s + href;
+        return {};
+    }
+    const QUrl base(u"file://"_s + QString::fromLatin1(folder.toPercentEncoding("/")),
+                    QUrl::StrictMode);
+    const QUrl url = base.resolved(QUrl(href, QUrl::TolerantMode));
+    if (url.scheme() != u"file"_s || !url.host().isEmpty()) {
+        *why = u"target leaves the file system: "_s + url.toString();
+        return {};
+    }
+    return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+}
+
+// Everything a layout should give for the corpus, or the first thing that is wrong.
+QString CheckPage(const ParsedPage &page, const ParsedPage &reference, const Corpus &corpus,
+                  const QList<NativeName> &listed)
+{
+    if (page.shape != reference.shape) {
+        for (qsizetype i = 0; i < std::min(page.shape.size(), reference.shape.size()); ++i) {
+            if (page.shape[i] != reference.shape[i])
+                return u"markup changed at element %1: %2 instead of %3"_s.arg(i).arg(
+                    page.shape[i], reference.shape[i]);
+        }
+        return u"markup has %1 elements instead of %2"_s.arg(page.shape.size())
+            .arg(reference.shape.size());
+    }
+    if (page.links.size() != corpus.files.size())
+        return u"%1 links for %2 files"_s.arg(page.links.size()).arg(corpus.files.size());
+    QList<QByteArray> opened;
+    for (qsizetype i = 0; i < page.links.size(); ++i) {
+        const Link &link = page.links[i];
+        if (link.attributes != 1 || link.elementChildren != 0)
+            return u"link %1 has %2 attributes and %3 elements inside"_s.arg(i)
+                .arg(link.attributes)
+                .arg(link.elementChildren);
+        if (link.text != listed[i].text)
+            return u"link %1 reads \"%2\" instead of \"%3\""_s.arg(i).arg(link.text,
+                                                                          listed[i].text);
+        QString why;
+        const QByteArray path = ResolvedPath(corpus.folder, link.href, &why);
+        if (!why.isEmpty())
+            return why;
+        if (path != corpus.folder + listed[i].bytes)
+            return u"link %1 \"%2\" opens %3"_s.arg(i).arg(link.href,
+                                                           QString::fromLatin1(path.toHex(' ')));
+        opened.append(listed[i].bytes);
+    }
+    std::sort(opened.begin(), opened.end());
+    QList<QByteArray> expected = corpus.files;
+    std::sort(expected.begin(), expected.end());
+    if (opened != expected)
+        return u"the links do not open every file once"_s;
+    return {};
+}
+
+PageOptions Layout(bool absolute, bool blankLine)
+{
+    PageOptions options;
+    options.absolutePath = absolute;
+    options.blankLine = blankLine;
+    options.browserTitle = options.headerTitle = u"hostile"_s;
+    return options;
+}
+
+} // namespace
+
+class TestCorpus : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    Corpus corpus_;
+    RealFileSystem fs_;
+    QList<NativeName> listed_;
+
+    // The page for the corpus and one for as many plain names: the markup both should share.
+    std::pair<QByteArray, QString> pages(bool absolute, bool blankLine) const
+    {
+        const FileTimeFormat format(QLocale(u"zh_CN"_s));
+        PageInput input;
+        input.folder = NativeName::fromBytes(corpus_.folder);
+        input.files = listed_;
+        input.options = Layout(absolute, blankLine);
+        const QByteArray page = PageFileBytes(BuildPageText(input, fs_, format));
+        for (qsizetype i = 0; i < input.files.size(); ++i)
+            input.files[i] = NativeName::fromText(u"plain"_s + QString::number(i));
+        return {page, BuildPageText(input, fs_, format)};
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(dir_.isValid());
+        QVERIFY2(
+            MakeCorpus(QFile::encodeName(dir_.path()), corpus_),
+            qPrintable(u"cannot make the corpus: "_s + QString::fromLocal8Bit(strerror(errno))));
+        const FileListing listing = ListFiles(fs_, corpus_.folder, u"*.*"_s, QLocale(u"zh_CN"_s));
+        QCOMPARE(listing.error, 0);
+        listed_ = listing.names;
+        QList<QByteArray> names;
+        for (const NativeName &n : std::as_const(listed_))
+            names.append(n.bytes);
+        std::sort(names.begin(), names.end());
+        QList<QByteArray> expected = corpus_.files;
+        std::sort(expected.begin(), expected.end());
+        QCOMPARE(names, expected);
+    }
+
+    // Qt's own removal cannot name files that are not UTF-8.
+    void cleanupTestCase()
+    {
+        nftw(
+            corpus_.folder.constData(),
+            [](const char *path, const struct stat *, int, FTW *) { return remove(path); }, 16,
+            FTW_DEPTH | FTW_PHYS);
+    }
+
+    void layouts_data()
+    {
+        QTest::addColumn<bool>("absolute");
+        QTest::addColumn<bool>("blankLine");
+        QTest::newRow("absolute, one paragraph") << true << false;
+        QTest::newRow("absolute, blank lines") << true << true;
+        QTest::newRow("bare, one paragraph") << false << false;
+        QTest::newRow("bare, blank lines") << false << true;
+    }
+
+    // The page as the core writes it, read by an HTML5 parser.
+    void layouts()
+    {
+        QFETCH(bool, absolute);
+        QFETCH(bool, blankLine);
+        const auto [page, reference] = pages(absolute, blankLine);
+        const QString problem = CheckPage(Parse(FromGbk(page)), Parse(reference), corpus_, listed_);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    }
+
+    void chromium_data() { layouts_data(); }
+
+    // The same page saved beside the files and opened by the browser users open it in.
+    void chromium()
+    {
+        const QString browser = QStandardPaths::findExecutable(u"chromium"_s);
+        if (browser.isEmpty())
+            QSKIP("chromium is not installed; ./dev.sh test installs it");
+        QFETCH(bool, absolute);
+        QFETCH(bool, blankLine);
+        const auto [page, reference] = pages(absolute, blankLine);
+        // A dot-file, so the page itself is never one of the listed files.
+        const QByteArray pagePath = corpus_.folder + ".page.htm";
+        test::WriteFile(QFile::decodeName(pagePath), page);
+
+        QTemporaryDir profile;
+        QProcess p;
+        p.setProgram(browser);
+        p.setArguments({u"--headless"_s, u"--no-sandbox"_s, u"--disable-gpu"_s, u"--disable-quic"_s,
+                        u"--no-first-run"_s, u"--disable-background-networking"_s,
+                        u"--disable-component-update"_s, u"--disable-sync"_s, u"--lang=zh-CN"_s,
+                        u"--user-data-dir="_s + profile.path(), u"--dump-dom"_s,
+                        u"file://"_s + QString::fromLatin1(pagePath.toPercentEncoding("/"))});
+        p.start();
+        QVERIFY2(p.waitForFinished(120000), "chromium did not finish");
+        QCOMPARE(p.exitCode(), 0);
+        const QString dom = QString::fromUtf8(p.readAllStandardOutput());
+        const QString problem = CheckPage(Parse(dom), Parse(reference), corpus_, listed_);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCorpus)
+#include "tst_corpus.moc"
