@@ -17,15 +17,35 @@ QByteArray JoinPath(const QByteArray &folder, const QByteArray &name)
     return folder + '/' + name;
 }
 
-namespace {
+DIR *SystemCalls::openFolder(const char *path) const
+{
+    return opendir(path);
+}
+
+dirent *SystemCalls::readEntry(DIR *dir) const
+{
+    return readdir(dir);
+}
+
+int SystemCalls::statx(int dirFd, const char *path, int flags, unsigned mask,
+                       struct statx *out) const
+{
+    return ::statx(dirFd, path, flags, mask, out);
+}
+
+const SystemCalls &SystemCalls::machine()
+{
+    static const SystemCalls calls;
+    return calls;
+}
 
 // Reads folder's entries of one kind; links and DT_UNKNOWN entries are judged by their
 // target, so a link to a file lists as a file and a broken link not at all.
-FolderListing ReadFolder(const QByteArray &folder, unsigned char wantedType, mode_t wantedMode,
-                         bool skipDotNames)
+FolderListing RealFileSystem::readFolder(const QByteArray &folder, unsigned char wantedType,
+                                         mode_t wantedMode, bool skipDotNames) const
 {
     FolderListing listing;
-    DIR *dir = opendir(folder.constData());
+    DIR *dir = calls_.openFolder(folder.constData());
     if (!dir) {
         listing.error = errno;
         return listing;
@@ -33,7 +53,7 @@ FolderListing ReadFolder(const QByteArray &folder, unsigned char wantedType, mod
     const int fd = dirfd(dir);
     for (;;) {
         errno = 0;
-        const dirent *entry = readdir(dir);
+        const dirent *entry = calls_.readEntry(dir);
         if (!entry) {
             listing.error = errno;
             break;
@@ -45,9 +65,9 @@ FolderListing ReadFolder(const QByteArray &folder, unsigned char wantedType, mod
             continue;
         bool wanted = entry->d_type == wantedType;
         if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
-            struct stat target;
-            wanted = fstatat(fd, name.constData(), &target, 0) == 0 &&
-                     (target.st_mode & S_IFMT) == wantedMode;
+            struct statx target;
+            wanted = calls_.statx(fd, name.constData(), 0, STATX_TYPE, &target) == 0 &&
+                     (target.stx_mode & S_IFMT) == wantedMode;
         }
         if (wanted)
             listing.names.append(name);
@@ -58,16 +78,14 @@ FolderListing ReadFolder(const QByteArray &folder, unsigned char wantedType, mod
     return listing;
 }
 
-} // namespace
-
 FolderListing RealFileSystem::regularFiles(const QByteArray &folder) const
 {
-    return ReadFolder(folder, DT_REG, S_IFREG, false);
+    return readFolder(folder, DT_REG, S_IFREG, false);
 }
 
 FolderListing RealFileSystem::subFolders(const QByteArray &folder) const
 {
-    return ReadFolder(folder, DT_DIR, S_IFDIR, true);
+    return readFolder(folder, DT_DIR, S_IFDIR, true);
 }
 
 std::optional<FileFacts> RealFileSystem::facts(const QByteArray &folder,
@@ -75,7 +93,7 @@ std::optional<FileFacts> RealFileSystem::facts(const QByteArray &folder,
 {
     struct statx st;
     const QByteArray path = JoinPath(folder, name);
-    if (statx(AT_FDCWD, path.constData(), 0, STATX_SIZE | STATX_BTIME, &st) != 0)
+    if (calls_.statx(AT_FDCWD, path.constData(), 0, STATX_SIZE | STATX_BTIME, &st) != 0)
         return std::nullopt;
     FileFacts facts;
     facts.size = qint64(st.stx_size);

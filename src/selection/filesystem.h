@@ -5,6 +5,9 @@
 
 #include <optional>
 
+#include <dirent.h>
+#include <sys/stat.h>
+
 namespace dirweaver {
 
 /// What the page tells of one file.
@@ -41,16 +44,39 @@ public:
                                            const QByteArray &name) const = 0;
 };
 
+/// The system calls under RealFileSystem, so tests can make them fail as a real disk can.
+class SystemCalls
+{
+public:
+    virtual ~SystemCalls() = default;
+    /// opendir(3).
+    virtual DIR *openFolder(const char *path) const;
+    /// readdir(3): nullptr at the end with errno 0, or on a failure with its errno.
+    virtual dirent *readEntry(DIR *dir) const;
+    /// statx(2); may be called from several threads at once.
+    virtual int statx(int dirFd, const char *path, int flags, unsigned mask,
+                      struct statx *out) const;
+    /// The machine's own calls.
+    static const SystemCalls &machine();
+};
+
 /// The machine's own file system: readdir for listings, one statx per file for facts.
 class RealFileSystem final : public FileSystem
 {
 public:
+    /// A file system working through calls, which must outlive it.
+    explicit RealFileSystem(const SystemCalls &calls = SystemCalls::machine()) : calls_(calls) {}
     /// See FileSystem.
     FolderListing regularFiles(const QByteArray &folder) const override;
     /// See FileSystem.
     FolderListing subFolders(const QByteArray &folder) const override;
     /// See FileSystem.
     std::optional<FileFacts> facts(const QByteArray &folder, const QByteArray &name) const override;
+
+private:
+    FolderListing readFolder(const QByteArray &folder, unsigned char wantedType,
+                             mode_t wantedMode, bool skipDotNames) const;
+    const SystemCalls &calls_;
 };
 
 /// folder and name joined by exactly one '/'.
