@@ -2,15 +2,16 @@
 # Times the headless page writer against the floor program on folders of 1,000 to 100,000
 # files (size and date on, warm cache, best of several runs) and compares its peak memory
 # with the size of the page it writes; then times the window (offscreen) from opening the
-# same folders to the end of its build, against the writer. Usage: bench/run.sh BUILD_DIR
+# same folders to the end of its build, against the writer, and how long "退出" clicked during
+# that build takes to end the program. Usage: bench/run.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "${1:?usage: bench/run.sh BUILD_DIR}" && pwd)
 work=${DIRWEAVER_BENCH_DIR:-/tmp/dirweaver-bench}
 runs=${DIRWEAVER_BENCH_RUNS:-5}
 mkdir -p "$work"
 tool=$build/bench/bench_tool
-printf '%8s %10s %10s %7s %10s %10s %7s %10s %8s\n' files floor_s writer_s ratio page_KiB peak_KiB \
-    mem_x window_s win_x
+printf '%8s %10s %10s %7s %10s %10s %7s %10s %8s %7s\n' files floor_s writer_s ratio page_KiB peak_KiB \
+    mem_x window_s win_x quit_s
 for n in 1000 10000 32767 100000; do
     folder=$work/files-$n
     if [ ! -f "$folder.done" ]; then
@@ -24,8 +25,8 @@ for n in 1000 10000 32767 100000; do
     read -r floor_s _ < <("$tool" time "$runs" "$build/bench/bench_floor" "$folder" "$work/floor.htm")
     read -r writer_s peak_kib < <("$tool" time "$runs" "$build/app/dirweaver" --write "$work/page.htm" "$folder")
     page_kib=$(( $(stat -c %s "$work/page.htm") / 1024 ))
-    window_s=$(QT_QPA_PLATFORM=offscreen "$build/bench/bench_window" "$folder" "$runs" 2>/dev/null)
+    read -r window_s quit_s < <(QT_QPA_PLATFORM=offscreen "$build/bench/bench_window" "$folder" "$runs" 2>/dev/null)
     awk -v n="$n" -v f="$floor_s" -v w="$writer_s" -v p="$page_kib" -v m="$peak_kib" -v g="$window_s" \
-        'BEGIN { printf "%8d %10.4f %10.4f %7.2f %10d %10d %7.2f %10.4f %8.2f\n",
-                 n, f, w, w / f, p, m, m / p, g, g / w }'
+        -v q="$quit_s" 'BEGIN { printf "%8d %10.4f %10.4f %7.2f %10d %10d %7.2f %10.4f %8.2f %7.4f\n",
+                 n, f, w, w / f, p, m, m / p, g, g / w, q }'
 done
