@@ -24,7 +24,9 @@
 #include <csignal>
 #include <cstring>
 #include <memory>
+#include <sys/mount.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 using namespace dirweaver;
 using namespace Qt::StringLiterals;
@@ -239,6 +241,38 @@ private Q_SLOTS:
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 21);
     }
 
+    // A file system that fills up during the write: the old file stays as it was.
+    void saveOnFullFileSystem()
+    {
+        if (geteuid() != 0)
+            QSKIP("mounting a small file system needs root; the write limit test covers this");
+        const QString mountPoint = tmp.filePath(u"small"_s);
+        QVERIFY(QDir().mkpath(mountPoint));
+        if (mount("tmpfs", QFile::encodeName(mountPoint).constData(), "tmpfs", 0, "size=64k") != 0)
+            QSKIP(qPrintable(u"cannot mount a tmpfs here: "_s +
+                             QString::fromLocal8Bit(std::strerror(errno))));
+        const auto unmount =
+            qScopeGuard([&] { umount2(QFile::encodeName(mountPoint).constData(), MNT_DETACH); });
+        const QString target = mountPoint + u"/Docs.htm"_s;
+        test::WriteFile(target, "old page");
+        test::WriteFile(mountPoint + u"/filler"_s, QByteArray(40 * 1024, 'f'));
+
+        open(makeFolder(u"Huge/Docs"_s, 400));
+        QVERIFY(pageBytes().size() > 64 * 1024);
+        expectMessage();
+        QString question;
+        save([&](QFileDialog *d) {
+            answerReplace(QMessageBox::Yes, &question);
+            d->findChild<QLineEdit *>(u"fileNameEdit"_s)->setText(target);
+            accept(d);
+        });
+        QVERIFY(message.shown);
+        QCOMPARE(message.icon, QMessageBox::Warning);
+        QVERIFY(!message.text.isEmpty());
+        QCOMPARE(test::ReadFile(target), QByteArray("old page"));
+        QCOMPARE(QDir(mountPoint).entryList(QDir::Files | QDir::Hidden).size(), 2);
+    }
+
     // The file gets the whole page, never the abridged or edited source view.
     void longPageSavedWhole()
     {
@@ -284,12 +318,33 @@ private Q_SLOTS:
         qunsetenv("XDG_RUNTIME_DIR");
     }
 
+    void previewThatCannotBeWrittenWarns_data()
+    {
+        QTest::addColumn<bool>("readOnly");
+        QTest::newRow("file cannot be made") << false;
+        QTest::newRow("read-only folder") << true;
+    }
     void previewThatCannotBeWrittenWarns()
     {
+        QFETCH(bool, readOnly);
         QTemporaryDir runtime;
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
-        // A folder where the file should go: no file can take its place.
-        QVERIFY(QDir(runtime.path()).mkdir(u"Dirweaver~temp.htm"_s));
+        const auto restore = qScopeGuard([] { qunsetenv("XDG_RUNTIME_DIR"); });
+        const QByteArray folder = QFile::encodeName(runtime.path());
+        if (readOnly) {
+            if (geteuid() != 0)
+                QSKIP("mounting a read-only folder needs root");
+            if (mount("tmpfs", folder.constData(), "tmpfs", MS_RDONLY, "mode=0700") != 0)
+                QSKIP(qPrintable(u"cannot mount a tmpfs here: "_s +
+                                 QString::fromLocal8Bit(std::strerror(errno))));
+        } else {
+            // A folder where the file should go: no file can take its place.
+            QVERIFY(QDir(runtime.path()).mkdir(u"Dirweaver~temp.htm"_s));
+        }
+        const auto unmount = qScopeGuard([&] {
+            if (readOnly)
+                umount2(folder.constData(), MNT_DETACH);
+        });
         open(makeFolder(u"Blocked/Docs"_s, 2));
         expectMessage();
         QTest::mouseClick(control(u"Command6"_s), Qt::LeftButton);
@@ -298,7 +353,19 @@ private Q_SLOTS:
         QCOMPARE(message.caption, u"Dirweaver"_s);
         QVERIFY2(message.text.contains(u"Dirweaver~temp.htm"_s), qPrintable(message.text));
         QVERIFY(catcher.urls.isEmpty());
-        qunsetenv("XDG_RUNTIME_DIR");
+    }
+
+    // A runtime folder that has gone is made again, or another private folder is used.
+    void previewFolderMissing()
+    {
+        QTemporaryDir runtime;
+        const QString gone = runtime.filePath(u"gone"_s);
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(gone));
+        const auto restore = qScopeGuard([] { qunsetenv("XDG_RUNTIME_DIR"); });
+        open(makeFolder(u"Missing/Docs"_s, 2));
+        QTest::mouseClick(control(u"Command6"_s), Qt::LeftButton);
+        QCOMPARE(catcher.urls.size(), 1);
+        QCOMPARE(test::ReadFile(catcher.urls[0].toLocalFile()), pageBytes());
     }
 };
 
