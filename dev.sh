@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs Dirweaver on Debian 12.
 #   ./dev.sh run [ARGS...]   install what is missing, build, start the program
-#   ./dev.sh test            install what is missing, build, run every test
+#   ./dev.sh test            install what is missing, build, run every test (plain and under
+#                            the sanitizers), then fuzz the page core for a minute
 #   ./dev.sh bench           build, then time the page writer on large folders
 # A second run installs nothing and only rebuilds what changed.
 set -euo pipefail
@@ -56,6 +57,9 @@ test)
     # The same suite under the address and undefined-behaviour sanitizers.
     build sanitize
     ctest --preset sanitize
+    # The page core under libFuzzer for a minute, starting from the kept corpus.
+    build fuzz
+    ctest --preset fuzz
     ;;
 bench)
     ensure_packages "${build_packages[@]}"

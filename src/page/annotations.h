@@ -69,7 +69,8 @@ QByteArrayView TrimAtNul(QByteArrayView bytes);
 QString SizeText(qint64 size);
 /// Date annotation for a formatted time; three "&nbsp;" first when the size is shown too.
 QString DateText(const QString &time, bool showSize);
-/// Spacing after a name of the given display width: 46 - width "&nbsp;", at least 3.
+/// Spacing after a name of the given display width: 46 - width "&nbsp;", or three from a
+/// width of 45 on.
 QString NamePad(int nameWidth);
 /// Spacing after a size annotation of the given display width: 21 - width "&nbsp;", or none.
 QString SizePad(int sizeWidth);
