@@ -5,7 +5,6 @@
 #include "output/pagefile.h"
 #include "page/builder.h"
 #include "selection/filelist.h"
-#include "testfiles.h"
 
 #include <QDir>
 #include <QProcess>
@@ -91,7 +90,8 @@ struct Corpus
 
 bool MakeCorpus(const QByteArray &root, Corpus &corpus)
 {
-    corpus.folder = root + "/hostile/";
+    // The folder path itself goes into every absolute target.
+    corpus.folder = root + "/hostile &copy; #1?%20 <b>\"q\" 中文 \xd6\xd0 \xff/";
     const QByteArray &d = corpus.folder;
     const auto at = [&d](const QByteArray &name) { return QByteArray(d + name); };
     if (mkdir(d.constData(), 0755) != 0)
@@ -378,7 +378,11 @@ private Q_SLOTS:
         const auto [page, reference] = pages(absolute, blankLine);
         // A dot-file, so the page itself is never one of the listed files.
         const QByteArray pagePath = corpus_.folder + ".page.htm";
-        test::WriteFile(QFile::decodeName(pagePath), page);
+        // Written by bytes: Qt cannot name a folder that is not UTF-8.
+        const int fd = ::open(pagePath.constData(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::write(fd, page.constData(), size_t(page.size())), ssize_t(page.size()));
+        QCOMPARE(::close(fd), 0);
 
         QTemporaryDir profile;
         QProcess p;
