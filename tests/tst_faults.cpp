@@ -1,6 +1,7 @@
 // Faults a real disk can raise while the window lists and annotates a folder, injected
 // under the real file-system code, and clicks that land in the middle of a huge build.
 #include "fakefilesystem.h"
+#include "findcontrol.h"
 #include "testfiles.h"
 #include "ui/application.h"
 #include "ui/weaveform.h"
@@ -97,10 +98,7 @@ class TestFaults : public QObject
 
     template <typename T = QWidget> T *control(const QString &name) const
     {
-        T *w = form->findChild<T *>(name);
-        if (!w)
-            qFatal("no control %s", qPrintable(name));
-        return w;
+        return test::FindControl<T>(*form, name);
     }
     QString page() const { return form->session().pageText(); }
     void click(const QString &name) { QTest::mouseClick(control(name), Qt::LeftButton); }

@@ -1,4 +1,5 @@
 // Saving and previewing from the window, through the real save dialog and message boxes.
+#include "findcontrol.h"
 #include "modal.h"
 #include "output/pagefile.h"
 #include "selection/filesystem.h"
@@ -57,10 +58,7 @@ class TestSaving : public QObject
 
     template <typename T = QWidget> T *control(const QString &name) const
     {
-        T *w = form->findChild<T *>(name);
-        if (!w)
-            qFatal("no control %s", qPrintable(name));
-        return w;
+        return test::FindControl<T>(*form, name);
     }
     QString makeFolder(const QString &relative, int files)
     {

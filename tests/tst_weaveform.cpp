@@ -1,4 +1,5 @@
 #include "fakefilesystem.h"
+#include "findcontrol.h"
 #include "ui/application.h"
 #include "ui/layout.h"
 #include "ui/weaveform.h"
@@ -46,10 +47,7 @@ class TestWeaveForm : public QObject
 
     template <typename T = QWidget> T *control(const QString &name) const
     {
-        T *w = form->findChild<T *>(name);
-        if (!w)
-            qFatal("no control %s", qPrintable(name));
-        return w;
+        return test::FindControl<T>(*form, name);
     }
     QString page() const { return form->session().pageText(); }
     void open(const char *folder, QList<Volume> volumes = {})
