@@ -25,11 +25,9 @@ bool isAsciiAlnum(char16_t c)
 
 // An "&" followed by a letter, digit or "#" would start a character reference, so that
 // "a&copy.txt" shows as "a©.txt"; any other "&" is plain text to every browser.
-bool startsReference(QStringView text, qsizetype amp)
+// next is the character after the "&", or 0 at the end of the text.
+bool startsReference(char16_t next)
 {
-    if (amp + 1 >= text.size())
-        return false;
-    const char16_t next = text[amp + 1].unicode();
     return next == u'#' || isAsciiAlnum(next);
 }
 
@@ -90,7 +88,7 @@ void appendEscaped(QString &out, QStringView text, Plain plain, Escape escape)
     qsizetype run = 0;
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t c = text[i].unicode();
-        if (plain(c) || (c == u'&' && !startsReference(text, i)))
+        if (plain(c) || (c == u'&' && !startsReference(i + 1 < n ? text[i + 1].unicode() : 0)))
             continue;
         out.append(text.mid(run, i - run));
         escape(c);
@@ -133,7 +131,7 @@ void AppendLinkTarget(QString &out, const NativeName &name)
             const auto b = uchar(bytes[i]);
             if (b >= 0x80)
                 appendPercent(out, b);
-            else if (b == '&' && !startsReference(QString::fromLatin1(bytes.mid(i, 2)), 0))
+            else if (b == '&' && !startsReference(i + 1 < bytes.size() ? uchar(bytes[i + 1]) : 0))
                 out.append(u'&');
             else
                 appendTargetAscii(out, b);
