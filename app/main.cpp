@@ -1,5 +1,6 @@
-#include "output/headless.h"
-#include "page/annotations.h"
+#include "output/commandline.h"
+#include "output/writer.h"
+#include "page/filetime.h"
 #include "selection/filesystem.h"
 #include "window.h"
 
@@ -8,7 +9,6 @@
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
-#include <cstring>
 #include <dlfcn.h>
 #include <optional>
 #include <unistd.h>
@@ -28,11 +28,6 @@ std::optional<QByteArray> CurrentFolder()
     return cwd;
 }
 
-void Say(QIODevice &err, const QString &line)
-{
-    err.write(line.toLocal8Bit() + '\n');
-}
-
 // The window module lies next to the executable in the build tree and in the library
 // folder once installed.
 RunWindowFunction LoadWindow(QIODevice &err)
@@ -47,7 +42,7 @@ RunWindowFunction LoadWindow(QIODevice &err)
     void *module = dlopen(path.constData(), RTLD_NOW | RTLD_LOCAL);
     void *entry = module ? dlsym(module, DIRWEAVER_RUN_WINDOW) : nullptr;
     if (!entry) {
-        Say(err, QStringLiteral("dirweaver: ") + QString::fromLocal8Bit(dlerror()));
+        dirweaver::Say(err, dirweaver::ProgramMessage(QString::fromLocal8Bit(dlerror())));
         return nullptr;
     }
     return reinterpret_cast<RunWindowFunction>(entry);
@@ -57,7 +52,7 @@ int RunWindow(char *program, const QList<QByteArray> &args, const QByteArray &cw
 {
     const auto parsed = dirweaver::ParseWindowArguments(args);
     if (const QString *problem = std::get_if<QString>(&parsed)) {
-        Say(err, *problem);
+        dirweaver::Say(err, *problem);
         return 2;
     }
     const dirweaver::RealFileSystem fs;
@@ -65,12 +60,12 @@ int RunWindow(char *program, const QList<QByteArray> &args, const QByteArray &cw
     const QByteArray folder = dirweaver::AbsoluteCleanPath(given.isEmpty() ? cwd : given, cwd);
     if (!given.isEmpty()) {
         if (const int error = fs.subFolders(folder).error) {
-            Say(err, dirweaver::FolderErrorMessage(given, error));
+            dirweaver::Say(err, dirweaver::FolderErrorMessage(given, error));
             return 2;
         }
     }
     if (!dirweaver::DisplayAvailable()) {
-        Say(err, dirweaver::NoDisplayMessage());
+        dirweaver::Say(err, dirweaver::NoDisplayMessage());
         return 1;
     }
     const RunWindowFunction run = LoadWindow(err);
@@ -97,11 +92,11 @@ int main(int argc, char *argv[])
 
     const auto parsed = dirweaver::ParseWriterArguments(args);
     if (const QString *problem = std::get_if<QString>(&parsed)) {
-        Say(err, *problem);
+        dirweaver::Say(err, *problem);
         return 2;
     }
     if (!cwd) {
-        Say(err, QStringLiteral("dirweaver: ") + QString::fromLocal8Bit(std::strerror(cwdError)));
+        dirweaver::Say(err, dirweaver::ProgramMessage(dirweaver::ErrorText(cwdError)));
         return 2;
     }
     const dirweaver::RealFileSystem fs;

@@ -1,7 +1,7 @@
 // The window side of the program, loaded by main only when a window is wanted, so the
 // headless writer starts without the widget libraries.
 #include "window.h"
-#include "page/annotations.h"
+#include "page/filetime.h"
 #include "selection/drives.h"
 #include "selection/filesystem.h"
 #include "ui/application.h"

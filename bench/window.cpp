@@ -3,7 +3,7 @@
 // Then times how long "退出" takes to end the program when clicked 100 ms into a build.
 // Usage: bench_window FOLDER RUNS; prints the best seconds of RUNS openings, then the
 // seconds from the click to the end of the event loop.
-#include "page/annotations.h"
+#include "page/filetime.h"
 #include "selection/filesystem.h"
 #include "ui/application.h"
 #include "ui/weaveform.h"

@@ -4,6 +4,8 @@
 #include <QTest>
 #include <QTimeZone>
 
+#include <limits>
+
 #include <ctime>
 
 using namespace dirweaver;
@@ -15,6 +17,23 @@ QString nbsp(int n)
     return u"&nbsp;"_s.repeated(n);
 }
 constexpr qint64 k2002 = 1017385445; // 2002-03-29 07:04:05 UTC
+
+// What follows the link of a file called name with these facts.
+QString annotations(const QString &name, std::optional<FileFacts> facts, bool showSize,
+                    bool showDate)
+{
+    static const FileTimeFormat format(QLocale(u"zh_CN"_s));
+    QString text;
+    AppendAnnotations(text, name, facts, showSize, showDate, format);
+    return text;
+}
+
+QString timeText(const FileTimeFormat &format, std::optional<qint64> time)
+{
+    QString text;
+    FormatFileTime(text, format, time);
+    return text;
+}
 } // namespace
 
 class TestAnnotations : public QObject
@@ -49,30 +68,45 @@ private Q_SLOTS:
     {
         QFETCH(qint64, size);
         QFETCH(QString, text);
-        QCOMPARE(SizeText(size), text);
+        QCOMPARE(annotations(u"x"_s, FileFacts{size, {}}, true, false), nbsp(45) + text);
     }
 
+    // A name's display width sets the spacing after it, a size text's width the spacing
+    // after that; the size text's width follows from its number of digits.
     void pads_data()
     {
-        QTest::addColumn<int>("nameWidth");
+        QTest::addColumn<QString>("name");
         QTest::addColumn<int>("namePad");
-        QTest::addColumn<int>("sizeWidth");
+        QTest::addColumn<qint64>("size"); // -1: the facts cannot be read
         QTest::addColumn<int>("sizePad");
-        QTest::newRow("short") << 10 << 36 << 16 << 5;
-        QTest::newRow("ten chinese characters") << 20 << 26 << 19 << 2;
-        QTest::newRow("44 wide") << 44 << 2 << 20 << 0;
-        QTest::newRow("45 wide") << 45 << 3 << 21 << 0;
-        QTest::newRow("very wide") << 200 << 3 << 40 << 0;
-        QTest::newRow("empty") << 0 << 46 << 0 << 21;
+        QTest::newRow("short") << u"ten chars!"_s << 36 << qint64(12345) << 5;
+        QTest::newRow("ten chinese characters")
+            << u"十个汉字的文件名称啊"_s << 26 << qint64(1000000) << 2;
+        QTest::newRow("44 wide") << QString(44, u'n') << 2 << qint64(1024000) << 0;
+        QTest::newRow("45 wide") << QString(45, u'n') << 3 << qint64(10000000) << 0;
+        QTest::newRow("very wide")
+            << QString(200, u'n') << 3 << std::numeric_limits<qint64>::max() << 0;
+        QTest::newRow("empty") << QString() << 46 << qint64(-1) << 21;
     }
     void pads()
     {
-        QFETCH(int, nameWidth);
+        QFETCH(QString, name);
         QFETCH(int, namePad);
-        QFETCH(int, sizeWidth);
+        QFETCH(qint64, size);
         QFETCH(int, sizePad);
-        QCOMPARE(NamePad(nameWidth), nbsp(namePad));
-        QCOMPARE(SizePad(sizeWidth), nbsp(sizePad));
+        std::optional<FileFacts> facts;
+        if (size >= 0)
+            facts = FileFacts{size, k2002};
+        const QString text = annotations(name, facts, true, true);
+        const QString before = nbsp(namePad);
+        const QString after =
+            nbsp(sizePad) + (facts ? nbsp(3) + u"2002年3月29日 7:04:05"_s : QString());
+        QVERIFY2(text.startsWith(before) && text.endsWith(after), qPrintable(text));
+        // Exactly these pads: what stands between them is the size text alone.
+        const QString sizeText =
+            text.mid(before.size(), text.size() - before.size() - after.size());
+        QVERIFY2(!sizeText.contains(u'&'), qPrintable(text));
+        QCOMPARE(sizeText.endsWith(u"字节)"_s), bool(facts));
     }
 
     void annotate_data()
@@ -109,12 +143,10 @@ private Q_SLOTS:
 
     void wideSizeGetsNoPad()
     {
-        const FileTimeFormat format(QLocale(u"zh_CN"_s));
-        QString text;
-        AppendAnnotations(text, u"x"_s, FileFacts{99999999999, std::nullopt}, true, true, format);
-        QCOMPARE(text, nbsp(45) + u"97656250KB (99999999999字节)"_s + nbsp(3) + u"未知(UnKnow)"_s);
-        QCOMPARE(DateText(u"t"_s, true), nbsp(3) + u"t"_s);
-        QCOMPARE(DateText(u"t"_s, false), u"t"_s);
+        QCOMPARE(annotations(u"x"_s, FileFacts{99999999999, std::nullopt}, true, true),
+                 nbsp(45) + u"97656250KB (99999999999字节)"_s + nbsp(3) + u"未知(UnKnow)"_s);
+        QCOMPARE(annotations(u"x"_s, FileFacts{1, std::nullopt}, false, true),
+                 nbsp(45) + u"未知(UnKnow)"_s);
     }
 
     void fileTime_data()
@@ -150,8 +182,8 @@ private Q_SLOTS:
         tzset();
         const FileTimeFormat format{QLocale(locale)};
         const std::optional<qint64> when = time < 0 ? std::nullopt : std::optional<qint64>(time);
-        QCOMPARE(FormatFileTime(format, when), text);
-        QCOMPARE(FormatFileTime(format, when), text); // the cached date gives the same
+        QCOMPARE(timeText(format, when), text);
+        QCOMPARE(timeText(format, when), text); // the cached date gives the same
     }
 
     // The fast time writer must agree with QLocale for every locale's own format.
@@ -172,7 +204,7 @@ private Q_SLOTS:
             const QDateTime when(date, QTime(0, 0).addSecs(seconds), Qt::UTC);
             const QString expected = format.locale().toString(date, format.dateFormat()) + u' ' +
                                      format.locale().toString(when.time(), format.timeFormat());
-            QCOMPARE(FormatFileTime(format, when.toSecsSinceEpoch()), expected);
+            QCOMPARE(timeText(format, when.toSecsSinceEpoch()), expected);
         }
     }
 
@@ -217,14 +249,6 @@ private Q_SLOTS:
         QFETCH(QByteArray, lang);
         QFETCH(QString, name);
         QCOMPARE(ProgramLocale(lcAll, lcTime, lang).name(), name);
-    }
-
-    void trimAtNul()
-    {
-        const QChar buffer[] = {u'a', u'b', QChar(0), u'c'};
-        QCOMPARE(TrimAtNul(QStringView(buffer, 4)), u"ab"_s);
-        QCOMPARE(TrimAtNul(u"abc"_s), u"abc"_s);
-        QCOMPARE(TrimAtNul(QByteArrayView("x\0y", 3)), QByteArrayView("x"));
     }
 };
 

@@ -1,6 +1,7 @@
 #include "fakefilesystem.h"
 #include "output/pagefile.h"
 #include "page/builder.h"
+#include "page/fragments.h"
 
 #include <QFile>
 #include <QTest>
@@ -87,7 +88,6 @@ private Q_SLOTS:
         input.options.bullet = bullet;
         if (bullet)
             input.options.align = Align::Right; // bullets force left
-        input.fragments = PageFragments::forOptions(input.options);
         test::FakeFileSystem fs;
         const FileTimeFormat format(QLocale(u"zh_CN"_s));
         const QString page = BuildPageText(input, fs, format);
@@ -120,7 +120,6 @@ private Q_SLOTS:
         input.options.browserTitle = u"文档"_s;
         input.options.headerTitle = u"文档 &amp; more"_s;
         input.options.footerTitle = u"页脚 <b>bold</b>"_s;
-        input.fragments = PageFragments::forOptions(input.options);
         const FileTimeFormat format(QLocale(u"zh_CN"_s));
         QCOMPARE(PageFileBytes(BuildPageText(input, fs, format)),
                  golden(u"annotated-center.htm"_s));
@@ -170,7 +169,6 @@ private Q_SLOTS:
         input.options.blankLine = blankLine;
         input.options.showSize = input.options.showDate = false;
         input.options.align = Align(align);
-        input.fragments = PageFragments::forOptions(input.options);
         const QStringList lines =
             BuildPageText(input, fs, FileTimeFormat(QLocale(u"zh_CN"_s))).split(u"\r\n"_s);
         const qsizetype at = lines.indexOf(firstLine);

@@ -154,6 +154,12 @@ private Q_SLOTS:
         QCOMPARE(ListFiles(fs, gone, u"*.*"_s, QLocale(u"zh_CN"_s)).error, ENOENT);
         QCOMPARE(ListFiles(fs, "/dev/null", u"*.*"_s, QLocale(u"zh_CN"_s)).error, ENOTDIR);
     }
+
+    void trimAtNul()
+    {
+        QCOMPARE(TrimAtNul(QByteArrayView("x\0y", 3)), QByteArrayView("x"));
+        QCOMPARE(TrimAtNul(QByteArrayView("xy")), QByteArrayView("xy"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestFileList)

@@ -1,4 +1,4 @@
-#include "page/gbk.h"
+#include "text/gbk.h"
 
 #include <QTest>
 

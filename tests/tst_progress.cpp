@@ -39,9 +39,10 @@ private Q_SLOTS:
     {
         QCOMPARE(ToProcessCaption(32768), u"需处理：32768"_s);
         QCOMPARE(ProcessedCaption(3), u"已处理：3"_s);
-        QCOMPARE(IdleToProcessCaption(), u"需处理：0"_s);
-        QCOMPARE(IdleProcessedCaption(), u"已处理：0"_s);
-        QCOMPARE(IdleProgressCaption(), u"进度(%)："_s);
+        const ProgressCaptions idle = ProgressCaptions::idle();
+        QCOMPARE(idle.toProcess, u"需处理：0"_s);
+        QCOMPARE(idle.processed, u"已处理：0"_s);
+        QCOMPARE(idle.progress, u"进度(%)："_s);
     }
 
     void abridged_data()

@@ -26,7 +26,6 @@ public:
     // Runs once, after the given number of files of any build, as a click in the yield would.
     std::function<void()> action;
     int actionAfter = -1;
-    PageSession *session = nullptr;
     QStringList fileProgress;
 
     PageOptions readOptions() const override { return options; }
@@ -36,11 +35,10 @@ public:
         shownProgress.append(c);
         events.append(u"progress "_s + c.toProcess + u'|' + c.processed + u'|' + c.progress);
     }
-    void fileDone() override
+    void fileDone(qsizetype done, qsizetype count) override
     {
         ++filesDone;
-        if (session)
-            fileProgress.append(session->progress().progress);
+        fileProgress.append(ProgressText(done, count).value_or(QString()));
         if (filesDone == actionAfter && action)
             std::exchange(action, {})();
     }
@@ -74,7 +72,7 @@ NativeName name(const char *path)
     return NativeName::fromBytes(QByteArray(path));
 }
 
-// The page a build from scratch gives for the session's folder, list, options and fragments.
+// The page a build from scratch gives for the session's folder, list and options.
 QString expectedPage(const test::FakeFileSystem &fs, const PageSession &session,
                      const PageOptions &options)
 {
@@ -82,7 +80,6 @@ QString expectedPage(const test::FakeFileSystem &fs, const PageSession &session,
     input.folder = session.folder();
     input.files = session.files();
     input.options = options;
-    input.fragments = session.fragments();
     const QLocale locale(QLocale::Chinese, QLocale::China);
     return BuildPageText(input, fs, FileTimeFormat(locale));
 }
@@ -126,7 +123,6 @@ private Q_SLOTS:
         addFiles(fs, "/three", 3);
         FakeView view;
         PageSession session(fs, zh, view);
-        view.session = &session;
         session.refreshFolder(name("/three"));
         QCOMPARE(view.fileProgress,
                  (QStringList{u"进度(%)：33.333"_s, u"进度(%)：66.666"_s, u"进度(%)：100   "_s}));
@@ -294,18 +290,22 @@ private Q_SLOTS:
         QVERIFY(view.pages.isEmpty());
     }
 
-    void fragmentsShapeThePage()
+    // Bullets and alignment come from the options the window reads, like every other option.
+    void bulletsAndAlignmentFromTheControls()
     {
         test::FakeFileSystem fs;
         fs.add("/d", "a.txt");
         FakeView view;
         view.options.showSize = view.options.showDate = false;
+        view.options.align = Align::Right;
         PageSession session(fs, zh, view);
-        session.setBullet(true);
-        session.setAlign(Align::Right);
         session.refreshFolder(name("/d"));
         QVERIFY(session.pageText().contains(
-            u"<P align=\"right\">\r\n<li><A HREF=\"/d/a.txt\">a.txt</A><BR> </li>\r\n"_s));
+            u"<P align=\"right\">\r\n<A HREF=\"/d/a.txt\">a.txt</A><BR>\r\n"_s));
+        view.options.bullet = true;
+        session.BuildPage();
+        QVERIFY(session.pageText().contains(
+            u"<P align=\"left\">\r\n<li><A HREF=\"/d/a.txt\">a.txt</A><BR> </li>\r\n"_s));
     }
 };
 

@@ -1,7 +1,7 @@
 // Draws the main window at its design size, opened on FOLDER, into a PNG file, and the
 // about window into another when asked.
 // Usage: dirweaver_screenshot FOLDER OUT.png [ABOUT.png] (with QT_QPA_PLATFORM=offscreen)
-#include "page/annotations.h"
+#include "page/filetime.h"
 #include "selection/drives.h"
 #include "selection/filesystem.h"
 #include "ui/application.h"

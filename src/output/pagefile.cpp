@@ -1,6 +1,6 @@
 #include "pagefile.h"
 
-#include "page/gbk.h"
+#include "text/gbk.h"
 
 #include <QSaveFile>
 

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "filetime.h"
 #include "selection/filesystem.h"
 
-#include <QLocale>
 #include <QString>
 #include <QStringView>
 
@@ -10,74 +10,12 @@
 
 namespace dirweaver {
 
-/// How creation times are written: the program locale's long date and time.
-class FileTimeFormat
-{
-public:
-    /// Formats of locale; zh_CN reads like "2002年3月29日 15:04:05".
-    explicit FileTimeFormat(const QLocale &locale);
-    /// The date format in QLocale's notation.
-    const QString &dateFormat() const { return dateFormat_; }
-    /// The time format in QLocale's notation, without a time-zone name.
-    const QString &timeFormat() const { return timeFormat_; }
-    /// The locale the texts are written in.
-    const QLocale &locale() const { return locale_; }
-
-    /// One piece of a time format, as the fast time writer reads it.
-    struct Token
-    {
-        enum class Kind { Text, Hour12, Hour24, Minute, Second, AmPm };
-        Kind kind = Kind::Text;
-        int width = 1;
-        QString text;   // literal text; the AM mark for AmPm
-        QString pmText; // the PM mark for AmPm
-    };
-
-    /// Appends the FormatFileTime text of time to out.
-    void append(QString &out, std::optional<qint64> time) const;
-
-private:
-    void appendTime(QString &out, int hour, int minute, int second) const;
-    QLocale locale_;
-    QString dateFormat_;
-    QString timeFormat_;
-    // The time format read once, so each file's time is written without QLocale's parser;
-    // empty when the format holds something only QLocale knows.
-    QList<Token> tokens_;
-    // Files of one folder mostly share their dates; keeps the last date's text.
-    mutable qint64 cachedDay_ = -1;
-    mutable QString cachedDate_;
-};
-
-/// The program locale: LC_ALL, else LC_TIME, else LANG; unset, C or POSIX mean zh_CN.
-QLocale ProgramLocale(const QByteArray &lcAll, const QByteArray &lcTime, const QByteArray &lang);
-/// ProgramLocale from this process's environment.
-QLocale ProgramLocaleFromEnvironment();
-
-/// A time format without its time-zone fields ("t"), as file dates are shown.
-QString StripTimeZone(const QString &format);
-
-/// Local date and time of time, one space between; "未知(UnKnow)" when there is no time.
-QString FormatFileTime(const FileTimeFormat &format, std::optional<qint64> time);
-
-/// The part of text before its first NUL character.
-QStringView TrimAtNul(QStringView text);
-/// The part of a byte buffer before its first NUL byte.
-QByteArrayView TrimAtNul(QByteArrayView bytes);
-
-/// Size annotation: rounded kilobytes (ties to even), then the exact byte count.
-QString SizeText(qint64 size);
-/// Date annotation for a formatted time; three "&nbsp;" first when the size is shown too.
-QString DateText(const QString &time, bool showSize);
-/// Spacing after a name of the given display width: 46 - width "&nbsp;", or three from a
-/// width of 45 on.
-QString NamePad(int nameWidth);
-/// Spacing after a size annotation of the given display width: 21 - width "&nbsp;", or none.
-QString SizePad(int sizeWidth);
-
 /// Appends what follows a file's link: NamePad, SizeText, SizePad and DateText, as the size
-/// and date options ask. A file whose facts could not be read gets empty size and date texts
-/// but still its spacing.
+/// and date options ask. SizeText is the size in rounded kilobytes (ties to even) and exact
+/// bytes; DateText the creation time, after three "&nbsp;" when the size is shown too;
+/// NamePad 46 - width "&nbsp;" after a name of that display width, three from 45 on;
+/// SizePad 21 - width "&nbsp;" after a size text narrower than 20. A file whose facts could
+/// not be read gets empty size and date texts but still its spacing.
 void AppendAnnotations(QString &out, QStringView name, const std::optional<FileFacts> &facts,
                        bool showSize, bool showDate, const FileTimeFormat &format);
 

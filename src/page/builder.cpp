@@ -1,6 +1,8 @@
 #include "builder.h"
 
+#include "annotations.h"
 #include "escape.h"
+#include "fragments.h"
 
 namespace dirweaver {
 
@@ -19,7 +21,7 @@ NativeName FolderPath(const NativeName &folder)
 bool PageBuilder::build(const PageInput &input, PageSink &sink, const FileDone &fileDone) const
 {
     const PageOptions &options = input.options;
-    const PageFragments &f = input.fragments;
+    const PageFragments f = PageFragments::forOptions(options);
     const NativeName folder = FolderPath(input.folder);
     QString folderTarget;
     if (options.absolutePath)

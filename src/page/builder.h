@@ -1,7 +1,6 @@
 #pragma once
 
-#include "annotations.h"
-#include "fragments.h"
+#include "filetime.h"
 #include "options.h"
 #include "selection/filesystem.h"
 #include "selection/nativename.h"
@@ -36,17 +35,15 @@ private:
     QString &text_;
 };
 
-/// Everything one build reads: the folder, its file list, the options and the fragments.
+/// Everything one build reads: the folder, its file list and the options.
 struct PageInput
 {
     /// The open folder whose files the list holds.
     NativeName folder;
     /// The file list, in the order the page lists it.
     QList<NativeName> files;
-    /// The user's options; bullets and alignment act through fragments instead.
+    /// The user's options, titles included.
     PageOptions options;
-    /// The fragment table.
-    PageFragments fragments = PageFragments::initial();
 };
 
 /// folder with exactly one trailing '/'; the root keeps its single one.

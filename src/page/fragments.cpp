@@ -4,7 +4,7 @@ namespace dirweaver {
 
 using namespace Qt::StringLiterals;
 
-PageFragments PageFragments::initial()
+PageFragments PageFragments::forOptions(const PageOptions &options)
 {
     PageFragments f;
     f.link = {u"<A HREF=\""_s, u"\">"_s, u"</A>"_s, u"<BR>"_s};
@@ -16,27 +16,10 @@ PageFragments PageFragments::initial()
         u"<HR>\r\n<P align=\"center\">"_s,
         u"</P>\r\n</BODY>\r\n</HTML>"_s,
     };
-    f.para = {ParagraphOpen(Align::Left), u"</P>"_s};
-    f.setBullet(false);
+    f.para = {ParagraphOpen(options.bullet ? Align::Left : options.align), u"</P>"_s};
+    if (options.bullet)
+        f.bullet = {u"<li>"_s, u" </li>"_s};
     return f;
-}
-
-PageFragments PageFragments::forOptions(const PageOptions &options)
-{
-    PageFragments f = initial();
-    f.setBullet(options.bullet);
-    f.setAlign(options.bullet ? Align::Left : options.align);
-    return f;
-}
-
-void PageFragments::setBullet(bool on)
-{
-    bullet = on ? std::array<QString, 2>{u"<li>"_s, u" </li>"_s} : std::array<QString, 2>{};
-}
-
-void PageFragments::setAlign(Align align)
-{
-    para[0] = ParagraphOpen(align);
 }
 
 QString ParagraphOpen(Align align)

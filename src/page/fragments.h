@@ -20,15 +20,8 @@ struct PageFragments
     /// Before and after each link line; empty without bullets.
     std::array<QString, 2> bullet;
 
-    /// The table as the window fills it at start-up: no bullets, left alignment.
-    static PageFragments initial();
-    /// The table for the given options' bullet and alignment.
+    /// The table for the options' bullets and alignment; bullets force left alignment.
     static PageFragments forOptions(const PageOptions &options);
-
-    /// Sets or clears the bullet pieces.
-    void setBullet(bool on);
-    /// Sets the paragraph opening for an alignment.
-    void setAlign(Align align);
 };
 
 /// The paragraph opening for an alignment, such as <P align="left">.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "version.h"
+
 #include <QString>
 
 namespace dirweaver {
@@ -27,7 +29,7 @@ struct PageOptions
     /// The heading at the top of the page.
     QString headerTitle = QStringLiteral("网页页眉标题");
     /// The centred line at the foot of the page.
-    QString footerTitle = QStringLiteral("本网页采用Dirweaver V1.06 制作！");
+    QString footerTitle = QStringLiteral("本网页采用Dirweaver V" DIRWEAVER_VERSION " 制作！");
 };
 
 } // namespace dirweaver

@@ -5,25 +5,20 @@ namespace dirweaver {
 using namespace Qt::StringLiterals;
 
 namespace {
+
 constexpr qsizetype kProgressWidth = 12;
 constexpr qsizetype kWholePageLimit = 32000;
 constexpr qsizetype kAbridgedPart = 14000;
+
+// text cut to 12 characters or filled with spaces to 12, as the progress caption holds.
+QString fitProgressText(const QString &text)
+{
+    if (text.size() >= kProgressWidth)
+        return text.left(kProgressWidth);
+    return text + QString(kProgressWidth - text.size(), u' ');
+}
+
 } // namespace
-
-QString IdleToProcessCaption()
-{
-    return u"需处理：0"_s;
-}
-
-QString IdleProcessedCaption()
-{
-    return u"已处理：0"_s;
-}
-
-QString IdleProgressCaption()
-{
-    return u"进度(%)："_s;
-}
 
 QString ToProcessCaption(qsizetype count)
 {
@@ -40,14 +35,19 @@ std::optional<QString> ProgressText(qsizetype done, qsizetype count)
     if (count <= 0)
         return std::nullopt;
     const double percent = double(done) / double(count) * 100.0;
-    return FitProgressText(u"进度(%)："_s + QString::number(percent, 'g', 15));
+    return fitProgressText(u"进度(%)："_s + QString::number(percent, 'g', 15));
 }
 
-QString FitProgressText(const QString &text)
+ProgressCaptions ProgressCaptions::idle()
 {
-    if (text.size() >= kProgressWidth)
-        return text.left(kProgressWidth);
-    return text + QString(kProgressWidth - text.size(), u' ');
+    return {u"需处理：0"_s, u"已处理：0"_s, u"进度(%)："_s};
+}
+
+void ProgressCaptions::fileDone(qsizetype done, qsizetype count)
+{
+    processed = ProcessedCaption(done);
+    if (std::optional<QString> text = ProgressText(done, count))
+        progress = *std::move(text);
 }
 
 QString AbridgedView(const QString &page)

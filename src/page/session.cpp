@@ -5,13 +5,10 @@
 #include "selection/filelist.h"
 #include "selection/prefetch.h"
 
-#include <optional>
-
 namespace dirweaver {
 
 PageSession::PageSession(const FileSystem &fs, const QLocale &locale, SessionView &view)
-    : fs_(fs), locale_(locale), format_(locale),
-      view_(view), captions_{IdleToProcessCaption(), IdleProcessedCaption(), IdleProgressCaption()}
+    : fs_(fs), locale_(locale), format_(locale), view_(view)
 {
 }
 
@@ -49,29 +46,23 @@ void PageSession::filterChanged()
 void PageSession::resetProgress()
 {
     progressPending_ = false;
-    captions_ = {IdleToProcessCaption(), IdleProcessedCaption(), IdleProgressCaption()};
+    captions_ = ProgressCaptions::idle();
     view_.showProgress(captions_);
-}
-
-void PageSession::setBullet(bool on)
-{
-    fragments_.setBullet(on);
-}
-
-void PageSession::setAlign(Align align)
-{
-    fragments_.setAlign(align);
 }
 
 ProgressCaptions PageSession::progress() const
 {
-    if (progressPending_) {
-        progressPending_ = false;
-        captions_.processed = ProcessedCaption(doneFiles_);
-        if (std::optional<QString> text = ProgressText(doneFiles_, doneCount_))
-            captions_.progress = *std::move(text);
-    }
-    return captions_;
+    ProgressCaptions captions = captions_;
+    if (progressPending_)
+        captions.fileDone(doneFiles_, doneCount_);
+    return captions;
+}
+
+void PageSession::settleProgress()
+{
+    if (progressPending_)
+        captions_.fileDone(doneFiles_, doneCount_);
+    progressPending_ = false;
 }
 
 void PageSession::stop()
@@ -90,21 +81,14 @@ void PageSession::BuildPage()
     input.folder = folder_;
     input.files = files_.files();
     input.options = view_.readOptions();
-    input.fragments = fragments_;
     const qsizetype count = input.files.size();
-    progress(); // settles the captions of an earlier build before this one starts
+    settleProgress(); // an earlier build's last file, before this one starts
     captions_.toProcess = ToProcessCaption(count);
     view_.showProgress(captions_);
 
     // The facts are read on a second core a little ahead of the lines that need them.
-    std::optional<FactsPrefetch> prefetch;
-    if (count > 0 && (input.options.showSize || input.options.showDate)) {
-        QList<QByteArray> names;
-        names.reserve(count);
-        for (const NativeName &name : std::as_const(input.files))
-            names.append(name.bytes);
-        prefetch.emplace(fs_, FolderPath(input.folder).bytes, names);
-    }
+    const auto prefetch = PrefetchFacts(fs_, FolderPath(input.folder).bytes, input.files,
+                                        input.options.showSize || input.options.showDate);
 
     QString page;
     StringSink sink(page);
@@ -113,14 +97,14 @@ void PageSession::BuildPage()
         doneFiles_ = index + 1;
         doneCount_ = files_.files().size();
         progressPending_ = true;
-        view_.fileDone();
+        view_.fileDone(doneFiles_, doneCount_);
         if (stopped_)
             return false;
         if (generation_ == generation)
             return true;
         // A nested build ran during the yield and left its complete page. Where the shared
-        // index shows the list shrank below this build's next file, the design's deferred
-        // refresh is armed; in every case this build stops and writes nothing more.
+        // index shows the list shrank below this build's next file, the deferred refresh is
+        // armed; in every case this build stops and writes nothing more.
         const qsizetype next = fileIndex_ + 1;
         if (next <= count - 1 && next > files_.files().size())
             view_.armRefresh();
@@ -134,7 +118,8 @@ void PageSession::BuildPage()
     fileIndex_ = count;
     pageText_ = std::move(page);
     view_.showPage(AbridgedView(pageText_));
-    view_.showProgress(progress());
+    settleProgress();
+    view_.showProgress(captions_);
 }
 
 } // namespace dirweaver

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "annotations.h"
-#include "fragments.h"
+#include "filetime.h"
 #include "options.h"
+#include "progress.h"
 #include "selection/filemodel.h"
 #include "selection/filesystem.h"
 #include "selection/filter.h"
@@ -14,32 +14,20 @@
 
 namespace dirweaver {
 
-/// The three progress captions above the source box.
-struct ProgressCaptions
-{
-    /// Label10, files to process.
-    QString toProcess;
-    /// Label11, files processed.
-    QString processed;
-    /// Label12, progress in percent.
-    QString progress;
-
-    friend bool operator==(const ProgressCaptions &, const ProgressCaptions &) = default;
-};
-
 /// What the session reads from the window's controls and shows in them.
 class SessionView
 {
 public:
     virtual ~SessionView() = default;
-    /// The page options as the controls hold them now, titles included.
+    /// The page options as the controls hold them now, titles, bullets and alignment included.
     virtual PageOptions readOptions() const = 0;
     /// The filter boxes as the controls hold them now.
     virtual FilterBoxes readFilterBoxes() const = 0;
     /// Shows the progress captions at once (reset, start and end of a build).
     virtual void showProgress(const ProgressCaptions &captions) = 0;
-    /// Called after every file of a build: the window may repaint and handle pending events.
-    virtual void fileDone() = 0;
+    /// Called after every file of a build with the files done and the list's length now:
+    /// the window may show them, repaint and handle pending events.
+    virtual void fileDone(qsizetype done, qsizetype count) = 0;
     /// Puts derived titles into the title boxes.
     virtual void showTitles(const Titles &titles) = 0;
     /// Shows what the source box holds of a finished page.
@@ -49,7 +37,7 @@ public:
 };
 
 /// The window-level state of the page and the effect of every handler on it: the open
-/// folder, its file list, the fragments, the page text and the progress of the build.
+/// folder, its file list, the page text and the progress of the build.
 class PageSession
 {
 public:
@@ -64,12 +52,8 @@ public:
     void filterChanged();
     /// Puts the idle texts back into the progress captions.
     void resetProgress();
-    /// Sets or clears the bullet fragments.
-    void setBullet(bool on);
-    /// Sets the paragraph fragment for an alignment.
-    void setAlign(Align align);
-    /// Builds the page from the file list, the controls and the fragments, yielding after
-    /// every file. A build interrupted by another one stops without writing anything.
+    /// Builds the page from the file list and the controls, yielding after every file. A
+    /// build interrupted by another one stops without writing anything.
     void BuildPage();
     /// Ends every running build without writing anything; later builds do nothing.
     void stop();
@@ -88,8 +72,6 @@ public:
     FileListModel &fileModel() { return files_; }
     /// The names of the file list, in page order.
     const QList<NativeName> &files() const { return files_.files(); }
-    /// The fragment table.
-    const PageFragments &fragments() const { return fragments_; }
     /// The progress captions as of the last file done.
     ProgressCaptions progress() const;
     /// True while at least one build is running.
@@ -97,6 +79,8 @@ public:
 
 private:
     void relist();
+    // Folds the last file's numbers into the captions.
+    void settleProgress();
 
     const FileSystem &fs_;
     const QLocale locale_;
@@ -107,14 +91,13 @@ private:
     QString pattern_ = QStringLiteral("*.*");
     int listError_ = 0;
     QString folderTitle_;
-    PageFragments fragments_ = PageFragments::initial();
     QString pageText_;
-    mutable ProgressCaptions captions_;
+    ProgressCaptions captions_ = ProgressCaptions::idle();
     // The file index shared by every build, nested ones included, as the abandon test uses it.
     qsizetype fileIndex_ = 0;
-    // Progress of the latest file, turned into captions only when they are shown.
-    mutable qsizetype doneFiles_ = 0, doneCount_ = 0;
-    mutable bool progressPending_ = false;
+    // The latest file's progress, turned into captions only when they are shown.
+    qsizetype doneFiles_ = 0, doneCount_ = 0;
+    bool progressPending_ = false;
     quint64 generation_ = 0;
     int depth_ = 0;
     bool stopped_ = false;

@@ -1,7 +1,5 @@
 #include "filesystem.h"
 
-#include "page/annotations.h"
-
 #include <cerrno>
 #include <cstddef>
 #include <dirent.h>
@@ -15,6 +13,12 @@ QByteArray JoinPath(const QByteArray &folder, const QByteArray &name)
     if (folder.endsWith('/'))
         return folder + name;
     return folder + '/' + name;
+}
+
+QByteArrayView TrimAtNul(QByteArrayView bytes)
+{
+    const qsizetype nul = bytes.indexOf('\0');
+    return nul < 0 ? bytes : bytes.first(nul);
 }
 
 DIR *SystemCalls::openFolder(const char *path) const

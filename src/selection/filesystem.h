@@ -74,12 +74,15 @@ public:
     std::optional<FileFacts> facts(const QByteArray &folder, const QByteArray &name) const override;
 
 private:
-    FolderListing readFolder(const QByteArray &folder, unsigned char wantedType,
-                             mode_t wantedMode, bool skipDotNames) const;
+    FolderListing readFolder(const QByteArray &folder, unsigned char wantedType, mode_t wantedMode,
+                             bool skipDotNames) const;
     const SystemCalls &calls_;
 };
 
 /// folder and name joined by exactly one '/'.
 QByteArray JoinPath(const QByteArray &folder, const QByteArray &name);
+
+/// The part of a byte buffer before its first NUL byte, as the kernel fills a name's record.
+QByteArrayView TrimAtNul(QByteArrayView bytes);
 
 } // namespace dirweaver

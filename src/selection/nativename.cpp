@@ -1,6 +1,6 @@
 #include "nativename.h"
 
-#include "page/gbk.h"
+#include "text/gbk.h"
 
 namespace dirweaver {
 

@@ -3,12 +3,15 @@
 namespace dirweaver {
 
 FactsPrefetch::FactsPrefetch(const FileSystem &inner, const QByteArray &folder,
-                             const QList<QByteArray> &names)
-    : inner_(inner), folder_(folder), names_(names), facts_(size_t(names.size()))
+                             const QList<NativeName> &files)
+    : inner_(inner), folder_(folder), facts_(size_t(files.size()))
 {
-    index_.reserve(names.size());
-    for (qsizetype i = 0; i < names.size(); ++i)
-        index_.insert(names[i], i);
+    names_.reserve(files.size());
+    index_.reserve(files.size());
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        names_.append(files[i].bytes);
+        index_.insert(files[i].bytes, i);
+    }
     worker_ = std::thread([this] {
         for (qsizetype i = 0; i < names_.size() && !stop_.load(std::memory_order_relaxed); ++i) {
             facts_[size_t(i)] = inner_.facts(folder_, names_[i]);
@@ -45,6 +48,14 @@ std::optional<FileFacts> FactsPrefetch::facts(const QByteArray &folder,
          done = done_.load(std::memory_order_acquire))
         done_.wait(done, std::memory_order_acquire);
     return facts_[size_t(i)];
+}
+
+std::unique_ptr<FactsPrefetch> PrefetchFacts(const FileSystem &fs, const QByteArray &folder,
+                                             const QList<NativeName> &files, bool wanted)
+{
+    if (!wanted || files.isEmpty())
+        return nullptr;
+    return std::make_unique<FactsPrefetch>(fs, folder, files);
 }
 
 } // namespace dirweaver

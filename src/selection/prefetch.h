@@ -1,23 +1,26 @@
 #pragma once
 
 #include "filesystem.h"
+#include "nativename.h"
 
 #include <QHash>
 
 #include <atomic>
+#include <memory>
 #include <thread>
 #include <vector>
 
 namespace dirweaver {
 
-/// Reads the facts of a folder's files on a worker thread, in folder order, while the caller
-/// sorts the list; the build then finds them ready. Still one inquiry per file.
+/// Reads the facts of a folder's files on a worker thread, in list order, while the caller
+/// sorts the list or builds the lines; the build then finds them ready. Still one inquiry
+/// per file.
 class FactsPrefetch final : public FileSystem
 {
 public:
-    /// Starts reading the facts of names in folder through inner.
+    /// Starts reading the facts of files in folder through inner.
     FactsPrefetch(const FileSystem &inner, const QByteArray &folder,
-                  const QList<QByteArray> &names);
+                  const QList<NativeName> &files);
     /// Stops the worker and waits for it.
     ~FactsPrefetch() override;
     FactsPrefetch(const FactsPrefetch &) = delete;
@@ -33,12 +36,18 @@ public:
 private:
     const FileSystem &inner_;
     const QByteArray folder_;
-    const QList<QByteArray> names_;
+    QList<QByteArray> names_;
     QHash<QByteArray, qsizetype> index_;
     std::vector<std::optional<FileFacts>> facts_;
     std::atomic<qsizetype> done_{0};
     std::atomic<bool> stop_{false};
     std::thread worker_;
 };
+
+/// A prefetch of the facts of files in folder (a page's folder path, with its trailing '/')
+/// when they are wanted and there are any; nullptr otherwise, when the build reads none or
+/// asks fs itself.
+std::unique_ptr<FactsPrefetch> PrefetchFacts(const FileSystem &fs, const QByteArray &folder,
+                                             const QList<NativeName> &files, bool wanted);
 
 } // namespace dirweaver

@@ -3,6 +3,7 @@
 #include "application.h"
 #include "controls.h"
 #include "layout.h"
+#include "version.h"
 
 #include <QDesktopServices>
 #include <QLabel>
@@ -85,8 +86,10 @@ AboutForm::AboutForm(const QString &contact) : contact_(contact)
     Command1->setAutoDefault(false);
     label(u"Label8"_s, u"作者：Dirweaver 开发组"_s, red, {600, 2160, 900, 180}, false);
     label(u"Label3"_s, u"名称：Dirweaver(目录编织器)"_s, blue, {2160, 240, 2070, 180}, false);
-    label(u"Label4"_s, u"版本：1.06"_s, blue, {2160, 480, 900, 180}, false);
-    label(u"Label5"_s, u"发布时间：2002/03/29"_s, blue, {2160, 720, 1800, 180}, false);
+    label(u"Label4"_s, QStringLiteral("版本：" DIRWEAVER_VERSION), blue, {2160, 480, 900, 180},
+          false);
+    label(u"Label5"_s, QStringLiteral("发布时间：" DIRWEAVER_RELEASE_DATE), blue,
+          {2160, 720, 1800, 180}, false);
     label(u"Label1"_s,
           u"功能：网页制作辅助工具。可直接生成超文本:对指定文件夹的文件迅速形相应的Dirweaver。"
           u"处理文件数量不限。本软件非常容易使用，用用就会！"_s,

@@ -3,7 +3,6 @@
 #include <QString>
 #include <QWidget>
 
-class QLabel;
 class QPushButton;
 class QTimer;
 

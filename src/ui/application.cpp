@@ -1,5 +1,7 @@
 #include "application.h"
 
+#include "version.h"
+
 #include <QApplication>
 #include <QFont>
 #include <QIcon>
@@ -19,7 +21,7 @@ using namespace Qt::StringLiterals;
 void SetUpApplication(QApplication &app)
 {
     QApplication::setApplicationName(u"Dirweaver"_s);
-    QApplication::setApplicationVersion(u"1.06"_s);
+    QApplication::setApplicationVersion(QStringLiteral(DIRWEAVER_VERSION));
     // The desktop entry's name, which ties the window to its menu entry and icon.
     QGuiApplication::setDesktopFileName(u"org.example.dirweaver"_s);
     QApplication::setWindowIcon(ProgramIcon());

@@ -85,6 +85,9 @@ WeaveControls CreateControls(QWidget *form)
 {
     WeaveControls c;
     Builder b(form, c);
+    // The page options and filter boxes start as the core's own defaults.
+    const PageOptions defaults;
+    const FilterBoxes filterDefaults;
     const QColor kBlue = DesignBlue();
     const QColor kRed = DesignRed();
     const auto &types = TypeBoxes();
@@ -102,11 +105,11 @@ WeaveControls CreateControls(QWidget *form)
     c.Text1 = b.add<QPlainTextEdit>(u"Text1"_s);
     c.Command3 = b.add<QPushButton>(u"Command3"_s, u"生成Dirweaver文本"_s);
     b.add<QLabel>(u"Label3"_s, u"网页页眉标题："_s, kBlue);
-    c.Text2 = b.add<QLineEdit>(u"Text2"_s, u"IE标题"_s);
+    c.Text2 = b.add<QLineEdit>(u"Text2"_s, defaults.browserTitle);
     c.Check1 = b.add<QCheckBox>(u"Check1"_s, u"链接采用绝对路径"_s, kBlue);
     b.add<QLabel>(u"Label4"_s, u"IE标题："_s, kBlue);
-    c.Text3 = b.add<QLineEdit>(u"Text3"_s, u"网页页眉标题"_s);
-    c.Text4 = b.add<QLineEdit>(u"Text4"_s, u"本网页采用Dirweaver V1.06 制作！"_s);
+    c.Text3 = b.add<QLineEdit>(u"Text3"_s, defaults.headerTitle);
+    c.Text4 = b.add<QLineEdit>(u"Text4"_s, defaults.footerTitle);
     b.add<QLabel>(u"Label7"_s, u"网页页脚标题："_s, kBlue);
     b.add<QLabel>(u"Label1"_s, u"源文件路径(驱动器及目录):"_s, kRed);
     b.add<QLabel>(u"Label5"_s, u"超文本语言源代码:"_s, kBlue);
@@ -134,11 +137,15 @@ WeaveControls CreateControls(QWidget *form)
     c.Check22 = b.add<QCheckBox>(u"Check22"_s, u"注明文件建立日期"_s, kBlue);
     c.Command6 = b.add<QPushButton>(u"Command6"_s, u"超文本预览"_s);
 
-    c.Check1->setChecked(true);
-    c.Check21->setChecked(true);
-    c.Check22->setChecked(true);
-    c.Checkall->setChecked(true);
-    c.Option1[0]->setChecked(true);
+    c.Check1->setChecked(defaults.absolutePath);
+    c.Check8->setChecked(defaults.blankLine);
+    c.Check20->setChecked(defaults.bullet);
+    c.Check21->setChecked(defaults.showSize);
+    c.Check22->setChecked(defaults.showDate);
+    c.Checkall->setChecked(filterDefaults.all);
+    for (std::size_t i = 0; i < kTypeBoxCount; ++i)
+        c.typeBoxes[i]->setChecked(filterDefaults.types[i]);
+    c.Option1[std::size_t(defaults.align)]->setChecked(true);
     for (QLineEdit *box : {c.Text2, c.Text3, c.Text4})
         box->setCursorPosition(0);
     c.Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -148,12 +155,9 @@ WeaveControls CreateControls(QWidget *form)
     c.Dir1->setUniformItemSizes(true);
     c.Dir1->setEditTriggers(QAbstractItemView::NoEditTriggers);
 
-    for (QTimer **timer : {&c.Timer1, &c.Timer2}) {
-        *timer = new QTimer(form);
-        (*timer)->setInterval(500);
-    }
+    c.Timer1 = new QTimer(form);
     c.Timer1->setObjectName(u"Timer1"_s);
-    c.Timer2->setObjectName(u"Timer2"_s);
+    c.Timer1->setInterval(500);
     return c;
 }
 

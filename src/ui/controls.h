@@ -1,5 +1,6 @@
 #pragma once
 
+#include "page/options.h"
 #include "selection/filter.h"
 
 #include <QHash>
@@ -70,8 +71,6 @@ struct WeaveControls
     QLabel *Label10 = nullptr, *Label11 = nullptr, *Label12 = nullptr;
     /// The deferred refresh timer.
     QTimer *Timer1 = nullptr;
-    /// The preview timer.
-    QTimer *Timer2 = nullptr;
     /// Every visible control by objectName, for the layout.
     QHash<QString, QWidget *> byName;
 };

@@ -4,6 +4,7 @@
 #include "layout.h"
 #include "output/preview.h"
 #include "output/saving.h"
+#include "version.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -68,7 +69,7 @@ WeaveForm::WeaveForm(const FileSystem &fs, const QLocale &locale, QList<Volume> 
     : QWidget(parent), fs_(fs), drives_(std::move(volumes))
 {
     setObjectName(u"WeaveForm"_s);
-    setWindowTitle(u"Dirweaver V1.06"_s);
+    setWindowTitle(QStringLiteral("Dirweaver V" DIRWEAVER_VERSION));
     c_ = CreateControls(this);
     folders_ = new FolderListModel(fs, locale, this);
     session_ = std::make_unique<PageSession>(fs, locale, static_cast<SessionView &>(*this));
@@ -89,7 +90,6 @@ WeaveForm::WeaveForm(const FileSystem &fs, const QLocale &locale, QList<Volume> 
     connect(c_.Drive1, &QComboBox::currentIndexChanged, this, &WeaveForm::Drive1_Change);
     connect(c_.Dir1, &QListView::activated, this, &WeaveForm::Dir1_Open);
     connect(c_.Timer1, &QTimer::timeout, this, &WeaveForm::Timer1_Timer);
-    connect(c_.Timer2, &QTimer::timeout, this, &WeaveForm::Timer2_Timer);
     connect(c_.Check1, &QCheckBox::clicked, this, &WeaveForm::Check1_Click);
     connect(c_.Check8, &QCheckBox::clicked, this, &WeaveForm::Check8_Click);
     connect(c_.Check20, &QCheckBox::clicked, this, &WeaveForm::Check20_Click);
@@ -117,9 +117,6 @@ WeaveForm::~WeaveForm()
 void WeaveForm::Form_Load(const NativeName &folder)
 {
     show();
-    // The fragments start as the controls do: no bullets, left alignment.
-    session_->setBullet(c_.Check20->isChecked());
-    session_->setAlign(Align::Left);
     openFolder(folder, false);
     Dir1_Change();
 }
@@ -151,7 +148,6 @@ void WeaveForm::closeEvent(QCloseEvent *event)
 {
     session_->stop();
     c_.Timer1->stop();
-    c_.Timer2->stop();
     QWidget::closeEvent(event);
 }
 
@@ -220,10 +216,13 @@ void WeaveForm::showProgress(const ProgressCaptions &captions)
     frameClock_.start();
 }
 
-void WeaveForm::fileDone()
+void WeaveForm::fileDone(qsizetype done, qsizetype count)
 {
-    if (!frameClock_.isValid() || frameClock_.elapsed() >= kFrameMs)
-        showProgress(session_->progress());
+    if (!frameClock_.isValid() || frameClock_.elapsed() >= kFrameMs) {
+        ProgressCaptions captions{c_.Label10->text(), c_.Label11->text(), c_.Label12->text()};
+        captions.fileDone(done, count);
+        showProgress(captions);
+    }
     QCoreApplication::processEvents();
 }
 
@@ -278,11 +277,6 @@ void WeaveForm::Timer1_Timer()
     c_.Timer1->stop();
 }
 
-void WeaveForm::Timer2_Timer()
-{
-    c_.Timer2->stop();
-}
-
 void WeaveForm::Check1_Click()
 {
     session_->BuildPage();
@@ -306,12 +300,9 @@ void WeaveForm::Check22_Click()
 void WeaveForm::Check20_Click()
 {
     const bool on = c_.Check20->isChecked();
-    session_->setBullet(on);
-    if (on) {
-        // Bullets are left-aligned; the page is built once, after the buttons are set.
+    // Bullets are left-aligned; the page is built once, after the buttons are set.
+    if (on)
         c_.Option1[0]->setChecked(true);
-        session_->setAlign(Align::Left);
-    }
     for (QRadioButton *option : c_.Option1)
         option->setEnabled(!on);
     session_->BuildPage();
@@ -319,7 +310,6 @@ void WeaveForm::Check20_Click()
 
 void WeaveForm::Option1_Click(int)
 {
-    session_->setAlign(readOptions().align);
     session_->BuildPage();
 }
 
@@ -338,7 +328,6 @@ void WeaveForm::Command1_Click()
     // Ends at once: running builds stop where they are and nothing is saved.
     session_->stop();
     c_.Timer1->stop();
-    c_.Timer2->stop();
     QApplication::closeAllWindows();
     QCoreApplication::exit(0);
 }
@@ -349,7 +338,7 @@ void WeaveForm::Command3_Click()
         CmD1 = CreateSaveDialog(this);
     // The page is offered to be saved in the folder it lists.
     CmD1->setDirectory(QFile::decodeName(session_->folder().bytes));
-    OutputFileName = getfilename();
+    const QString OutputFileName = getfilename();
     if (OutputFileName.isEmpty())
         return;
     savefileas(OutputFileName);

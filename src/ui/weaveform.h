@@ -49,7 +49,7 @@ private:
     PageOptions readOptions() const override;
     FilterBoxes readFilterBoxes() const override;
     void showProgress(const ProgressCaptions &captions) override;
-    void fileDone() override;
+    void fileDone(qsizetype done, qsizetype count) override;
     void showTitles(const Titles &titles) override;
     void showPage(const QString &view) override;
     void armRefresh() override;
@@ -59,7 +59,6 @@ private:
     void Dir1_Change();
     void Dir1_Open(const QModelIndex &index);
     void Timer1_Timer();
-    void Timer2_Timer();
     void Check1_Click();
     void Check8_Click();
     void Check20_Click();
@@ -87,7 +86,6 @@ private:
     QElapsedTimer frameClock_;
     // Made on the first save and kept, as the dialog control was.
     QFileDialog *CmD1 = nullptr;
-    QString OutputFileName;
     // Deletes itself when it closes, which clears the pointer.
     QPointer<AboutForm> about_;
 };

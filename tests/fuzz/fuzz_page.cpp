@@ -1,9 +1,10 @@
 // libFuzzer target over the page core: arbitrary bytes as a file name, a folder path, a
 // title and a file's facts go through escaping, link-target encoding, the width measure,
 // page assembly and GBK encoding. Any broken invariant aborts with a message.
+#include "page/annotations.h"
 #include "page/builder.h"
 #include "page/escape.h"
-#include "page/gbk.h"
+#include "text/gbk.h"
 
 #include <QStringDecoder>
 
@@ -153,12 +154,14 @@ void CheckGbk(QStringView text)
     Require(j == back.size(), "GBK output has more than the text", text);
 }
 
-void CheckWidth(QStringView text)
+void CheckWidth(QStringView text, const FileTimeFormat &format)
 {
     const int width = Strlen(text);
     Require(width >= 0 && width <= 2 * text.size(), "width out of range", text);
     // 46 - width blanks, three from a width of 45 on: never fewer than two.
-    Require(NamePad(width).size() >= 2 * 6, "name spacing below two blanks", text);
+    QString pad;
+    AppendAnnotations(pad, text, std::nullopt, true, false, format);
+    Require(pad.size() >= 2 * 6, "name spacing below two blanks", text);
 }
 
 } // namespace
@@ -190,8 +193,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     CheckText(name.text);
     CheckText(folder.text);
-    CheckWidth(name.text);
-    CheckWidth(units);
+    CheckWidth(name.text, format);
+    CheckWidth(units, format);
     CheckGbk(units);
     QString folderTarget;
     AppendLinkTarget(folderTarget, folder);
@@ -209,7 +212,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     input.options.align = Align((flags >> 5) % 3);
     input.options.browserTitle = input.options.headerTitle = QString::fromUtf8(title);
     input.options.footerTitle = units;
-    input.fragments = PageFragments::forOptions(input.options);
     const QString page = BuildPageText(input, fs, format);
     Require(page.endsWith(u"</HTML>"_s), "page without its foot", page);
     CheckGbk(page);

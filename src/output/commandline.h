@@ -1,12 +1,10 @@
 #pragma once
 
 #include "page/options.h"
-#include "selection/filesystem.h"
 
 #include <QByteArray>
 #include <QIODevice>
 #include <QList>
-#include <QLocale>
 #include <QString>
 
 #include <optional>
@@ -39,28 +37,34 @@ bool WantsWriter(const QList<QByteArray> &args);
 /// The folder the window opens on (empty: the current folder); a one-line message on bad input.
 std::variant<QByteArray, QString> ParseWindowArguments(const QList<QByteArray> &args);
 
-/// The one-line message for a folder that cannot be opened.
-QString FolderErrorMessage(const QByteArray &folder, int error);
-
-/// True when a window can be shown: an X11 or Wayland display, or a platform chosen
-/// through QT_QPA_PLATFORM (tests choose offscreen).
-bool DisplayAvailable();
-
-/// The one-line message when no display is there for the window.
-QString NoDisplayMessage();
-
 /// Parses the arguments after the program name; a one-line message on bad input.
 std::variant<WriterRequest, QString> ParseWriterArguments(const QList<QByteArray> &args);
 
 /// The help text of the command line.
 QString WriterHelp();
 
+/// What --version prints.
+QByteArray VersionText();
+
 /// folder made absolute against cwd, with "." and ".." components and repeated '/' removed.
 QByteArray AbsoluteCleanPath(const QByteArray &folder, const QByteArray &cwd);
 
-/// Writes the page that request asks for; messages go to err. Returns the exit status:
-/// 0 done, 1 the output could not be written, 2 bad input (nothing is written then).
-int RunWriter(const WriterRequest &request, const FileSystem &fs, const QLocale &locale,
-              const QByteArray &cwd, QIODevice &out, QIODevice &err);
+/// True when a window can be shown: an X11 or Wayland display, or a platform chosen
+/// through QT_QPA_PLATFORM (tests choose offscreen).
+bool DisplayAvailable();
+
+/// text as one line of the program's own on the terminal, "dirweaver: " first.
+QString ProgramMessage(const QString &text);
+/// The system's description of an errno value.
+QString ErrorText(int error);
+/// The message for a folder that cannot be opened.
+QString FolderErrorMessage(const QByteArray &folder, int error);
+/// The message for an output that cannot be written; "-" is standard output.
+QString OutputErrorMessage(const QByteArray &output, const QString &why);
+/// The message when no display is there for the window.
+QString NoDisplayMessage();
+
+/// Writes line and a line break to err, in the terminal's encoding.
+void Say(QIODevice &err, const QString &line);
 
 } // namespace dirweaver

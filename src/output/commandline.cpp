@@ -1,10 +1,6 @@
-#include "headless.h"
+#include "commandline.h"
 
-#include "page/builder.h"
-#include "pagefile.h"
-#include "selection/filelist.h"
-#include "selection/prefetch.h"
-#include "selection/titles.h"
+#include "version.h"
 
 #include <cstring>
 
@@ -14,24 +10,20 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QString message(const QString &text)
-{
-    return u"dirweaver: "_s + text;
-}
-
 QString quoted(const QByteArray &bytes)
 {
     return u"“"_s + QString::fromLocal8Bit(bytes) + u"”"_s;
 }
 
-void say(QIODevice &err, const QString &text)
+QString oneFolderMessage()
 {
-    err.write(text.toLocal8Bit() + '\n');
+    return ProgramMessage(u"只能给出一个文件夹 / give one folder at most"_s);
 }
 
-QString errorText(int error)
+QString unknownOptionMessage(const QByteArray &arg)
 {
-    return QString::fromLocal8Bit(std::strerror(error));
+    return ProgramMessage(
+        u"未知选项 %1（用 --help 查看用法）/ unknown option, see --help"_s.arg(quoted(arg)));
 }
 
 } // namespace
@@ -57,14 +49,13 @@ std::variant<QByteArray, QString> ParseWindowArguments(const QList<QByteArray> &
         const bool isOption = arg.startsWith('-') && arg != "-";
         if (arg == "--") {
             if (i + 2 != args.size() || haveFolder)
-                return message(u"只能给出一个文件夹 / give one folder at most"_s);
+                return oneFolderMessage();
             return args[i + 1];
         }
         if (isOption)
-            return message(u"未知选项 %1（用 --help 查看用法）/ unknown option, see --help"_s.arg(
-                quoted(arg)));
+            return unknownOptionMessage(arg);
         if (haveFolder)
-            return message(u"只能给出一个文件夹 / give one folder at most"_s);
+            return oneFolderMessage();
         folder = arg;
         haveFolder = true;
     }
@@ -73,7 +64,7 @@ std::variant<QByteArray, QString> ParseWindowArguments(const QList<QByteArray> &
 
 QString FolderErrorMessage(const QByteArray &folder, int error)
 {
-    return message(u"无法读取文件夹 %1：%2"_s.arg(quoted(folder), errorText(error)));
+    return ProgramMessage(u"无法读取文件夹 %1：%2"_s.arg(quoted(folder), ErrorText(error)));
 }
 
 bool DisplayAvailable()
@@ -85,8 +76,9 @@ bool DisplayAvailable()
 
 QString NoDisplayMessage()
 {
-    return message(u"没有图形显示，无法打开窗口；可用 --write FILE 不开窗口写出网页 / "
-                   u"no display for the window; use --write FILE to write the page without one"_s);
+    return ProgramMessage(
+        u"没有图形显示，无法打开窗口；可用 --write FILE 不开窗口写出网页 / "
+        u"no display for the window; use --write FILE to write the page without one"_s);
 }
 
 QString WriterHelp()
@@ -111,10 +103,10 @@ Writes the page of links to the files of FOLDER (GBK encoded) without opening a 
   --types MASKS              文件类型，如 "*.txt;*.doc"，默认 "*.*" / file pattern, default "*.*"
   --browser-title TEXT       IE标题，默认取自文件夹名 / browser title, default from the folder name
   --header-title TEXT        网页页眉标题，默认取自文件夹名 / page heading, default from the folder name
-  --footer-title TEXT        网页页脚标题，默认 "本网页采用Dirweaver V1.06 制作！" / page footer
+  --footer-title TEXT        网页页脚标题，默认 "%1" / page footer
   --help                     显示本说明 / show this help
   --version                  显示版本 / show the version
-)"_s;
+)"_s.arg(PageOptions().footerTitle);
 }
 
 std::variant<WriterRequest, QString> ParseWriterArguments(const QList<QByteArray> &args)
@@ -142,7 +134,7 @@ std::variant<WriterRequest, QString> ParseWriterArguments(const QList<QByteArray
         if (takesValue) {
             const std::optional<QByteArray> v = value();
             if (!v)
-                return message(
+                return ProgramMessage(
                     u"选项 %1 缺少取值 / option %1 needs a value"_s.arg(QString::fromLatin1(arg)));
             if (arg == "--write") {
                 request.output = *v;
@@ -155,7 +147,7 @@ std::variant<WriterRequest, QString> ParseWriterArguments(const QList<QByteArray
                 else if (*v == "right")
                     request.options.align = Align::Right;
                 else
-                    return message(
+                    return ProgramMessage(
                         u"未知的对齐方式 %1（left、center 或 right）/ unknown alignment"_s.arg(
                             quoted(*v)));
             } else if (arg == "--types") {
@@ -170,7 +162,7 @@ std::variant<WriterRequest, QString> ParseWriterArguments(const QList<QByteArray
             continue;
         }
         if (inlineValue)
-            return message(
+            return ProgramMessage(
                 u"选项 %1 不带取值 / option %1 takes no value"_s.arg(QString::fromLatin1(arg)));
         if (arg == "--relative") {
             request.options.absolutePath = false;
@@ -190,23 +182,23 @@ std::variant<WriterRequest, QString> ParseWriterArguments(const QList<QByteArray
             return request;
         } else if (arg == "--") {
             if (i + 2 != args.size() || haveFolder)
-                return message(u"只能给出一个文件夹 / give one folder at most"_s);
+                return oneFolderMessage();
             request.folder = args[++i];
             haveFolder = true;
         } else if (arg.startsWith('-') && arg != "-") {
-            return message(u"未知选项 %1（用 --help 查看用法）/ unknown option, see --help"_s.arg(
-                quoted(arg)));
+            return unknownOptionMessage(arg);
         } else {
             if (haveFolder)
-                return message(u"只能给出一个文件夹 / give one folder at most"_s);
+                return oneFolderMessage();
             request.folder = arg;
             haveFolder = true;
         }
     }
     if (!haveOutput)
-        return message(u"需要 --write FILE（用 --help 查看用法）/ --write FILE is required"_s);
+        return ProgramMessage(
+            u"需要 --write FILE（用 --help 查看用法）/ --write FILE is required"_s);
     if (request.output.isEmpty())
-        return message(u"输出文件名为空 / the output file name is empty"_s);
+        return ProgramMessage(u"输出文件名为空 / the output file name is empty"_s);
     if (request.options.bullet)
         request.options.align = Align::Left;
     return request;
@@ -229,59 +221,31 @@ QByteArray AbsoluteCleanPath(const QByteArray &folder, const QByteArray &cwd)
     return '/' + parts.join('/');
 }
 
-int RunWriter(const WriterRequest &request, const FileSystem &fs, const QLocale &locale,
-              const QByteArray &cwd, QIODevice &out, QIODevice &err)
+QByteArray VersionText()
 {
-    if (request.action == WriterRequest::Action::Help) {
-        out.write(WriterHelp().toLocal8Bit());
-        return 0;
-    }
-    if (request.action == WriterRequest::Action::Version) {
-        out.write("Dirweaver V1.06\n");
-        return 0;
-    }
+    return QByteArrayLiteral("Dirweaver V" DIRWEAVER_VERSION "\n");
+}
 
-    const QByteArray folderBytes =
-        AbsoluteCleanPath(request.folder.isEmpty() ? cwd : request.folder, cwd);
-    const FolderListing listing = fs.regularFiles(folderBytes);
-    if (listing.error != 0) {
-        say(err, FolderErrorMessage(folderBytes, listing.error));
-        return 2;
-    }
+QString ProgramMessage(const QString &text)
+{
+    return u"dirweaver: "_s + text;
+}
 
-    PageInput input;
-    input.folder = NativeName::fromBytes(folderBytes);
-    input.files = SelectFiles(listing, request.types);
-    // The files' facts are read on a second core while the list is sorted.
-    std::optional<FactsPrefetch> prefetch;
-    if (request.options.showSize || request.options.showDate) {
-        QList<QByteArray> names;
-        names.reserve(input.files.size());
-        for (const NativeName &name : std::as_const(input.files))
-            names.append(name.bytes);
-        prefetch.emplace(fs, FolderPath(input.folder).bytes, names);
-    }
-    SortFiles(input.files, locale);
-    input.options = request.options;
-    const Titles titles = DeriveTitles(input.folder.text);
-    input.options.browserTitle = request.browserTitle.value_or(titles.browser);
-    input.options.headerTitle = request.headerTitle.value_or(titles.header);
-    input.fragments = PageFragments::forOptions(input.options);
+QString ErrorText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
 
-    const FileTimeFormat format(locale);
-    const PageBuilder builder(prefetch ? *prefetch : fs, format);
-    const PageProducer produce = [&](PageSink &sink) { builder.build(input, sink); };
-    QString error;
-    if (request.output == "-") {
-        if (WritePage(out, produce, &error))
-            return 0;
-        say(err, message(u"无法写入标准输出：%1"_s.arg(error)));
-        return 1;
-    }
-    if (SavePage(QString::fromLocal8Bit(request.output), produce, &error))
-        return 0;
-    say(err, message(u"无法写入 %1：%2"_s.arg(quoted(request.output), error)));
-    return 1;
+QString OutputErrorMessage(const QByteArray &output, const QString &why)
+{
+    if (output == "-")
+        return ProgramMessage(u"无法写入标准输出：%1"_s.arg(why));
+    return ProgramMessage(u"无法写入 %1：%2"_s.arg(quoted(output), why));
+}
+
+void Say(QIODevice &err, const QString &line)
+{
+    err.write(line.toLocal8Bit() + '\n');
 }
 
 } // namespace dirweaver

@@ -1,0 +1,56 @@
+#include "writer.h"
+
+#include "page/builder.h"
+#include "pagefile.h"
+#include "selection/filelist.h"
+#include "selection/prefetch.h"
+#include "selection/titles.h"
+
+namespace dirweaver {
+
+int RunWriter(const WriterRequest &request, const FileSystem &fs, const QLocale &locale,
+              const QByteArray &cwd, QIODevice &out, QIODevice &err)
+{
+    if (request.action == WriterRequest::Action::Help) {
+        out.write(WriterHelp().toLocal8Bit());
+        return 0;
+    }
+    if (request.action == WriterRequest::Action::Version) {
+        out.write(VersionText());
+        return 0;
+    }
+
+    const QByteArray folderBytes =
+        AbsoluteCleanPath(request.folder.isEmpty() ? cwd : request.folder, cwd);
+    const FolderListing listing = fs.regularFiles(folderBytes);
+    if (listing.error != 0) {
+        Say(err, FolderErrorMessage(folderBytes, listing.error));
+        return 2;
+    }
+
+    PageInput input;
+    input.folder = NativeName::fromBytes(folderBytes);
+    input.files = SelectFiles(listing, request.types);
+    // The files' facts are read on a second core while the list is sorted.
+    const auto prefetch = PrefetchFacts(fs, FolderPath(input.folder).bytes, input.files,
+                                        request.options.showSize || request.options.showDate);
+    SortFiles(input.files, locale);
+    input.options = request.options;
+    const Titles titles = DeriveTitles(input.folder.text);
+    input.options.browserTitle = request.browserTitle.value_or(titles.browser);
+    input.options.headerTitle = request.headerTitle.value_or(titles.header);
+
+    const FileTimeFormat format(locale);
+    const PageBuilder builder(prefetch ? *prefetch : fs, format);
+    const PageProducer produce = [&](PageSink &sink) { builder.build(input, sink); };
+    QString error;
+    const bool written = request.output == "-"
+                             ? WritePage(out, produce, &error)
+                             : SavePage(QString::fromLocal8Bit(request.output), produce, &error);
+    if (written)
+        return 0;
+    Say(err, OutputErrorMessage(request.output, error));
+    return 1;
+}
+
+} // namespace dirweaver

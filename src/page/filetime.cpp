@@ -1,0 +1,199 @@
+#include "filetime.h"
+
+#include "text/digits.h"
+
+#include <QDate>
+#include <QTime>
+
+#include <ctime>
+
+namespace dirweaver {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString localeName(const QByteArray &value)
+{
+    QByteArray name = value;
+    const qsizetype cut = name.indexOf('.');
+    if (cut >= 0)
+        name.truncate(cut);
+    const qsizetype modifier = name.indexOf('@');
+    if (modifier >= 0)
+        name.truncate(modifier);
+    return QString::fromLatin1(name);
+}
+
+// Reads a QLocale time format into tokens; empty when it holds fields other than hours,
+// minutes, seconds and the AM/PM mark.
+QList<FileTimeFormat::Token> timeTokens(const QString &format, const QLocale &locale)
+{
+    using Kind = FileTimeFormat::Token::Kind;
+    QList<FileTimeFormat::Token> tokens;
+    auto literal = [&tokens](QStringView text) {
+        if (tokens.isEmpty() || tokens.back().kind != Kind::Text)
+            tokens.append({Kind::Text, 1, QString(), QString()});
+        tokens.back().text += text;
+    };
+    bool twelveHour = false;
+    for (qsizetype i = 0; i < format.size();) {
+        const QChar c = format[i];
+        if (c == u'\'') {
+            const qsizetype close = format.indexOf(u'\'', i + 1);
+            if (close == i + 1) {
+                literal(u"'");
+            } else {
+                literal(
+                    QStringView(format).mid(i + 1, (close < 0 ? format.size() : close) - i - 1));
+            }
+            i = close < 0 ? format.size() : close + 1;
+            continue;
+        }
+        if (!c.isLetter()) {
+            literal(QStringView(&format.constData()[i], 1));
+            ++i;
+            continue;
+        }
+        qsizetype run = 1;
+        while (i + run < format.size() && format[i + run] == c)
+            ++run;
+        if ((c == u'A' || c == u'a') && i + 1 < format.size() &&
+            (format[i + 1] == u'P' || format[i + 1] == u'p')) {
+            // The marks exactly as QLocale writes this field, case and all.
+            const QString field = format.mid(i, 2);
+            tokens.append({Kind::AmPm, 1, locale.toString(QTime(1, 0), field),
+                           locale.toString(QTime(13, 0), field)});
+            twelveHour = true;
+            i += 2;
+            continue;
+        }
+        const int width = run >= 2 ? 2 : 1;
+        if (run > 2)
+            return {};
+        if (c == u'H')
+            tokens.append({Kind::Hour24, width, QString(), QString()});
+        else if (c == u'h')
+            tokens.append({Kind::Hour12, width, QString(), QString()});
+        else if (c == u'm')
+            tokens.append({Kind::Minute, width, QString(), QString()});
+        else if (c == u's')
+            tokens.append({Kind::Second, width, QString(), QString()});
+        else
+            return {};
+        i += run;
+    }
+    if (!twelveHour) {
+        for (FileTimeFormat::Token &t : tokens) {
+            if (t.kind == Kind::Hour12)
+                t.kind = Kind::Hour24;
+        }
+    }
+    return tokens;
+}
+
+} // namespace
+
+FileTimeFormat::FileTimeFormat(const QLocale &locale) : locale_(locale)
+{
+    if (locale.name() == u"zh_CN"_s) {
+        // The Chinese long date without the weekday, as Chinese Windows writes it.
+        dateFormat_ = u"yyyy年M月d日"_s;
+        timeFormat_ = u"H:mm:ss"_s;
+    } else {
+        dateFormat_ = locale.dateFormat(QLocale::LongFormat);
+        timeFormat_ = StripTimeZone(locale.timeFormat(QLocale::LongFormat));
+    }
+    if (locale.zeroDigit() == u"0"_s)
+        tokens_ = timeTokens(timeFormat_, locale);
+}
+
+void FileTimeFormat::appendTime(QString &out, int hour, int minute, int second) const
+{
+    if (tokens_.isEmpty()) {
+        out += locale_.toString(QTime(hour, minute, second), timeFormat_);
+        return;
+    }
+    using Kind = Token::Kind;
+    for (const Token &t : tokens_) {
+        switch (t.kind) {
+        case Kind::Text:
+            out += t.text;
+            break;
+        case Kind::Hour24:
+            AppendDecimal(out, hour, t.width);
+            break;
+        case Kind::Hour12:
+            AppendDecimal(out, hour % 12 == 0 ? 12 : hour % 12, t.width);
+            break;
+        case Kind::Minute:
+            AppendDecimal(out, minute, t.width);
+            break;
+        case Kind::Second:
+            AppendDecimal(out, second, t.width);
+            break;
+        case Kind::AmPm:
+            out += hour < 12 ? t.text : t.pmText;
+            break;
+        }
+    }
+}
+
+QLocale ProgramLocale(const QByteArray &lcAll, const QByteArray &lcTime, const QByteArray &lang)
+{
+    QString name;
+    for (const QByteArray *value : {&lcAll, &lcTime, &lang}) {
+        if (!value->isEmpty()) {
+            name = localeName(*value);
+            break;
+        }
+    }
+    if (name.isEmpty() || name == u"C"_s || name == u"POSIX"_s)
+        name = u"zh_CN"_s;
+    return QLocale(name);
+}
+
+QLocale ProgramLocaleFromEnvironment()
+{
+    return ProgramLocale(qgetenv("LC_ALL"), qgetenv("LC_TIME"), qgetenv("LANG"));
+}
+
+QString StripTimeZone(const QString &format)
+{
+    QString out;
+    bool quoted = false;
+    for (const QChar c : format) {
+        if (c == u'\'')
+            quoted = !quoted;
+        if (!quoted && c == u't')
+            continue;
+        out.append(c);
+    }
+    return out.simplified();
+}
+
+void FormatFileTime(QString &out, const FileTimeFormat &format, std::optional<qint64> time)
+{
+    if (!time) {
+        out += u"未知(UnKnow)"_s;
+        return;
+    }
+    const std::time_t seconds = std::time_t(*time);
+    std::tm local{};
+    // The local time of the file's own date, daylight saving included.
+    if (!localtime_r(&seconds, &local)) {
+        out += u' ';
+        return;
+    }
+    const QDate date(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+    const qint64 day = date.toJulianDay();
+    if (day != format.cachedDay_) {
+        format.cachedDate_ = format.locale_.toString(date, format.dateFormat_);
+        format.cachedDay_ = day;
+    }
+    out += format.cachedDate_;
+    out += u' ';
+    format.appendTime(out, local.tm_hour, local.tm_min, qMin(local.tm_sec, 59));
+}
+
+} // namespace dirweaver

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QList>
+#include <QLocale>
+#include <QString>
+
+#include <optional>
+
+namespace dirweaver {
+
+/// How creation times are written: the program locale's long date and time.
+class FileTimeFormat
+{
+public:
+    /// Formats of locale; zh_CN reads like "2002年3月29日 15:04:05".
+    explicit FileTimeFormat(const QLocale &locale);
+    /// The date format in QLocale's notation.
+    const QString &dateFormat() const { return dateFormat_; }
+    /// The time format in QLocale's notation, without a time-zone name.
+    const QString &timeFormat() const { return timeFormat_; }
+    /// The locale the texts are written in.
+    const QLocale &locale() const { return locale_; }
+
+    /// One piece of a time format, as the fast time writer reads it.
+    struct Token
+    {
+        enum class Kind { Text, Hour12, Hour24, Minute, Second, AmPm };
+        Kind kind = Kind::Text;
+        int width = 1;
+        QString text;   // literal text; the AM mark for AmPm
+        QString pmText; // the PM mark for AmPm
+    };
+
+private:
+    friend void FormatFileTime(QString &out, const FileTimeFormat &format,
+                               std::optional<qint64> time);
+    void appendTime(QString &out, int hour, int minute, int second) const;
+    QLocale locale_;
+    QString dateFormat_;
+    QString timeFormat_;
+    // The time format read once, so each file's time is written without QLocale's parser;
+    // empty when the format holds something only QLocale knows.
+    QList<Token> tokens_;
+    // Files of one folder mostly share their dates; keeps the last date's text.
+    mutable qint64 cachedDay_ = -1;
+    mutable QString cachedDate_;
+};
+
+/// Appends the local date and time of time to out, one space between; "未知(UnKnow)" when
+/// there is no time.
+void FormatFileTime(QString &out, const FileTimeFormat &format, std::optional<qint64> time);
+
+/// The program locale: LC_ALL, else LC_TIME, else LANG; unset, C or POSIX mean zh_CN.
+QLocale ProgramLocale(const QByteArray &lcAll, const QByteArray &lcTime, const QByteArray &lang);
+/// ProgramLocale from this process's environment.
+QLocale ProgramLocaleFromEnvironment();
+
+/// A time format without its time-zone fields ("t"), as file dates are shown.
+QString StripTimeZone(const QString &format);
+
+} // namespace dirweaver
