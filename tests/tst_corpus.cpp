@@ -283,6 +283,33 @@ private Q_SLOTS:
         const QString problem = CheckPage(Parse(dom), Parse(reference), corpus_, listed_, true);
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
     }
+
+    // A page whose only Chinese is one character of one name, read by a browser set to
+    // English: the declared encoding, not a guess, decides how it reads.
+    void englishBrowser()
+    {
+        if (ChromiumProgram().isEmpty())
+            QSKIP("chromium is not installed; ./dev.sh test installs it");
+        QTemporaryDir dir;
+        const QByteArray folder = QFile::encodeName(dir.path()) + '/';
+        const QByteArray chinese = u"zz-表.txt"_s.toUtf8();
+        QVERIFY(WriteBytes(folder + "readme.txt", "r") && WriteBytes(folder + chinese, "z"));
+        PageInput input;
+        input.folder = NativeName::fromBytes(folder);
+        input.files = ListFiles(fs_, folder, u"*.*"_s, QLocale(u"zh_CN"_s)).names;
+        input.options.showSize = input.options.showDate = false;
+        input.options.browserTitle = input.options.headerTitle = u"English"_s;
+        input.options.footerTitle = u"Made with Dirweaver"_s;
+        const QByteArray pagePath = folder + ".page.htm";
+        QVERIFY(WriteBytes(pagePath,
+                           PageFileBytes(BuildPageText(input, fs_, FileTimeFormat(QLocale())))));
+        QString why;
+        const ParsedPage page = Parse(ChromiumDom(pagePath, u"en-US"_s, &why));
+        QVERIFY2(why.isEmpty(), qPrintable(why));
+        QCOMPARE(page.links.size(), 2);
+        QCOMPARE(page.links[1].text, u"zz-表.txt"_s);
+        QCOMPARE(ResolvedPath(folder, page.links[1].href, &why), folder + chinese);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestCorpus)

@@ -133,7 +133,8 @@ private Q_SLOTS:
         QVERIFY(p.waitForFinished());
         QCOMPARE(p.exitCode(), 0);
         const QByteArray page = p.readAllStandardOutput();
-        QVERIFY(page.startsWith("<HTML>\r\n<HEAD><TITLE>Docs</TITLE>"));
+        QVERIFY(page.startsWith("<HTML>\r\n<HEAD><META http-equiv=\"Content-Type\" "
+                                "content=\"text/html; charset=gbk\"><TITLE>Docs</TITLE>"));
         QVERIFY(page.endsWith("</HTML>\r\n"));
         QVERIFY(page.contains(QByteArray("\xb1\xa8\xb8\xe6.doc"))); // 报告 in GBK
 

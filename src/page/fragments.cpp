@@ -9,7 +9,9 @@ PageFragments PageFragments::forOptions(const PageOptions &options)
     PageFragments f;
     f.link = {u"<A HREF=\""_s, u"\">"_s, u"</A>"_s, u"<BR>"_s};
     f.frame = {
-        u"<HTML>\r\n<HEAD><TITLE>"_s,
+        // The encoding is declared before anything else, so no browser has to guess it.
+        u"<HTML>\r\n<HEAD><META http-equiv=\"Content-Type\" content=\"text/html; "
+        u"charset=gbk\"><TITLE>"_s,
         u"</TITLE></HEAD>\r\n<BODY>\r\n<P align=\"center\">\r\n"
         u"<FONT size=\"6\" color=\"#000080\" face=\"黑体\">"_s,
         u"</FONT></P><HR>"_s,
