@@ -1,11 +1,13 @@
 #include "page/annotations.h"
 
 #include <QDateTime>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimeZone>
 
 #include <limits>
 
+#include <algorithm>
 #include <ctime>
 
 using namespace dirweaver;
@@ -208,19 +210,56 @@ private Q_SLOTS:
         }
     }
 
-    void stripTimeZone_data()
+    void cleanFormat_data()
     {
         QTest::addColumn<QString>("format");
-        QTest::addColumn<QString>("stripped");
-        QTest::newRow("trailing") << u"h:mm:ss AP t"_s << u"h:mm:ss AP"_s;
-        QTest::newRow("leading") << u"t HH:mm:ss"_s << u"HH:mm:ss"_s;
+        QTest::addColumn<QString>("clean");
+        QTest::newRow("trailing zone") << u"h:mm:ss AP t"_s << u"h:mm:ss AP"_s;
+        QTest::newRow("leading zone") << u"t HH:mm:ss"_s << u"HH:mm:ss"_s;
         QTest::newRow("quoted t stays") << u"HH 'o''clock' t"_s << u"HH 'o''clock'"_s;
+        QTest::newRow("zone in brackets, day period") << u"Bh:mm:ss [t]"_s << u"APh:mm:ss"_s;
+        QTest::newRow("zone in parentheses") << u"'Klock' H.mm:ss (t)"_s << u"'Klock' H.mm:ss"_s;
+        QTest::newRow("zone after a comma") << u"h:mm:ss AP, t"_s << u"h:mm:ss AP"_s;
+        QTest::newRow("abbreviation dot stays") << u"H:mm:ss 'ч'. t"_s << u"H:mm:ss 'ч'."_s;
+        QTest::newRow("date untouched") << u"dddd, d MMMM yyyy"_s << u"dddd, d MMMM yyyy"_s;
     }
-    void stripTimeZone()
+    void cleanFormat()
     {
         QFETCH(QString, format);
-        QFETCH(QString, stripped);
-        QCOMPARE(StripTimeZone(format), stripped);
+        QFETCH(QString, clean);
+        QCOMPARE(CleanDateTimeFormat(format), clean);
+    }
+
+    // Every locale Qt knows: no time-zone name, no empty brackets, no field left as a letter.
+    void everyLocale()
+    {
+        qputenv("TZ", "XYZ-8");
+        tzset();
+        const QList<QLocale> locales = QLocale::matchingLocales(
+            QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory);
+        QVERIFY(locales.size() > 300);
+        static const QRegularExpression quoted(u"'[^']*'"_s);
+        // Outside quotes, an ASCII letter is a field: it must be one QLocale writes.
+        const auto unknownField = [](const QString &f) {
+            return std::any_of(f.cbegin(), f.cend(), [](QChar c) {
+                return c.unicode() < 0x80 && c.isLetter() && !u"dMyhHmszaApP"_s.contains(c);
+            });
+        };
+        static const QRegularExpression emptyBrackets(u"[(\\[（【]\\s*[)\\]）】]"_s);
+        for (const QLocale &locale : locales) {
+            const FileTimeFormat format(locale);
+            for (QString f : {format.dateFormat(), format.timeFormat()}) {
+                f.remove(quoted);
+                QVERIFY2(!unknownField(f), qPrintable(locale.name() + u": "_s + f));
+            }
+            const QString text = timeText(format, k2002);
+            QVERIFY2(!text.contains(u"XYZ"_s) && !text.contains(emptyBrackets),
+                     qPrintable(locale.name() + u": "_s + text));
+            QVERIFY2(text == text.trimmed(), qPrintable(locale.name() + u": "_s + text));
+        }
+        QCOMPARE(timeText(FileTimeFormat(QLocale(u"zh_CN"_s)), k2002), u"2002年3月29日 15:04:05"_s);
+        QCOMPARE(timeText(FileTimeFormat(QLocale(u"zh_TW"_s)), k2002).right(8),
+                 u"下午3:04:05"_s.right(8));
     }
 
     void programLocale_data()

@@ -101,8 +101,8 @@ FileTimeFormat::FileTimeFormat(const QLocale &locale) : locale_(locale)
         dateFormat_ = u"yyyy年M月d日"_s;
         timeFormat_ = u"H:mm:ss"_s;
     } else {
-        dateFormat_ = locale.dateFormat(QLocale::LongFormat);
-        timeFormat_ = StripTimeZone(locale.timeFormat(QLocale::LongFormat));
+        dateFormat_ = CleanDateTimeFormat(locale.dateFormat(QLocale::LongFormat));
+        timeFormat_ = CleanDateTimeFormat(locale.timeFormat(QLocale::LongFormat));
     }
     if (locale.zeroDigit() == u"0"_s)
         tokens_ = timeTokens(timeFormat_, locale);
@@ -158,18 +158,75 @@ QLocale ProgramLocaleFromEnvironment()
     return ProgramLocale(qgetenv("LC_ALL"), qgetenv("LC_TIME"), qgetenv("LANG"));
 }
 
-QString StripTimeZone(const QString &format)
+QString CleanDateTimeFormat(const QString &format)
 {
-    QString out;
-    bool quoted = false;
-    for (const QChar c : format) {
-        if (c == u'\'')
-            quoted = !quoted;
-        if (!quoted && c == u't')
+    // Pieces of the format: quoted text kept as it stands, fields, and other characters.
+    struct Piece
+    {
+        QString text;
+        bool field = false;
+        bool quoted = false;
+    };
+    QList<Piece> pieces;
+    for (qsizetype i = 0; i < format.size();) {
+        const QChar c = format[i];
+        if (c == u'\'') {
+            qsizetype close = i + 1;
+            // Two quotes inside quoted text stand for one quote.
+            while (close < format.size() &&
+                   (format[close] != u'\'' ||
+                    (close + 1 < format.size() && format[close + 1] == u'\'')))
+                close += format[close] == u'\'' ? 2 : 1;
+            pieces.append({format.mid(i, close + 1 - i), false, true});
+            i = close + 1;
             continue;
-        out.append(c);
+        }
+        qsizetype run = 1;
+        const bool letter = c.unicode() < 0x80 && c.isLetter();
+        while (letter && i + run < format.size() && format[i + run] == c)
+            ++run;
+        QString text = format.mid(i, run);
+        i += run;
+        if (!letter) {
+            pieces.append({text, false, false});
+            continue;
+        }
+        if (c == u'B')
+            text = u"AP"_s;
+        else if (!u"dMyhHmszaApP"_s.contains(c))
+            continue; // the time zone "t", and fields QLocale would write as letters
+        pieces.append({text, true, false});
     }
-    return out.simplified();
+
+    // Brackets, and then spaces and commas, left with nothing between them go.
+    const auto blank = [](const Piece &p) {
+        return !p.field && !p.quoted && (p.text == u" "_s || p.text == u","_s);
+    };
+    const QString open = u"([（【"_s, close = u")]）】"_s;
+    for (qsizetype i = 0; i < pieces.size(); ++i) {
+        if (pieces[i].field || pieces[i].quoted || !open.contains(pieces[i].text))
+            continue;
+        qsizetype j = i + 1;
+        while (j < pieces.size() && blank(pieces[j]) && pieces[j].text == u" "_s)
+            ++j;
+        if (j < pieces.size() && !pieces[j].field && !pieces[j].quoted &&
+            close.indexOf(pieces[j].text) == open.indexOf(pieces[i].text)) {
+            pieces.remove(i, j - i + 1);
+            i = -1;
+        }
+    }
+    while (!pieces.isEmpty() && blank(pieces.first()))
+        pieces.removeFirst();
+    while (!pieces.isEmpty() && blank(pieces.last()))
+        pieces.removeLast();
+    QString out;
+    for (qsizetype i = 0; i < pieces.size(); ++i) {
+        // One space where removing a field left two.
+        if (pieces[i].text == u" "_s && !pieces[i].quoted && i > 0 && pieces[i - 1].text == u" "_s)
+            continue;
+        out += pieces[i].text;
+    }
+    return out;
 }
 
 void FormatFileTime(QString &out, const FileTimeFormat &format, std::optional<qint64> time)

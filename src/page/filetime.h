@@ -55,7 +55,9 @@ QLocale ProgramLocale(const QByteArray &lcAll, const QByteArray &lcTime, const Q
 /// ProgramLocale from this process's environment.
 QLocale ProgramLocaleFromEnvironment();
 
-/// A time format without its time-zone fields ("t"), as file dates are shown.
-QString StripTimeZone(const QString &format);
+/// A locale's date or time format as file dates are shown: no time-zone field ("t") and no
+/// brackets or separators it leaves empty; the day period "B", which QLocale cannot write,
+/// as the AM/PM mark; any other field QLocale does not know left out.
+QString CleanDateTimeFormat(const QString &format);
 
 } // namespace dirweaver
