@@ -19,53 +19,80 @@ class TestCommandLine : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void badArguments_data()
+    // Each row: the arguments, then the folder they give, or "!" and words of the message.
+    void writerArguments_data()
     {
-        QTest::addColumn<QByteArray>("line");
-        QTest::newRow("no --write") << QByteArray("/tmp");
-        QTest::newRow("unknown option") << QByteArray("--write - --frobnicate");
-        QTest::newRow("unknown alignment") << QByteArray("--write - --align middle");
-        QTest::newRow("missing value") << QByteArray("--write");
-        QTest::newRow("two folders") << QByteArray("--write - /a /b");
-        QTest::newRow("value on a switch") << QByteArray("--write - --relative=yes");
+        QTest::addColumn<QList<QByteArray>>("args");
+        QTest::addColumn<QString>("result");
+        const auto row = [](const char *name, QList<QByteArray> args, const QString &result) {
+            QTest::newRow(name) << args << result;
+        };
+        row("no --write", {"/tmp"}, u"!--write FILE is required"_s);
+        row("unknown option", {"--write", "-", "--frobnicate"}, u"!unknown option"_s);
+        row("unknown alignment", {"--write", "-", "--align", "middle"}, u"!unknown alignment"_s);
+        row("missing value", {"--write"}, u"!needs a value"_s);
+        row("two folders", {"--write", "-", "/a", "/b"}, u"!one folder at most"_s);
+        row("value on a switch", {"--write", "-", "--relative=yes"}, u"!takes no value"_s);
+        row("empty folder", {"--write", "x", ""}, u"!folder name is empty"_s);
+        row("empty types", {"--write", "x", "--types", ""}, u"!at least one pattern"_s);
+        row("separators only", {"--write", "x", "--types=;;"}, u"!at least one pattern"_s);
+        row("-- ends the options", {"--write", "x", "--", "-x"}, u"-x"_s);
+        row("-- and nothing after", {"--write", "x", "--"}, QString());
+        row("a folder called -", {"--write", "x", "-"}, u"-"_s);
     }
-    void badArguments()
+    void writerArguments()
     {
-        QFETCH(QByteArray, line);
-        const auto parsed = ParseWriterArguments(line.split(' '));
-        const QString *problem = std::get_if<QString>(&parsed);
-        QVERIFY(problem);
-        QVERIFY(problem->startsWith(u"dirweaver: "_s));
-        QVERIFY(!problem->contains(u'\n'));
+        QFETCH(QList<QByteArray>, args);
+        QFETCH(QString, result);
+        const auto parsed = ParseWriterArguments(args);
+        if (result.startsWith(u'!')) {
+            const QString *problem = std::get_if<QString>(&parsed);
+            QVERIFY(problem);
+            QVERIFY(problem->startsWith(u"dirweaver: "_s));
+            QVERIFY(!problem->contains(u'\n'));
+            QVERIFY2(problem->contains(result.mid(1)), qPrintable(*problem));
+        } else {
+            QVERIFY(std::holds_alternative<WriterRequest>(parsed));
+            QCOMPARE(QString::fromUtf8(std::get<WriterRequest>(parsed).folder), result);
+        }
     }
 
     void windowArguments_data()
     {
-        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QList<QByteArray>>("args");
         QTest::addColumn<bool>("writer");
-        QTest::addColumn<QString>("folder"); // "!" for a message
-        QTest::newRow("nothing") << QByteArray() << false << QString();
-        QTest::newRow("a folder") << QByteArray("/tmp") << false << u"/tmp"_s;
-        QTest::newRow("dash folder after --") << QByteArray("-- --write") << false << u"--write"_s;
-        QTest::newRow("unknown option") << QByteArray("--bogus") << false << u"!"_s;
-        QTest::newRow("two folders") << QByteArray("a b") << false << u"!"_s;
-        QTest::newRow("writer") << QByteArray("--write=x a") << true << QString();
-        QTest::newRow("help") << QByteArray("-h") << true << QString();
+        QTest::addColumn<QString>("result"); // the folder, or "!" and words of the message
+        const auto row = [](const char *name, QList<QByteArray> args, bool writer,
+                            const QString &result) {
+            QTest::newRow(name) << args << writer << result;
+        };
+        row("nothing", {}, false, QString());
+        row("a folder", {"/tmp"}, false, u"/tmp"_s);
+        row("dash folder after --", {"--", "--write"}, false, u"--write"_s);
+        row("unknown option", {"--bogus"}, false, u"!unknown option"_s);
+        row("two folders", {"a", "b"}, false, u"!one folder at most"_s);
+        row("empty folder", {""}, false, u"!folder name is empty"_s);
+        row("a writer option", {"--types", "*.txt", "/tmp"}, false, u"!--types needs --write"_s);
+        row("a writer switch", {"/tmp", "--no-size"}, false, u"!--no-size needs --write"_s);
+        row("writer", {"--write=x", "a"}, true, QString());
+        row("help", {"-h"}, true, QString());
     }
     void windowArguments()
     {
-        QFETCH(QByteArray, line);
+        QFETCH(QList<QByteArray>, args);
         QFETCH(bool, writer);
-        QFETCH(QString, folder);
-        const QList<QByteArray> args = line.isEmpty() ? QList<QByteArray>{} : line.split(' ');
+        QFETCH(QString, result);
         QCOMPARE(WantsWriter(args), writer);
         if (writer)
             return;
         const auto parsed = ParseWindowArguments(args);
-        if (folder == u"!"_s)
-            QVERIFY(std::holds_alternative<QString>(parsed));
-        else
-            QCOMPARE(QString::fromUtf8(std::get<QByteArray>(parsed)), folder);
+        if (result.startsWith(u'!')) {
+            const QString *problem = std::get_if<QString>(&parsed);
+            QVERIFY(problem);
+            QVERIFY2(problem->contains(result.mid(1)), qPrintable(*problem));
+        } else {
+            QCOMPARE(QString::fromUtf8(std::get<QByteArray>(parsed)), result);
+        }
     }
 
     void options()

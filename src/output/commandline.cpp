@@ -28,6 +28,91 @@ QString unknownOptionMessage(const QByteArray &arg)
 
 } // namespace
 
+namespace {
+
+// The options of the page writer, and whether each takes a value.
+struct OptionSpec
+{
+    QByteArrayView name;
+    bool takesValue;
+};
+constexpr OptionSpec kOptions[] = {
+    {"--write", true},        {"--relative", false},    {"--blank-lines", false},
+    {"--bullets", false},     {"--align", true},        {"--no-size", false},
+    {"--no-date", false},     {"--types", true},        {"--browser-title", true},
+    {"--header-title", true}, {"--footer-title", true}, {"--help", false},
+    {"--version", false},
+};
+
+const OptionSpec *findOption(QByteArrayView name)
+{
+    for (const OptionSpec &spec : kOptions) {
+        if (spec.name == name)
+            return &spec;
+    }
+    return nullptr;
+}
+
+// The arguments read once: options with their values, in order, and the folders given.
+struct Scanned
+{
+    QList<std::pair<QByteArray, QByteArray>> options;
+    QList<QByteArray> folders;
+};
+
+std::variant<Scanned, QString> scan(const QList<QByteArray> &args)
+{
+    Scanned scanned;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        QByteArray arg = args[i];
+        if (arg == "--") {
+            // Everything after it is a folder, even a name that starts with '-'.
+            scanned.folders.append(args.mid(i + 1));
+            break;
+        }
+        if (!arg.startsWith('-') || arg == "-") {
+            scanned.folders.append(arg);
+            continue;
+        }
+        std::optional<QByteArray> value;
+        const qsizetype eq = arg.indexOf('=');
+        if (arg.startsWith("--") && eq > 0) {
+            value = arg.mid(eq + 1);
+            arg.truncate(eq);
+        }
+        if (arg == "-h")
+            arg = "--help";
+        const OptionSpec *spec = findOption(arg);
+        if (!spec)
+            return unknownOptionMessage(arg);
+        if (!spec->takesValue && value)
+            return ProgramMessage(
+                u"选项 %1 不带取值 / option %1 takes no value"_s.arg(QString::fromLatin1(arg)));
+        if (spec->takesValue && !value) {
+            if (i + 1 >= args.size())
+                return ProgramMessage(
+                    u"选项 %1 缺少取值 / option %1 needs a value"_s.arg(QString::fromLatin1(arg)));
+            value = args[++i];
+        }
+        scanned.options.append({arg, value.value_or(QByteArray())});
+    }
+    return scanned;
+}
+
+// The one folder given, or an empty text for the current folder.
+std::variant<QByteArray, QString> oneFolder(const QList<QByteArray> &folders)
+{
+    if (folders.size() > 1)
+        return oneFolderMessage();
+    if (folders.isEmpty())
+        return QByteArray();
+    if (folders[0].isEmpty())
+        return ProgramMessage(u"文件夹名为空 / the folder name is empty"_s);
+    return folders[0];
+}
+
+} // namespace
+
 bool WantsWriter(const QList<QByteArray> &args)
 {
     for (const QByteArray &arg : args) {
@@ -42,24 +127,14 @@ bool WantsWriter(const QList<QByteArray> &args)
 
 std::variant<QByteArray, QString> ParseWindowArguments(const QList<QByteArray> &args)
 {
-    QByteArray folder;
-    bool haveFolder = false;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QByteArray &arg = args[i];
-        const bool isOption = arg.startsWith('-') && arg != "-";
-        if (arg == "--") {
-            if (i + 2 != args.size() || haveFolder)
-                return oneFolderMessage();
-            return args[i + 1];
-        }
-        if (isOption)
-            return unknownOptionMessage(arg);
-        if (haveFolder)
-            return oneFolderMessage();
-        folder = arg;
-        haveFolder = true;
-    }
-    return folder;
+    const auto scanned = scan(args);
+    if (const QString *problem = std::get_if<QString>(&scanned))
+        return *problem;
+    const Scanned &s = std::get<Scanned>(scanned);
+    if (!s.options.isEmpty())
+        return ProgramMessage(u"选项 %1 需要 --write（用 --help 查看用法）/ %1 needs --write"_s.arg(
+            QString::fromLatin1(s.options[0].first)));
+    return oneFolder(s.folders);
 }
 
 QString FolderErrorMessage(const QByteArray &folder, int error)
@@ -92,7 +167,8 @@ Without --write the window opens on FOLDER (default: the current folder).
 把文件夹中的文件写成一个链接网页（GBK 编码），不打开窗口。
 Writes the page of links to the files of FOLDER (GBK encoded) without opening a window.
 
-  --write FILE               写入 FILE；"-" 表示标准输出 / write to FILE, "-" for standard output
+  --write FILE               写入 FILE；"-" 表示标准输出（写出的是 GBK 字节）
+                             / write to FILE, "-" for standard output (the bytes are GBK)
   FOLDER                     要列出的文件夹，默认为当前文件夹 / folder to list, default: the current one
   --relative                 链接不含文件夹路径 / link targets without the folder path
   --blank-lines              链接之间插入空行 / one paragraph per link
@@ -106,94 +182,70 @@ Writes the page of links to the files of FOLDER (GBK encoded) without opening a 
   --footer-title TEXT        网页页脚标题，默认 "%1" / page footer
   --help                     显示本说明 / show this help
   --version                  显示版本 / show the version
+  --                         其后的参数都是文件夹名 / what follows is a folder, even "-x"
 )"_s.arg(PageOptions().footerTitle);
 }
 
 std::variant<WriterRequest, QString> ParseWriterArguments(const QList<QByteArray> &args)
 {
+    const auto scanned = scan(args);
+    if (const QString *problem = std::get_if<QString>(&scanned))
+        return *problem;
+    const Scanned &s = std::get<Scanned>(scanned);
     WriterRequest request;
-    bool haveOutput = false, haveFolder = false;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        QByteArray arg = args[i];
-        std::optional<QByteArray> inlineValue;
-        if (arg.startsWith("--") && arg.contains('=')) {
-            const qsizetype eq = arg.indexOf('=');
-            inlineValue = arg.mid(eq + 1);
-            arg.truncate(eq);
-        }
-        auto value = [&]() -> std::optional<QByteArray> {
-            if (inlineValue)
-                return inlineValue;
-            if (i + 1 < args.size())
-                return args[++i];
-            return std::nullopt;
-        };
-        const bool takesValue = arg == "--write" || arg == "--align" || arg == "--types" ||
-                                arg == "--browser-title" || arg == "--header-title" ||
-                                arg == "--footer-title";
-        if (takesValue) {
-            const std::optional<QByteArray> v = value();
-            if (!v)
-                return ProgramMessage(
-                    u"选项 %1 缺少取值 / option %1 needs a value"_s.arg(QString::fromLatin1(arg)));
-            if (arg == "--write") {
-                request.output = *v;
-                haveOutput = true;
-            } else if (arg == "--align") {
-                if (*v == "left")
-                    request.options.align = Align::Left;
-                else if (*v == "center")
-                    request.options.align = Align::Center;
-                else if (*v == "right")
-                    request.options.align = Align::Right;
-                else
-                    return ProgramMessage(
-                        u"未知的对齐方式 %1（left、center 或 right）/ unknown alignment"_s.arg(
-                            quoted(*v)));
-            } else if (arg == "--types") {
-                request.types = QString::fromLocal8Bit(*v);
-            } else if (arg == "--browser-title") {
-                request.browserTitle = QString::fromLocal8Bit(*v);
-            } else if (arg == "--header-title") {
-                request.headerTitle = QString::fromLocal8Bit(*v);
-            } else {
-                request.options.footerTitle = QString::fromLocal8Bit(*v);
-            }
-            continue;
-        }
-        if (inlineValue)
-            return ProgramMessage(
-                u"选项 %1 不带取值 / option %1 takes no value"_s.arg(QString::fromLatin1(arg)));
-        if (arg == "--relative") {
-            request.options.absolutePath = false;
-        } else if (arg == "--blank-lines") {
-            request.options.blankLine = true;
-        } else if (arg == "--bullets") {
-            request.options.bullet = true;
-        } else if (arg == "--no-size") {
-            request.options.showSize = false;
-        } else if (arg == "--no-date") {
-            request.options.showDate = false;
-        } else if (arg == "--help" || arg == "-h") {
+    bool haveOutput = false;
+    for (const auto &[name, value] : s.options) {
+        if (name == "--help") {
             request.action = WriterRequest::Action::Help;
             return request;
-        } else if (arg == "--version") {
+        }
+        if (name == "--version") {
             request.action = WriterRequest::Action::Version;
             return request;
-        } else if (arg == "--") {
-            if (i + 2 != args.size() || haveFolder)
-                return oneFolderMessage();
-            request.folder = args[++i];
-            haveFolder = true;
-        } else if (arg.startsWith('-') && arg != "-") {
-            return unknownOptionMessage(arg);
-        } else {
-            if (haveFolder)
-                return oneFolderMessage();
-            request.folder = arg;
-            haveFolder = true;
+        }
+        if (name == "--write") {
+            request.output = value;
+            haveOutput = true;
+        } else if (name == "--relative") {
+            request.options.absolutePath = false;
+        } else if (name == "--blank-lines") {
+            request.options.blankLine = true;
+        } else if (name == "--bullets") {
+            request.options.bullet = true;
+        } else if (name == "--no-size") {
+            request.options.showSize = false;
+        } else if (name == "--no-date") {
+            request.options.showDate = false;
+        } else if (name == "--align") {
+            if (value == "left")
+                request.options.align = Align::Left;
+            else if (value == "center")
+                request.options.align = Align::Center;
+            else if (value == "right")
+                request.options.align = Align::Right;
+            else
+                return ProgramMessage(
+                    u"未知的对齐方式 %1（left、center 或 right）/ unknown alignment"_s.arg(
+                        quoted(value)));
+        } else if (name == "--types") {
+            request.types = QString::fromLocal8Bit(value);
+            // A pattern of nothing but separators would list no file at all.
+            if (QString(request.types).remove(u';').trimmed().isEmpty())
+                return ProgramMessage(
+                    u"--types 至少需要一个文件类型，如 \"*.txt\" / --types needs at least one "
+                    u"pattern"_s);
+        } else if (name == "--browser-title") {
+            request.browserTitle = QString::fromLocal8Bit(value);
+        } else if (name == "--header-title") {
+            request.headerTitle = QString::fromLocal8Bit(value);
+        } else if (name == "--footer-title") {
+            request.options.footerTitle = QString::fromLocal8Bit(value);
         }
     }
+    const auto folder = oneFolder(s.folders);
+    if (const QString *problem = std::get_if<QString>(&folder))
+        return *problem;
+    request.folder = std::get<QByteArray>(folder);
     if (!haveOutput)
         return ProgramMessage(
             u"需要 --write FILE（用 --help 查看用法）/ --write FILE is required"_s);
