@@ -1,97 +1,36 @@
-// Saving and previewing from the window, through the real save dialog and message boxes.
-#include "findcontrol.h"
-#include "modal.h"
-#include "output/pagefile.h"
-#include "selection/filesystem.h"
+// Saving from the window, through the real save dialog and message boxes.
+#include "formfixture.h"
 #include "ui/application.h"
-#include "ui/weaveform.h"
-#include "urlcatcher.h"
-
-#include "testfiles.h"
 
 #include <QCheckBox>
 #include <QDesktopServices>
-#include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
-#include <QMessageBox>
+#include <QListView>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
 
 #include <csignal>
 #include <cstring>
-#include <memory>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 using namespace dirweaver;
+using namespace dirweaver::test;
 using namespace Qt::StringLiterals;
 
-namespace {
-
-// What a message box of the window said.
-struct Message
-{
-    bool shown = false;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QString caption;
-    QString text;
-};
-
-} // namespace
-
-class TestSaving : public QObject
+class TestSaving : public QObject, public FormFixture
 {
     Q_OBJECT
 
-    RealFileSystem fs;
-    QTemporaryDir tmp;
-    std::unique_ptr<WeaveForm> form;
-    std::unique_ptr<QObject> answers;
-    test::UrlCatcher catcher;
-    Message message;
-
-    template <typename T = QWidget> T *control(const QString &name) const
-    {
-        return test::FindControl<T>(*form, name);
-    }
-    QString makeFolder(const QString &relative, int files)
-    {
-        const QString path = tmp.filePath(relative);
-        QDir().mkpath(path);
-        for (int i = 0; i < files; ++i)
-            test::WriteFile(path + u"/file%1.txt"_s.arg(i, 4, 10, QChar(u'0')), QByteArray(i, 'x'));
-        return path;
-    }
-    void open(const QString &folder)
-    {
-        form = std::make_unique<WeaveForm>(fs, QLocale(QLocale::Chinese, QLocale::China),
-                                           QList<Volume>{});
-        form->Form_Load(NativeName::fromBytes(QFile::encodeName(folder)));
-    }
-    QByteArray pageBytes() const { return PageFileBytes(form->session().pageText()); }
-    // Records the next message box of the window itself and closes it with OK.
-    void expectMessage()
-    {
-        message = {};
-        test::WhenModal<QMessageBox>(answers.get(), [this](QMessageBox *box) {
-            if (box->parentWidget() != form.get())
-                return false;
-            message = {true, box->icon(), box->windowTitle(), box->text()};
-            box->button(QMessageBox::Ok)->click();
-            return true;
-        });
-    }
     // Presses the save button and lets inDialog work the dialog.
     void save(std::function<void(QFileDialog *)> inDialog)
     {
         bool seen = false;
-        test::WhenModal<QFileDialog>(answers.get(), [&seen, inDialog](QFileDialog *d) {
+        WhenModal<QFileDialog>(answers.get(), [&seen, inDialog](QFileDialog *d) {
             seen = true;
             inDialog(d);
             return true;
@@ -106,7 +45,7 @@ class TestSaving : public QObject
     // Answers the dialog's question about replacing a file.
     void answerReplace(QMessageBox::StandardButton answer, QString *question)
     {
-        test::WhenModal<QMessageBox>(answers.get(), [answer, question](QMessageBox *box) {
+        WhenModal<QMessageBox>(answers.get(), [answer, question](QMessageBox *box) {
             if (!qobject_cast<QFileDialog *>(box->parentWidget()))
                 return false;
             *question = box->text();
@@ -123,10 +62,9 @@ private Q_SLOTS:
         SetUpApplication(*qApp);
         QDesktopServices::setUrlHandler(u"file"_s, &catcher, "open");
     }
-    void init() { answers = std::make_unique<QObject>(); }
     void cleanup()
     {
-        answers.reset();
+        answers = std::make_unique<QObject>();
         form.reset();
         catcher.urls.clear();
     }
@@ -173,7 +111,7 @@ private Q_SLOTS:
         open(folder);
         expectMessage();
         save(accept);
-        QCOMPARE(test::ReadFile(folder + u"/Photos.htm"_s), pageBytes());
+        QCOMPARE(ReadFile(folder + u"/Photos.htm"_s), pageBytes());
         QVERIFY(pageBytes().endsWith("</HTML>\r\n"));
         QVERIFY(message.shown);
         QCOMPARE(message.icon, QMessageBox::NoIcon);
@@ -192,7 +130,7 @@ private Q_SLOTS:
         QFETCH(bool, replace);
         const QString folder = makeFolder(u"Over/Docs"_s, 3);
         const QString target = folder + u"/Docs.htm"_s;
-        test::WriteFile(target, "old page");
+        WriteFile(target, "old page");
         open(folder);
         expectMessage();
         QString question;
@@ -204,7 +142,7 @@ private Q_SLOTS:
                 d->reject();
         });
         QVERIFY2(question.contains(u"Docs.htm"_s), qPrintable(question));
-        QCOMPARE(test::ReadFile(target), replace ? pageBytes() : QByteArray("old page"));
+        QCOMPARE(ReadFile(target), replace ? pageBytes() : QByteArray("old page"));
         QCOMPARE(message.shown, replace);
     }
 
@@ -213,7 +151,7 @@ private Q_SLOTS:
     {
         const QString folder = makeFolder(u"Full/Docs"_s, 20);
         const QString target = folder + u"/Docs.htm"_s;
-        test::WriteFile(target, "old page");
+        WriteFile(target, "old page");
         open(folder);
         QVERIFY(pageBytes().size() > 100);
         expectMessage();
@@ -235,7 +173,7 @@ private Q_SLOTS:
         QCOMPARE(message.caption, u"Dirweaver"_s);
         QVERIFY2(message.text.contains(QString::fromLocal8Bit(std::strerror(EFBIG))),
                  qPrintable(message.text));
-        QCOMPARE(test::ReadFile(target), QByteArray("old page"));
+        QCOMPARE(ReadFile(target), QByteArray("old page"));
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 21);
     }
 
@@ -252,8 +190,8 @@ private Q_SLOTS:
         const auto unmount =
             qScopeGuard([&] { umount2(QFile::encodeName(mountPoint).constData(), MNT_DETACH); });
         const QString target = mountPoint + u"/Docs.htm"_s;
-        test::WriteFile(target, "old page");
-        test::WriteFile(mountPoint + u"/filler"_s, QByteArray(40 * 1024, 'f'));
+        WriteFile(target, "old page");
+        WriteFile(mountPoint + u"/filler"_s, QByteArray(40 * 1024, 'f'));
 
         open(makeFolder(u"Huge/Docs"_s, 400));
         QVERIFY(pageBytes().size() > 64 * 1024);
@@ -267,7 +205,7 @@ private Q_SLOTS:
         QVERIFY(message.shown);
         QCOMPARE(message.icon, QMessageBox::Warning);
         QVERIFY(!message.text.isEmpty());
-        QCOMPARE(test::ReadFile(target), QByteArray("old page"));
+        QCOMPARE(ReadFile(target), QByteArray("old page"));
         QCOMPARE(QDir(mountPoint).entryList(QDir::Files | QDir::Hidden).size(), 2);
     }
 
@@ -283,85 +221,50 @@ private Q_SLOTS:
         expectMessage();
         save(accept);
         QCOMPARE(message.icon, QMessageBox::NoIcon);
-        const QByteArray saved = test::ReadFile(folder + u"/Many.htm"_s);
+        const QByteArray saved = ReadFile(folder + u"/Many.htm"_s);
         QCOMPARE(saved, pageBytes());
         QVERIFY(saved.contains("file0399.txt"));
         QVERIFY(!saved.contains("HANDEDIT"));
         QVERIFY(text1->toPlainText().startsWith(u"HANDEDIT"_s));
     }
 
-    // The preview file sits in the private runtime folder and each preview replaces it.
-    void previewWritesAndReplaces()
+    // Saving or previewing while another folder's page is still being built waits for that
+    // page: the file holds the folder whose name it is given.
+    void outputDuringBuild_data()
     {
-        QTemporaryDir runtime;
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
-        const QString folder = makeFolder(u"Preview/Docs"_s, 2);
-        open(folder);
-        const QString file = runtime.path() + u"/Dirweaver~temp.htm"_s;
-
-        QTest::mouseClick(control(u"Command6"_s), Qt::LeftButton);
-        QCOMPARE(test::ReadFile(file), pageBytes());
-        QVERIFY(test::ReadFile(file).endsWith("\r\n"));
-        QCOMPARE(catcher.urls, QList<QUrl>{QUrl::fromLocalFile(file)});
-
-        const QByteArray first = pageBytes();
-        QTest::mouseClick(control(u"Check8"_s), Qt::LeftButton);
-        QVERIFY(pageBytes() != first);
-        QTest::mouseClick(control(u"Command6"_s), Qt::LeftButton);
-        QCOMPARE(test::ReadFile(file), pageBytes());
-        QCOMPARE(catcher.urls.size(), 2);
-        QCOMPARE(QDir(runtime.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
-        qunsetenv("XDG_RUNTIME_DIR");
+        QTest::addColumn<QString>("button");
+        QTest::newRow("save") << u"Command3"_s;
+        QTest::newRow("preview") << u"Command6"_s;
     }
-
-    void previewThatCannotBeWrittenWarns_data()
+    void outputDuringBuild()
     {
-        QTest::addColumn<bool>("readOnly");
-        QTest::newRow("file cannot be made") << false;
-        QTest::newRow("read-only folder") << true;
-    }
-    void previewThatCannotBeWrittenWarns()
-    {
-        QFETCH(bool, readOnly);
+        QFETCH(QString, button);
         QTemporaryDir runtime;
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
         const auto restore = qScopeGuard([] { qunsetenv("XDG_RUNTIME_DIR"); });
-        const QByteArray folder = QFile::encodeName(runtime.path());
-        if (readOnly) {
-            if (geteuid() != 0)
-                QSKIP("mounting a read-only folder needs root");
-            if (mount("tmpfs", folder.constData(), "tmpfs", MS_RDONLY, "mode=0700") != 0)
-                QSKIP(qPrintable(u"cannot mount a tmpfs here: "_s +
-                                 QString::fromLocal8Bit(std::strerror(errno))));
-        } else {
-            // A folder where the file should go: no file can take its place.
-            QVERIFY(QDir(runtime.path()).mkdir(u"Dirweaver~temp.htm"_s));
-        }
-        const auto unmount = qScopeGuard([&] {
-            if (readOnly)
-                umount2(folder.constData(), MNT_DETACH);
-        });
-        open(makeFolder(u"Blocked/Docs"_s, 2));
+        const QString outer = makeFolder(u"During/Outer"_s, 2);
+        const QString inner = makeFolder(u"During/Outer/Inner"_s, 50);
+        open(outer);
         expectMessage();
-        QTest::mouseClick(control(u"Command6"_s), Qt::LeftButton);
-        QVERIFY(message.shown);
-        QCOMPARE(message.icon, QMessageBox::Warning);
-        QCOMPARE(message.caption, u"Dirweaver"_s);
-        QVERIFY2(message.text.contains(u"Dirweaver~temp.htm"_s), qPrintable(message.text));
-        QVERIFY(catcher.urls.isEmpty());
-    }
+        WhenModal<QFileDialog>(answers.get(), [](QFileDialog *d) {
+            accept(d);
+            return true;
+        });
 
-    // A runtime folder that has gone is made again, or another private folder is used.
-    void previewFolderMissing()
-    {
-        QTemporaryDir runtime;
-        const QString gone = runtime.filePath(u"gone"_s);
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(gone));
-        const auto restore = qScopeGuard([] { qunsetenv("XDG_RUNTIME_DIR"); });
-        open(makeFolder(u"Missing/Docs"_s, 2));
-        QTest::mouseClick(control(u"Command6"_s), Qt::LeftButton);
-        QCOMPARE(catcher.urls.size(), 1);
-        QCOMPARE(test::ReadFile(catcher.urls[0].toLocalFile()), pageBytes());
+        // The click waits in the queue until the build of Inner yields for the first time.
+        postClick(control(button));
+        auto *dir = control<QListView>(u"Dir1"_s);
+        const QModelIndex entry = dir->model()
+                                      ->match(dir->model()->index(0, 0), Qt::DisplayRole,
+                                              u"Inner"_s, 1, Qt::MatchEndsWith)
+                                      .value(0);
+        QTest::mouseDClick(dir->viewport(), Qt::LeftButton, {}, dir->visualRect(entry).center());
+
+        const QString written = button == u"Command3"_s ? inner + u"/Inner.htm"_s
+                                                        : runtime.path() + u"/Dirweaver~temp.htm"_s;
+        QTRY_VERIFY(QFile::exists(written));
+        QCOMPARE(ReadFile(written), pageBytes());
+        QVERIFY(pageBytes().contains("/Inner/file0049.txt"));
     }
 };
 

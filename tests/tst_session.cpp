@@ -22,6 +22,7 @@ public:
     QStringList pages;
     QList<ProgressCaptions> shownProgress;
     int armed = 0;
+    int ended = 0;
     int filesDone = 0;
     // Runs once, after the given number of files of any build, as a click in the yield would.
     std::function<void()> action;
@@ -53,6 +54,7 @@ public:
         pages.append(view);
         events.append(u"page"_s);
     }
+    void buildsEnded() override { ++ended; }
     void armRefresh() override
     {
         ++armed;

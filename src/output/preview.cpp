@@ -41,6 +41,14 @@ QString PreviewFolder()
     return {};
 }
 
+QString PreviewNotOpenedText(const QString &fileName, std::optional<int> status)
+{
+    QString text = u"预览文件已写好，但没有浏览器打开它。请用浏览器手动打开：\n%1"_s.arg(fileName);
+    if (status)
+        text += u"\n（打开程序以状态 %1 退出）"_s.arg(*status);
+    return text;
+}
+
 QString WritePreview(QStringView page, QString *error)
 {
     const QString folder = PreviewFolder();

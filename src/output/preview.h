@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringView>
 
+#include <optional>
+
 namespace dirweaver {
 
 /// The preview file's name; every preview replaces it.
@@ -12,6 +14,10 @@ inline constexpr QStringView kPreviewFileName = u"Dirweaver~temp.htm";
 /// folder, created when missing; empty when neither can be had. Never a folder that other
 /// users can write to, so no one else can put a link where the preview is written.
 QString PreviewFolder();
+
+/// What the user is told when no browser took the preview file: its path, so it can be opened
+/// by hand, and the opener's exit status when one ended in error.
+QString PreviewNotOpenedText(const QString &fileName, std::optional<int> status);
 
 /// Writes page to the preview file as a saved page; returns its path, or an empty text with
 /// error saying why.

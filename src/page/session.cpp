@@ -113,13 +113,15 @@ void PageSession::BuildPage()
     const bool complete =
         PageBuilder(prefetch ? *prefetch : fs_, format_).build(input, sink, fileDone);
     --depth_;
-    if (!complete)
-        return;
-    fileIndex_ = count;
-    pageText_ = std::move(page);
-    view_.showPage(AbridgedView(pageText_));
-    settleProgress();
-    view_.showProgress(captions_);
+    if (complete) {
+        fileIndex_ = count;
+        pageText_ = std::move(page);
+        view_.showPage(AbridgedView(pageText_));
+        settleProgress();
+        view_.showProgress(captions_);
+    }
+    if (depth_ == 0 && !stopped_)
+        view_.buildsEnded();
 }
 
 } // namespace dirweaver

@@ -34,6 +34,8 @@ public:
     virtual void showPage(const QString &view) = 0;
     /// Asks for a full folder refresh half a second from now.
     virtual void armRefresh() = 0;
+    /// The last running build has returned: pageText() is the page of the folder shown.
+    virtual void buildsEnded() = 0;
 };
 
 /// The window-level state of the page and the effect of every handler on it: the open

@@ -1,8 +1,11 @@
 #include "controls.h"
 
+#include "listviews.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -47,6 +50,41 @@ private:
     QWidget *form_;
     WeaveControls &c_;
     QWidget *last_ = nullptr;
+};
+
+// Tab enters the alignment group at its selected button from either side, as option groups
+// take the keyboard: one stop, the arrow keys move within.
+class OptionGroupFocus final : public QObject
+{
+public:
+    OptionGroupFocus(const std::array<QRadioButton *, 3> &buttons, QObject *parent)
+        : QObject(parent), buttons_(buttons)
+    {
+        for (QRadioButton *b : buttons_)
+            b->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::FocusIn)
+            return false;
+        const auto reason = static_cast<QFocusEvent *>(event)->reason();
+        auto *button = static_cast<QRadioButton *>(watched);
+        if (button->isChecked() ||
+            (reason != Qt::TabFocusReason && reason != Qt::BacktabFocusReason))
+            return false;
+        for (QRadioButton *b : buttons_) {
+            if (b->isChecked() && b->isEnabled()) {
+                b->setFocus(reason);
+                break;
+            }
+        }
+        return false;
+    }
+
+private:
+    std::array<QRadioButton *, 3> buttons_;
 };
 
 } // namespace
@@ -99,8 +137,8 @@ WeaveControls CreateControls(QWidget *form)
     const auto typeIndex = [](int check) { return std::size_t(check < 8 ? check - 2 : check - 3); };
 
     c.Drive1 = b.add<QComboBox>(u"Drive1"_s);
-    c.Dir1 = b.add<QListView>(u"Dir1"_s);
-    c.File1 = b.add<QListView>(u"File1"_s);
+    c.Dir1 = b.add<ListBox>(u"Dir1"_s);
+    c.File1 = b.add<ListBox>(u"File1"_s);
     c.Command1 = b.add<QPushButton>(u"Command1"_s, u"结束程序"_s);
     c.Text1 = b.add<QPlainTextEdit>(u"Text1"_s);
     c.Command3 = b.add<QPushButton>(u"Command3"_s, u"生成Dirweaver文本"_s);
@@ -146,14 +184,14 @@ WeaveControls CreateControls(QWidget *form)
     for (std::size_t i = 0; i < kTypeBoxCount; ++i)
         c.typeBoxes[i]->setChecked(filterDefaults.types[i]);
     c.Option1[std::size_t(defaults.align)]->setChecked(true);
+    new OptionGroupFocus(c.Option1, form);
     for (QLineEdit *box : {c.Text2, c.Text3, c.Text4})
         box->setCursorPosition(0);
     c.Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    // 100,000 names stay quick to show when every row has the same height.
-    c.File1->setUniformItemSizes(true);
-    c.File1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    c.Dir1->setUniformItemSizes(true);
-    c.Dir1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // The drive list's rows hold their whole text too.
+    c.Drive1->setItemDelegate(new WholeTextDelegate(c.Drive1));
+    // Tab leaves the source box, as it leaves every other control.
+    c.Text1->setTabChangesFocus(true);
 
     c.Timer1 = new QTimer(form);
     c.Timer1->setObjectName(u"Timer1"_s);

@@ -15,7 +15,6 @@ class QFileDialog;
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class QListView;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
@@ -24,15 +23,17 @@ class QWidget;
 
 namespace dirweaver {
 
+class ListBox;
+
 /// The controls of the main window, each named as in the design so tools and tests find it.
 struct WeaveControls
 {
     /// The drive list.
     QComboBox *Drive1 = nullptr;
     /// The folder list.
-    QListView *Dir1 = nullptr;
+    ListBox *Dir1 = nullptr;
     /// The file list.
-    QListView *File1 = nullptr;
+    ListBox *File1 = nullptr;
     /// "结束程序", ends the program.
     QPushButton *Command1 = nullptr;
     /// "生成Dirweaver文本", saves the page.

@@ -2,6 +2,7 @@
 
 #include "about.h"
 #include "layout.h"
+#include "listviews.h"
 #include "output/preview.h"
 #include "output/saving.h"
 #include "version.h"
@@ -73,6 +74,7 @@ WeaveForm::WeaveForm(const FileSystem &fs, const QLocale &locale, QList<Volume> 
     c_ = CreateControls(this);
     folders_ = new FolderListModel(fs, locale, this);
     session_ = std::make_unique<PageSession>(fs, locale, static_cast<SessionView &>(*this));
+    openers_ = new OpenerWatch(this);
 
     auto *icons = new FolderIcons(style(), this);
     icons->setSourceModel(folders_);
@@ -88,7 +90,8 @@ WeaveForm::WeaveForm(const FileSystem &fs, const QLocale &locale, QList<Volume> 
     resize(minimumSize());
 
     connect(c_.Drive1, &QComboBox::currentIndexChanged, this, &WeaveForm::Drive1_Change);
-    connect(c_.Dir1, &QListView::activated, this, &WeaveForm::Dir1_Open);
+    // Opened on a double-click or Enter, never on the single click some desktops activate on.
+    connect(c_.Dir1, &ListBox::opened, this, &WeaveForm::Dir1_Open);
     connect(c_.Timer1, &QTimer::timeout, this, &WeaveForm::Timer1_Timer);
     connect(c_.Check1, &QCheckBox::clicked, this, &WeaveForm::Check1_Click);
     connect(c_.Check8, &QCheckBox::clicked, this, &WeaveForm::Check8_Click);
@@ -245,6 +248,23 @@ void WeaveForm::armRefresh()
     c_.Timer1->start();
 }
 
+void WeaveForm::buildsEnded()
+{
+    // Out of the handler that ran the build, so the dialog does not open inside it.
+    if (savePending_ || previewPending_)
+        QTimer::singleShot(0, this, &WeaveForm::runPendingOutput);
+}
+
+void WeaveForm::runPendingOutput()
+{
+    if (session_->building())
+        return; // another build began meanwhile; its end comes back here
+    if (std::exchange(previewPending_, false))
+        Command6_Click();
+    if (std::exchange(savePending_, false))
+        Command3_Click();
+}
+
 void WeaveForm::Drive1_Change()
 {
     const NativeName target = drives_.currentFolder(c_.Drive1->currentIndex());
@@ -334,6 +354,10 @@ void WeaveForm::Command1_Click()
 
 void WeaveForm::Command3_Click()
 {
+    if (session_->building()) {
+        savePending_ = true;
+        return;
+    }
     if (!CmD1)
         CmD1 = CreateSaveDialog(this);
     // The page is offered to be saved in the folder it lists.
@@ -363,6 +387,10 @@ void WeaveForm::savefileas(const QString &fileName)
 
 void WeaveForm::Command6_Click()
 {
+    if (session_->building()) {
+        previewPending_ = true;
+        return;
+    }
     QString error;
     const QString fileName = WritePreview(session_->pageText(), &error);
     if (fileName.isEmpty()) {
@@ -375,7 +403,19 @@ void WeaveForm::Command6_Click()
 void WeaveForm::OpenPreview(const QString &fileName)
 {
     // The browser shows the file's new content when handed it again, so no key is sent.
-    QDesktopServices::openUrl(QUrl::fromLocalFile(fileName));
+    const QUrl url = QUrl::fromLocalFile(fileName);
+    const Launch launch = LaunchAdopting([&url] { return QDesktopServices::openUrl(url); });
+    if (!launch.started) {
+        previewNotOpened(fileName, std::nullopt);
+        return;
+    }
+    openers_->watch(launch.openers,
+                    [this, fileName](int status) { previewNotOpened(fileName, status); });
+}
+
+void WeaveForm::previewNotOpened(const QString &fileName, std::optional<int> status)
+{
+    QMessageBox::warning(this, kMessageCaption.toString(), PreviewNotOpenedText(fileName, status));
 }
 
 void WeaveForm::Command4_Click()

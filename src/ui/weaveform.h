@@ -1,6 +1,7 @@
 #pragma once
 
 #include "controls.h"
+#include "output/opener.h"
 #include "page/session.h"
 #include "selection/drives.h"
 #include "selection/folderlist.h"
@@ -10,6 +11,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 
 class QFileDialog;
 
@@ -53,6 +55,7 @@ private:
     void showTitles(const Titles &titles) override;
     void showPage(const QString &view) override;
     void armRefresh() override;
+    void buildsEnded() override;
 
     void Form_Resize();
     void Drive1_Change();
@@ -73,6 +76,8 @@ private:
     void savefileas(const QString &fileName);
     void Command6_Click();
     void OpenPreview(const QString &fileName);
+    void previewNotOpened(const QString &fileName, std::optional<int> status);
+    void runPendingOutput();
     void Command4_Click();
 
     bool openFolder(const NativeName &folder, bool mustRead);
@@ -86,6 +91,11 @@ private:
     QElapsedTimer frameClock_;
     // Made on the first save and kept, as the dialog control was.
     QFileDialog *CmD1 = nullptr;
+    // Saving and preview asked for during a build wait for its page, so the file always
+    // holds the folder whose name it is given.
+    bool savePending_ = false;
+    bool previewPending_ = false;
+    OpenerWatch *openers_ = nullptr;
     // Deletes itself when it closes, which clears the pointer.
     QPointer<AboutForm> about_;
 };

@@ -1,0 +1,97 @@
+#pragma once
+
+// A main window on real folders for the saving and preview tests: its message boxes read
+// and answered, the URLs it hands to the desktop caught.
+
+#include "findcontrol.h"
+#include "modal.h"
+#include "output/pagefile.h"
+#include "selection/filesystem.h"
+#include "testfiles.h"
+#include "ui/weaveform.h"
+#include "urlcatcher.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace dirweaver::test {
+
+/// What a message box of the window said.
+struct Message
+{
+    bool shown = false;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QString caption;
+    QString text;
+};
+
+/// The window under test and what it showed.
+class FormFixture
+{
+public:
+    RealFileSystem fs;
+    QTemporaryDir tmp;
+    std::unique_ptr<WeaveForm> form;
+    /// Owns the watches that answer modal dialogs; reset after each test.
+    std::unique_ptr<QObject> answers = std::make_unique<QObject>();
+    UrlCatcher catcher;
+    Message message;
+
+    /// The window's control called name.
+    template <typename T = QWidget> T *control(const QString &name) const
+    {
+        return FindControl<T>(*form, name);
+    }
+    /// A folder under the temporary one holding files file0000.txt... of i bytes each.
+    QString makeFolder(const QString &relative, int files)
+    {
+        const QString path = tmp.filePath(relative);
+        QDir().mkpath(path);
+        for (int i = 0; i < files; ++i)
+            WriteFile(path + QStringLiteral("/file%1.txt").arg(i, 4, 10, QChar(u'0')),
+                      QByteArray(i, 'x'));
+        return path;
+    }
+    /// Opens the window on folder and builds its first page.
+    void open(const QString &folder)
+    {
+        form = std::make_unique<WeaveForm>(fs, QLocale(QLocale::Chinese, QLocale::China),
+                                           QList<Volume>{});
+        form->Form_Load(NativeName::fromBytes(QFile::encodeName(folder)));
+    }
+    /// What saving writes for the window's page.
+    QByteArray pageBytes() const { return PageFileBytes(form->session().pageText()); }
+    /// Records the next message box of the window itself and closes it with OK.
+    void expectMessage()
+    {
+        message = {};
+        WhenModal<QMessageBox>(answers.get(), [this](QMessageBox *box) {
+            if (box->parentWidget() != form.get())
+                return false;
+            message = {true, box->icon(), box->windowTitle(), box->text()};
+            box->button(QMessageBox::Ok)->click();
+            return true;
+        });
+    }
+    /// Queues a click on target as the window system delivers one: it waits for the event
+    /// loop, a build's yield included.
+    static void postClick(QWidget *target)
+    {
+        const QPointF at = target->rect().center();
+        const QPointF global = target->mapToGlobal(at);
+        QCoreApplication::postEvent(target, new QMouseEvent(QEvent::MouseButtonPress, at, global,
+                                                            Qt::LeftButton, Qt::LeftButton,
+                                                            Qt::NoModifier));
+        QCoreApplication::postEvent(target,
+                                    new QMouseEvent(QEvent::MouseButtonRelease, at, global,
+                                                    Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+    }
+};
+
+} // namespace dirweaver::test
