@@ -54,13 +54,10 @@ public:
         }
         return listing;
     }
-    std::optional<FileFacts> facts(const QByteArray &folder, const QByteArray &name) const override
+    std::unique_ptr<FolderFacts> openFacts(const QByteArray &folder) const override
     {
-        ++statCalls;
         const auto it = folders_.constFind(normal(folder));
-        if (it == folders_.cend())
-            return std::nullopt;
-        return it->facts.value(name, std::nullopt);
+        return std::make_unique<Facts>(it == folders_.cend() ? Folder{} : *it, statCalls);
     }
 
     /// How many times facts() was asked.
@@ -72,6 +69,21 @@ private:
         QList<QByteArray> names;
         QHash<QByteArray, std::optional<FileFacts>> facts;
         int error = 0;
+    };
+    // A copy of the folder as it was opened.
+    class Facts final : public FolderFacts
+    {
+    public:
+        Facts(Folder folder, std::atomic<int> &calls) : folder_(std::move(folder)), calls_(calls) {}
+        std::optional<FileFacts> facts(const QByteArray &name) const override
+        {
+            ++calls_;
+            return folder_.facts.value(name, std::nullopt);
+        }
+
+    private:
+        Folder folder_;
+        std::atomic<int> &calls_;
     };
     static QByteArray normal(QByteArray folder)
     {

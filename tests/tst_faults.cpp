@@ -58,12 +58,10 @@ public:
             // Only the facts of files count; listing asks for the type alone.
             if (++factCalls_ == removeAt)
                 QDir(QFile::decodeName(removeFolder)).removeRecursively();
-            const QByteArray whole(path);
-            const QByteArray name = whole.mid(whole.lastIndexOf('/') + 1);
-            const auto it = failing.constFind(name);
+            const auto it = failing.constFind(QByteArray(path));
             if (it != failing.cend()) {
                 if (*it == 0) {
-                    ::unlink(path);
+                    ::unlinkat(dirFd, path, 0);
                 } else {
                     errno = *it;
                     return -1;

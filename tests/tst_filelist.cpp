@@ -140,10 +140,11 @@ private Q_SLOTS:
                 QCOMPARE(n.text, u"bad\uFFFD.txt"_s);
             }
         }
-        const std::optional<FileFacts> facts = fs.facts(d, "good-link");
+        const auto folder = fs.openFacts(d);
+        const std::optional<FileFacts> facts = folder->facts("good-link");
         QVERIFY(facts);
         QCOMPARE(facts->size, 0);
-        QVERIFY(!fs.facts(d, "broken-link"));
+        QVERIFY(!folder->facts("broken-link"));
     }
 
     void missingRealFolder()

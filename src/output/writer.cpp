@@ -32,17 +32,22 @@ int RunWriter(const WriterRequest &request, const FileSystem &fs, const QLocale 
     input.folder = NativeName::fromBytes(folderBytes);
     input.files = SelectFiles(listing, request.types);
     // The files' facts are read on a second core while the list is sorted.
-    const auto prefetch = PrefetchFacts(fs, FolderPath(input.folder).bytes, input.files,
-                                        request.options.showSize || request.options.showDate);
-    SortFiles(input.files, locale);
+    std::optional<FactsPrefetch> facts;
+    if (request.options.showSize || request.options.showDate)
+        facts.emplace(fs, FolderPath(input.folder).bytes, input.files);
+    std::vector<qsizetype> order = SortFiles(input.files, locale);
+    if (facts)
+        facts->reorder(std::move(order));
     input.options = request.options;
     const Titles titles = DeriveTitles(input.folder.text);
     input.options.browserTitle = request.browserTitle.value_or(titles.browser);
     input.options.headerTitle = request.headerTitle.value_or(titles.header);
 
     const FileTimeFormat format(locale);
-    const PageBuilder builder(prefetch ? *prefetch : fs, format);
-    const PageProducer produce = [&](PageSink &sink) { builder.build(input, sink); };
+    const PageBuilder builder(fs, format);
+    const PageProducer produce = [&](PageSink &sink) {
+        builder.build(input, sink, {}, facts ? &*facts : nullptr);
+    };
     QString error;
     const bool written = request.output == "-"
                              ? WritePage(out, produce, &error)

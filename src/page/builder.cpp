@@ -18,7 +18,8 @@ NativeName FolderPath(const NativeName &folder)
     return path;
 }
 
-bool PageBuilder::build(const PageInput &input, PageSink &sink, const FileDone &fileDone) const
+bool PageBuilder::build(const PageInput &input, PageSink &sink, const FileDone &fileDone,
+                        const FactsPrefetch *facts) const
 {
     const PageOptions &options = input.options;
     const PageFragments f = PageFragments::forOptions(options);
@@ -35,11 +36,14 @@ bool PageBuilder::build(const PageInput &input, PageSink &sink, const FileDone &
 
     const bool annotate = options.showSize || options.showDate;
     const qsizetype count = input.files.size();
+    std::optional<FactsPrefetch> ownFacts;
+    if (annotate && !facts && count > 0)
+        facts = &ownFacts.emplace(fs_, folder.bytes, input.files);
     for (qsizetype i = 0; i < count; ++i) {
         const NativeName &name = input.files[i];
-        std::optional<FileFacts> facts;
+        std::optional<FileFacts> fileFacts;
         if (annotate)
-            facts = fs_.facts(folder.bytes, name.bytes);
+            fileFacts = facts->factsAt(i);
         text.clear();
         text += f.bullet[0];
         if (options.blankLine)
@@ -49,7 +53,7 @@ bool PageBuilder::build(const PageInput &input, PageSink &sink, const FileDone &
         text += f.link[1];
         AppendHtmlText(text, name.text);
         text += f.link[2];
-        AppendAnnotations(text, name.text, facts, options.showSize, options.showDate, format_);
+        AppendAnnotations(text, name.text, fileFacts, options.showSize, options.showDate, format_);
         if (options.blankLine)
             text += f.para[1];
         text += f.link[3] + f.bullet[1] + u"\r\n"_s;

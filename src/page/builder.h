@@ -4,6 +4,7 @@
 #include "options.h"
 #include "selection/filesystem.h"
 #include "selection/nativename.h"
+#include "selection/prefetch.h"
 
 #include <QList>
 #include <QString>
@@ -59,8 +60,11 @@ public:
     /// Reads file facts through fs and writes dates in format.
     PageBuilder(const FileSystem &fs, const FileTimeFormat &format) : fs_(fs), format_(format) {}
 
-    /// Writes the page to sink; false when fileDone abandoned it, with the foot left out.
-    bool build(const PageInput &input, PageSink &sink, const FileDone &fileDone = {}) const;
+    /// Writes the page to sink; false when fileDone abandoned it, with the foot left out. The
+    /// files' facts come from facts, when the caller started reading them, or are read on a
+    /// second core as the lines are built.
+    bool build(const PageInput &input, PageSink &sink, const FileDone &fileDone = {},
+               const FactsPrefetch *facts = nullptr) const;
 
 private:
     const FileSystem &fs_;

@@ -3,7 +3,6 @@
 #include "builder.h"
 #include "progress.h"
 #include "selection/filelist.h"
-#include "selection/prefetch.h"
 
 namespace dirweaver {
 
@@ -86,10 +85,6 @@ void PageSession::BuildPage()
     captions_.toProcess = ToProcessCaption(count);
     view_.showProgress(captions_);
 
-    // The facts are read on a second core a little ahead of the lines that need them.
-    const auto prefetch = PrefetchFacts(fs_, FolderPath(input.folder).bytes, input.files,
-                                        input.options.showSize || input.options.showDate);
-
     QString page;
     StringSink sink(page);
     const auto fileDone = [&](qsizetype index, qsizetype) {
@@ -110,8 +105,7 @@ void PageSession::BuildPage()
             view_.armRefresh();
         return false;
     };
-    const bool complete =
-        PageBuilder(prefetch ? *prefetch : fs_, format_).build(input, sink, fileDone);
+    const bool complete = PageBuilder(fs_, format_).build(input, sink, fileDone);
     --depth_;
     if (complete) {
         fileIndex_ = count;

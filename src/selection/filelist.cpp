@@ -26,7 +26,7 @@ QList<NativeName> SelectFiles(const FolderListing &listing, const QString &patte
     return names;
 }
 
-void SortFiles(QList<NativeName> &names, const QLocale &locale)
+std::vector<qsizetype> SortFiles(QList<NativeName> &names, const QLocale &locale)
 {
     // Sort keys once per name: comparing keys is far cheaper than collating pairs.
     QCollator collator(locale);
@@ -46,6 +46,7 @@ void SortFiles(QList<NativeName> &names, const QLocale &locale)
     for (const qsizetype i : order)
         sorted.append(std::move(names[i]));
     names = std::move(sorted);
+    return order;
 }
 
 FileListing ListFiles(const FileSystem &fs, const QByteArray &folder, const QString &pattern,

@@ -7,6 +7,8 @@
 #include <QLocale>
 #include <QString>
 
+#include <vector>
+
 namespace dirweaver {
 
 /// The files of one folder that a pattern selects, in page order.
@@ -21,8 +23,9 @@ struct FileListing
 /// The non-hidden names of a folder listing that match pattern, in folder order.
 QList<NativeName> SelectFiles(const FolderListing &listing, const QString &pattern);
 
-/// Sorts names case-insensitively in the collation of locale, ties by exact bytes.
-void SortFiles(QList<NativeName> &names, const QLocale &locale);
+/// Sorts names case-insensitively in the collation of locale, ties by exact bytes; returns
+/// where each name came from (names[i] was at the returned [i]).
+std::vector<qsizetype> SortFiles(QList<NativeName> &names, const QLocale &locale);
 
 /// Lists the regular, non-hidden files of folder whose names match pattern, each once and
 /// without any limit on their number, sorted for locale.

@@ -1,10 +1,12 @@
 #include "filesystem.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstddef>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace dirweaver {
 
@@ -21,9 +23,44 @@ QByteArrayView TrimAtNul(QByteArrayView bytes)
     return nul < 0 ? bytes : bytes.first(nul);
 }
 
+int OpenFolderFd(const QByteArray &path, int flags)
+{
+    flags |= O_DIRECTORY | O_CLOEXEC;
+    if (path.size() < PATH_MAX)
+        return ::open(path.constData(), flags);
+    // Too long for the kernel in one piece: one component at a time, each relative to the
+    // last, so no call sees more than a single name.
+    int fd = ::open(path.startsWith('/') ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    const QList<QByteArray> parts = path.split('/');
+    qsizetype last = parts.size() - 1;
+    while (last > 0 && parts[last].isEmpty())
+        --last;
+    for (qsizetype i = 0; i <= last && fd >= 0; ++i) {
+        if (parts[i].isEmpty() && i != last)
+            continue;
+        const QByteArray part = parts[i].isEmpty() ? QByteArray(".") : parts[i];
+        const int next =
+            ::openat(fd, part.constData(), i == last ? flags : O_PATH | O_DIRECTORY | O_CLOEXEC);
+        const int saved = errno;
+        ::close(fd);
+        errno = saved;
+        fd = next;
+    }
+    return fd;
+}
+
 DIR *SystemCalls::openFolder(const char *path) const
 {
-    return opendir(path);
+    const int fd = OpenFolderFd(QByteArray(path), O_RDONLY);
+    if (fd < 0)
+        return nullptr;
+    DIR *dir = ::fdopendir(fd);
+    if (!dir) {
+        const int saved = errno;
+        ::close(fd);
+        errno = saved;
+    }
+    return dir;
 }
 
 dirent *SystemCalls::readEntry(DIR *dir) const
@@ -92,18 +129,47 @@ FolderListing RealFileSystem::subFolders(const QByteArray &folder) const
     return readFolder(folder, DT_DIR, S_IFDIR, true);
 }
 
-std::optional<FileFacts> RealFileSystem::facts(const QByteArray &folder,
-                                               const QByteArray &name) const
+namespace {
+
+// The facts of one folder's files, each one statx relative to the open folder.
+class RealFolderFacts final : public FolderFacts
 {
-    struct statx st;
-    const QByteArray path = JoinPath(folder, name);
-    if (calls_.statx(AT_FDCWD, path.constData(), 0, STATX_SIZE | STATX_BTIME, &st) != 0)
-        return std::nullopt;
-    FileFacts facts;
-    facts.size = qint64(st.stx_size);
-    if ((st.stx_mask & STATX_BTIME) != 0)
-        facts.birthTime = qint64(st.stx_btime.tv_sec);
-    return facts;
+public:
+    RealFolderFacts(const SystemCalls &calls, const QByteArray &folder)
+        : calls_(calls), dir_(calls.openFolder(folder.constData()))
+    {
+    }
+    ~RealFolderFacts() override
+    {
+        if (dir_)
+            ::closedir(dir_);
+    }
+    RealFolderFacts(const RealFolderFacts &) = delete;
+    RealFolderFacts &operator=(const RealFolderFacts &) = delete;
+
+    std::optional<FileFacts> facts(const QByteArray &name) const override
+    {
+        struct statx st;
+        if (!dir_ ||
+            calls_.statx(::dirfd(dir_), name.constData(), 0, STATX_SIZE | STATX_BTIME, &st) != 0)
+            return std::nullopt;
+        FileFacts facts;
+        facts.size = qint64(st.stx_size);
+        if ((st.stx_mask & STATX_BTIME) != 0)
+            facts.birthTime = qint64(st.stx_btime.tv_sec);
+        return facts;
+    }
+
+private:
+    const SystemCalls &calls_;
+    DIR *dir_;
+};
+
+} // namespace
+
+std::unique_ptr<FolderFacts> RealFileSystem::openFacts(const QByteArray &folder) const
+{
+    return std::make_unique<RealFolderFacts>(calls_, folder);
 }
 
 } // namespace dirweaver

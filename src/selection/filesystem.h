@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 
+#include <memory>
 #include <optional>
 
 #include <dirent.h>
@@ -30,6 +31,16 @@ struct FolderListing
     int error = 0;
 };
 
+/// One folder kept open to read the facts of its files relative to it, so that neither the
+/// depth of the folder nor a walk of its path per file matters.
+class FolderFacts
+{
+public:
+    virtual ~FolderFacts() = default;
+    /// Size and birth time of the entry name (links followed); nullopt when they cannot be read.
+    virtual std::optional<FileFacts> facts(const QByteArray &name) const = 0;
+};
+
 /// The file-system calls of the listing and the annotations, so tests can run on made-up folders.
 class FileSystem
 {
@@ -39,9 +50,9 @@ public:
     virtual FolderListing regularFiles(const QByteArray &folder) const = 0;
     /// Sub-folders of folder, links to folders included; no dot-folders.
     virtual FolderListing subFolders(const QByteArray &folder) const = 0;
-    /// Size and birth time of folder/name (links followed); nullopt when they cannot be read.
-    virtual std::optional<FileFacts> facts(const QByteArray &folder,
-                                           const QByteArray &name) const = 0;
+    /// folder opened for the facts of its files; when it cannot be opened, every file's facts
+    /// are unreadable.
+    virtual std::unique_ptr<FolderFacts> openFacts(const QByteArray &folder) const = 0;
 };
 
 /// The system calls under RealFileSystem, so tests can make them fail as a real disk can.
@@ -49,7 +60,8 @@ class SystemCalls
 {
 public:
     virtual ~SystemCalls() = default;
-    /// opendir(3).
+    /// opendir(3), for a path of any length: one longer than the kernel takes is opened a
+    /// component at a time.
     virtual DIR *openFolder(const char *path) const;
     /// readdir(3): nullptr at the end with errno 0, or on a failure with its errno.
     virtual dirent *readEntry(DIR *dir) const;
@@ -71,7 +83,7 @@ public:
     /// See FileSystem.
     FolderListing subFolders(const QByteArray &folder) const override;
     /// See FileSystem.
-    std::optional<FileFacts> facts(const QByteArray &folder, const QByteArray &name) const override;
+    std::unique_ptr<FolderFacts> openFacts(const QByteArray &folder) const override;
 
 private:
     FolderListing readFolder(const QByteArray &folder, unsigned char wantedType, mode_t wantedMode,
@@ -81,6 +93,10 @@ private:
 
 /// folder and name joined by exactly one '/'.
 QByteArray JoinPath(const QByteArray &folder, const QByteArray &name);
+
+/// Opens the folder at path, which may be longer than PATH_MAX: walked from "/" a component at
+/// a time where the kernel would refuse it whole. A file descriptor, or -1 with errno set.
+int OpenFolderFd(const QByteArray &path, int flags);
 
 /// The part of a byte buffer before its first NUL byte, as the kernel fills a name's record.
 QByteArrayView TrimAtNul(QByteArrayView bytes);

@@ -3,51 +3,39 @@
 #include "filesystem.h"
 #include "nativename.h"
 
-#include <QHash>
-
 #include <atomic>
-#include <memory>
 #include <thread>
 #include <vector>
 
 namespace dirweaver {
 
-/// Reads the facts of a folder's files on a worker thread, in list order, while the caller
-/// sorts the list or builds the lines; the build then finds them ready. Still one inquiry
-/// per file.
-class FactsPrefetch final : public FileSystem
+/// Reads the facts of a folder's files on a second core, one statx each relative to the open
+/// folder, into an array kept in the order of the list; the build then finds them ready by
+/// the place of each file in its list, without a lookup.
+class FactsPrefetch final
 {
 public:
-    /// Starts reading the facts of files in folder through inner.
-    FactsPrefetch(const FileSystem &inner, const QByteArray &folder,
-                  const QList<NativeName> &files);
+    /// Starts reading the facts of files in folder through fs, in the order given.
+    FactsPrefetch(const FileSystem &fs, const QByteArray &folder, const QList<NativeName> &files);
     /// Stops the worker and waits for it.
-    ~FactsPrefetch() override;
+    ~FactsPrefetch();
     FactsPrefetch(const FactsPrefetch &) = delete;
     FactsPrefetch &operator=(const FactsPrefetch &) = delete;
 
-    /// Passed to the inner file system.
-    FolderListing regularFiles(const QByteArray &folder) const override;
-    /// Passed to the inner file system.
-    FolderListing subFolders(const QByteArray &folder) const override;
-    /// The prefetched facts, waiting for them if needed; other files ask the inner one.
-    std::optional<FileFacts> facts(const QByteArray &folder, const QByteArray &name) const override;
+    /// The list was put in another order while the facts were read: the file now at place i
+    /// is the one that was at order[i]. Called before the first factsAt.
+    void reorder(std::vector<qsizetype> order);
+    /// The facts of the file at place i of the list, waiting for the worker if needed.
+    std::optional<FileFacts> factsAt(qsizetype i) const;
 
 private:
-    const FileSystem &inner_;
-    const QByteArray folder_;
+    std::unique_ptr<FolderFacts> folder_;
     QList<QByteArray> names_;
-    QHash<QByteArray, qsizetype> index_;
     std::vector<std::optional<FileFacts>> facts_;
+    std::vector<qsizetype> order_;
     std::atomic<qsizetype> done_{0};
     std::atomic<bool> stop_{false};
     std::thread worker_;
 };
-
-/// A prefetch of the facts of files in folder (a page's folder path, with its trailing '/')
-/// when they are wanted and there are any; nullptr otherwise, when the build reads none or
-/// asks fs itself.
-std::unique_ptr<FactsPrefetch> PrefetchFacts(const FileSystem &fs, const QByteArray &folder,
-                                             const QList<NativeName> &files, bool wanted);
 
 } // namespace dirweaver

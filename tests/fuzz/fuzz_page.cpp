@@ -38,9 +38,16 @@ public:
     std::optional<FileFacts> facts_;
     FolderListing regularFiles(const QByteArray &) const override { return {}; }
     FolderListing subFolders(const QByteArray &) const override { return {}; }
-    std::optional<FileFacts> facts(const QByteArray &, const QByteArray &) const override
+    std::unique_ptr<FolderFacts> openFacts(const QByteArray &) const override
     {
-        return facts_;
+        struct Same final : FolderFacts
+        {
+            std::optional<FileFacts> facts_;
+            std::optional<FileFacts> facts(const QByteArray &) const override { return facts_; }
+        };
+        auto same = std::make_unique<Same>();
+        same->facts_ = facts_;
+        return same;
     }
 };
 
