@@ -3,6 +3,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -17,10 +18,17 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// UTF-8 read as it is: QString::fromUtf8 would drop a byte order mark that starts a name.
+QString utf8(const char *text)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    return decoder.decode(QByteArrayView(text));
+}
+
 QString TextOf(const GumboNode *node, int *elements)
 {
     if (node->type == GUMBO_NODE_TEXT || node->type == GUMBO_NODE_WHITESPACE)
-        return QString::fromUtf8(node->v.text.text);
+        return utf8(node->v.text.text);
     if (node->type != GUMBO_NODE_ELEMENT)
         return {};
     ++*elements;
@@ -46,7 +54,7 @@ void Walk(const GumboNode *node, int depth, ParsedPage &page)
         for (unsigned i = 0; i < attributes.length; ++i) {
             const auto *a = static_cast<const GumboAttribute *>(attributes.data[i]);
             if (qstrcmp(a->name, "href") == 0)
-                link.href = QString::fromUtf8(a->value);
+                link.href = utf8(a->value);
         }
         int elements = -1; // the anchor itself
         link.text = TextOf(node, &elements);

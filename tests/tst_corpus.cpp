@@ -6,7 +6,10 @@
 #include "page/builder.h"
 #include "pagereader.h"
 #include "selection/filelist.h"
+#include "selection/titles.h"
+#include "text/gbk.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -44,6 +47,14 @@ QList<QByteArray> HostileFileNames()
         "back\\slash.txt",
         "bar|pipe",
         "c|",
+        "C|x",
+        "z|abc",
+        "C|.txt",
+        "\xef\xbb\xbf"
+        "byte order mark first.txt",
+        "invoice\xe2\x80\xae"
+        "fdp.exe",              // a right-to-left override inside
+        "pua \xee\x97\xa5.txt", // U+E5E5: its GBK bytes read as U+3000
         "Re: colon.txt",
         "javascript:alert(1)",
         "http:x.txt",
@@ -153,6 +164,9 @@ QString CheckPage(const ParsedPage &page, const ParsedPage &reference, const Cor
         QString shown = listed[i].text;
         if (serialized)
             shown.replace(u'\r', u'\n');
+        // A name that sets the direction of text stands isolated in its line.
+        if (shown.contains(QChar(0x202E)))
+            shown = QChar(0x2068) + shown + QChar(0x2069);
         if (link.text != shown)
             return u"link %1 reads \"%2\" instead of \"%3\""_s.arg(i).arg(link.text, shown);
         QString why;
@@ -282,6 +296,95 @@ private Q_SLOTS:
         QVERIFY2(why.isEmpty(), qPrintable(why));
         const QString problem = CheckPage(Parse(dom), Parse(reference), corpus_, listed_, true);
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    }
+
+    // A folder name is text, never markup: titles derived from it are the name itself, no
+    // script in it runs, and every link still opens its file.
+    void hostileFolders_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::newRow("image with a handler") << QByteArray("<img src=x onerror=document.title=1>");
+        QTest::newRow("comment") << QByteArray("<!--");
+        QTest::newRow("plaintext") << QByteArray("<plaintext>");
+        QTest::newRow("textarea") << QByteArray("<textarea>");
+        QTest::newRow("title") << QByteArray("<title>");
+        QTest::newRow("xmp") << QByteArray("<xmp>");
+        QTest::newRow("script") << QByteArray("<script>");
+        QTest::newRow("ampersand and quote") << QByteArray("Tom & Jerry \"&copy\"");
+    }
+    void hostileFolders()
+    {
+        QFETCH(QByteArray, name);
+        const QByteArray folder = QFile::encodeName(dir_.path()) + '/' + name + '/';
+        QVERIFY(mkdir(folder.constData(), 0755) == 0);
+        QVERIFY(WriteBytes(folder + "a.txt", "a") && WriteBytes(folder + "b.txt", "b"));
+        const auto page = [this](const QByteArray &path) {
+            PageInput input;
+            input.folder = NativeName::fromBytes(path);
+            input.files = ListFiles(fs_, path, u"*.*"_s, QLocale(u"zh_CN"_s)).names;
+            const Titles titles = DeriveTitles(input.folder.text);
+            input.options.browserTitle = titles.browser;
+            input.options.headerTitle = titles.header;
+            return BuildPageText(input, fs_, FileTimeFormat(QLocale(u"zh_CN"_s)));
+        };
+        const QByteArray plain = QFile::encodeName(dir_.path()) + "/Plain/";
+        QVERIFY(QDir().mkpath(QFile::decodeName(plain)));
+        QVERIFY(WriteBytes(plain + "a.txt", "a") && WriteBytes(plain + "b.txt", "b"));
+        const ParsedPage reference = Parse(page(plain));
+        const QByteArray bytes = PageFileBytes(page(folder));
+
+        const auto check = [&](const ParsedPage &parsed) {
+            QCOMPARE(parsed.title, QString::fromUtf8(name));
+            QCOMPARE(parsed.shape.size(), reference.shape.size());
+            for (qsizetype i = 0; i < parsed.shape.size(); ++i) {
+                // The heading's text differs; every element and attribute is the same.
+                QCOMPARE(parsed.shape[i], reference.shape[i]);
+            }
+            QCOMPARE(parsed.links.size(), 2);
+            QString why;
+            QCOMPARE(ResolvedPath(folder, parsed.links[0].href, &why), folder + "a.txt");
+            QCOMPARE(ResolvedPath(folder, parsed.links[1].href, &why), folder + "b.txt");
+        };
+        check(Parse(FromGbk(bytes)));
+        if (ChromiumProgram().isEmpty())
+            QSKIP("chromium is not installed; ./dev.sh test installs it");
+        QVERIFY(WriteBytes(folder + ".page.htm", bytes));
+        QString why;
+        const QString dom = ChromiumDom(folder + ".page.htm", u"zh-CN"_s, &why);
+        QVERIFY2(why.isEmpty(), qPrintable(why));
+        check(Parse(dom));
+    }
+
+    // Every character the page writes in GBK reads back as itself in the browser's decoder
+    // (TextDecoder('gbk')); the characters it reads otherwise are written as references.
+    void gbkAsBrowsersRead()
+    {
+        if (ChromiumProgram().isEmpty())
+            QSKIP("chromium is not installed; ./dev.sh test installs it");
+        QByteArray pairs;
+        for (char32_t c = 0x80; c < 0x10000; ++c) {
+            if (QChar::isSurrogate(c) || !GbkHolds(char16_t(c)))
+                continue;
+            const QChar ch{char16_t(c)};
+            pairs += '[' + QByteArray::number(uint(c)) + ",\"" +
+                     ToGbk(QStringView(&ch, 1)).toHex() + "\"],";
+        }
+        QVERIFY(pairs.count('[') > 20000);
+        const QByteArray script =
+            "const pairs=[" + pairs +
+            "];const d=new TextDecoder('gbk');const bad=[];"
+            "for(const[c,h]of pairs){const b=new Uint8Array(h.length/2);"
+            "for(let i=0;i<b.length;++i)b[i]=parseInt(h.substr(2*i,2),16);"
+            "const s=d.decode(b);if(s.length!==1||s.codePointAt(0)!==c)bad.push(c.toString(16));}"
+            "document.title='differ:'+bad.join(' ');";
+        const QByteArray path = QFile::encodeName(dir_.path()) + "/gbk-probe.htm";
+        QVERIFY(WriteBytes(path, "<!DOCTYPE html><html><head><title>not run</title></head><body>"
+                                 "<script>" +
+                                     script + "</script></body></html>"));
+        QString why;
+        const ParsedPage page = Parse(ChromiumDom(path, u"en-US"_s, &why));
+        QVERIFY2(why.isEmpty(), qPrintable(why));
+        QCOMPARE(page.title, u"differ:"_s);
     }
 
     // A page whose only Chinese is one character of one name, read by a browser set to

@@ -59,7 +59,18 @@ private Q_SLOTS:
             << u""_s << QByteArray("1a:b 文:c") << u"1a:b 文:c"_s;
         QTest::newRow("drive-letter name") << u"/"_s << QByteArray("c|") << u"/c%7C"_s;
         QTest::newRow("bare drive-letter name") << u""_s << QByteArray("c:") << u"c%3A"_s;
-        QTest::newRow("longer name with a bar") << u""_s << QByteArray("c|d") << u"c|d"_s;
+        QTest::newRow("bar after a letter, bare") << u""_s << QByteArray("C|x") << u"C%7Cx"_s;
+        QTest::newRow("bar after a letter, longer") << u""_s << QByteArray("z|abc") << u"z%7Cabc"_s;
+        QTest::newRow("bar before a dot") << u""_s << QByteArray("C|.txt") << u"C%7C.txt"_s;
+        QTest::newRow("drive-like top folder") << u"/C%7C/"_s << QByteArray("x") << u"/C%7C/x"_s;
+        QTest::newRow("leading byte order mark") << u""_s
+                                                 << QByteArray("\xef\xbb\xbf"
+                                                               "bom.txt")
+                                                 << u"%EF%BB%BFbom.txt"_s;
+        QTest::newRow("beyond GBK: UTF-8 percent-encoded")
+            << u"/d/"_s << QByteArray("\xf0\x9f\x98\x80.txt") << u"/d/%F0%9F%98%80.txt"_s;
+        QTest::newRow("GBK bytes a browser reads otherwise")
+            << u""_s << QByteArray("\xee\x97\xa5") << u"%EE%97%A5"_s;
         QTest::newRow("chinese stays")
             << u"/文档/"_s << QByteArray("文件.txt") << u"/文档/文件.txt"_s;
         QTest::newRow("bare name with edge spaces")
@@ -80,14 +91,45 @@ private Q_SLOTS:
         QFETCH(QString, folder);
         QFETCH(QByteArray, name);
         QFETCH(QString, target);
-        QCOMPARE(LinkTarget(folder, NativeName::fromBytes(name)), target);
+        QCOMPARE(LinkTarget(folder, NativeName::fromBytes(name), PageEncoding::Gbk), target);
+    }
+
+    // A UTF-8 page holds every character as itself; the rest of the escaping is the same.
+    void utf8Target()
+    {
+        QCOMPARE(LinkTarget(u""_s, NativeName::fromText(u"😀 #|.txt"_s), PageEncoding::Utf8),
+                 u"😀 %23%7C.txt"_s);
     }
 
     void folderTargetFromBytes()
     {
         QString out;
-        AppendLinkTarget(out, NativeName::fromBytes("/m\xff/#/"));
+        AppendLinkTarget(out, NativeName::fromBytes("/m\xff/#/"), PageEncoding::Gbk);
         QCOMPARE(out, u"/m%FF/%23/"_s);
+    }
+
+    // A name that sets the direction of text is isolated, so it cannot reorder what follows
+    // it on the line; every other name is its page text.
+    void linkText_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("html");
+        const QString fsi = u"&#8296;"_s, pdi = u"&#8297;"_s;
+        QTest::newRow("plain") << u"a <b>.txt"_s << u"a &lt;b&gt;.txt"_s;
+        QTest::newRow("chinese") << u"报告.doc"_s << u"报告.doc"_s;
+        QTest::newRow("override") << u"invoice\u202Efdp.exe"_s
+                                  << fsi + u"invoice\u202Efdp.exe"_s + pdi;
+        QTest::newRow("hebrew") << u"שלום.txt"_s << fsi + u"שלום.txt"_s + pdi;
+        QTest::newRow("a stray isolate end")
+            << u"x\u2069\u202Ey"_s << fsi + fsi + u"x\u2069\u202Ey"_s + pdi + pdi;
+    }
+    void linkText()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, html);
+        QString out;
+        AppendLinkText(out, name);
+        QCOMPARE(out, html);
     }
 };
 

@@ -26,6 +26,11 @@ private Q_SLOTS:
         QTest::newRow("accented letter") << u"/a/élan"_s << u"Élan"_s << u"élan"_s;
         QTest::newRow("character outside the BMP")
             << u"/a/\U00010428x"_s << u"\U00010400x"_s << u"\U00010428x"_s;
+        // The titles go into the page as they stand in the boxes: as page text.
+        QTest::newRow("markup") << u"/a/<b>x"_s << u"&lt;b&gt;x"_s << u"<b>x"_s;
+        QTest::newRow("lone ampersand")
+            << u"/a/Tom & Jerry"_s << u"Tom & Jerry"_s << u"Tom & Jerry"_s;
+        QTest::newRow("reference-like ampersand") << u"/a/r&d"_s << u"R&amp;d"_s << u"r&d"_s;
     }
     void derive()
     {

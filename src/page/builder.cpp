@@ -26,7 +26,7 @@ bool PageBuilder::build(const PageInput &input, PageSink &sink, const FileDone &
     const NativeName folder = FolderPath(input.folder);
     QString folderTarget;
     if (options.absolutePath)
-        AppendLinkTarget(folderTarget, folder);
+        AppendLinkTarget(folderTarget, folder, options.encoding);
 
     QString text = f.frame[0] + options.browserTitle + f.frame[1] + options.headerTitle +
                    f.frame[2] + u"\r\n"_s;
@@ -49,9 +49,9 @@ bool PageBuilder::build(const PageInput &input, PageSink &sink, const FileDone &
         if (options.blankLine)
             text += f.para[0];
         text += f.link[0];
-        AppendLinkTarget(text, folderTarget, name);
+        AppendLinkTarget(text, folderTarget, name, options.encoding);
         text += f.link[1];
-        AppendHtmlText(text, name.text);
+        AppendLinkText(text, name.text);
         text += f.link[2];
         AppendAnnotations(text, name.text, fileFacts, options.showSize, options.showDate, format_);
         if (options.blankLine)

@@ -1,5 +1,8 @@
 #include "escape.h"
 
+#include <array>
+#include <string_view>
+
 namespace dirweaver {
 
 using namespace Qt::StringLiterals;
@@ -8,10 +11,17 @@ namespace {
 
 constexpr char16_t kHex[] = u"0123456789ABCDEF";
 
-bool isControl(char16_t c)
-{
-    return c < 0x20 || c == 0x7F;
-}
+// The ASCII characters a link target may hold as they are.
+constexpr auto kPlainInTarget = [] {
+    std::array<bool, 128> plain{};
+    for (char c = '0'; c <= '9'; ++c)
+        plain[size_t(c)] = true;
+    for (char c = 'a'; c <= 'z'; ++c)
+        plain[size_t(c)] = plain[size_t(c - 'a' + 'A')] = true;
+    for (const char c : std::string_view(" !$'()*+,-./:;=@[]^_`{}~"))
+        plain[size_t(c)] = true;
+    return plain;
+}();
 
 bool isAsciiAlpha(char16_t c)
 {
@@ -23,14 +33,6 @@ bool isAsciiAlnum(char16_t c)
     return isAsciiAlpha(c) || (c >= u'0' && c <= u'9');
 }
 
-// An "&" followed by a letter, digit or "#" would start a character reference, so that
-// "a&copy.txt" shows as "a©.txt"; any other "&" is plain text to every browser.
-// next is the character after the "&", or 0 at the end of the text.
-bool startsReference(char16_t next)
-{
-    return next == u'#' || isAsciiAlnum(next);
-}
-
 void appendPercent(QString &out, uchar byte)
 {
     out.append(u'%');
@@ -38,63 +40,36 @@ void appendPercent(QString &out, uchar byte)
     out.append(QChar(kHex[byte & 0xF]));
 }
 
-// Appends the entity form of c if markup needs one; false when c may stand as it is.
-bool appendEntity(QString &out, char16_t c)
+// The UTF-8 bytes of c, percent-encoded, as a browser sends a character of a path.
+void appendPercentUtf8(QString &out, char32_t c)
 {
-    switch (c) {
-    case u'"':
-        out.append(u"&quot;"_s);
-        return true;
-    case u'<':
-        out.append(u"&lt;"_s);
-        return true;
-    case u'>':
-        out.append(u"&gt;"_s);
-        return true;
-    case u'&':
-        out.append(u"&amp;"_s);
-        return true;
-    default:
-        return false;
-    }
-}
-
-// An ASCII character of a link target.
-void appendTargetAscii(QString &out, char16_t c)
-{
-    if (c == u'%' || c == u'#' || c == u'?' || c == u'\\' || isControl(c)) {
+    if (c < 0x80) {
         appendPercent(out, uchar(c));
-    } else if (!appendEntity(out, c)) {
+    } else if (c < 0x800) {
+        appendPercent(out, uchar(0xC0 | (c >> 6)));
+        appendPercent(out, uchar(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        appendPercent(out, uchar(0xE0 | (c >> 12)));
+        appendPercent(out, uchar(0x80 | ((c >> 6) & 0x3F)));
+        appendPercent(out, uchar(0x80 | (c & 0x3F)));
+    } else {
+        appendPercent(out, uchar(0xF0 | (c >> 18)));
+        appendPercent(out, uchar(0x80 | ((c >> 12) & 0x3F)));
+        appendPercent(out, uchar(0x80 | ((c >> 6) & 0x3F)));
+        appendPercent(out, uchar(0x80 | (c & 0x3F)));
+    }
+}
+
+// An ASCII character of a link target. "|" goes too: after a letter a browser reads it as a
+// drive letter ("C|x" opens the root of the file system in Firefox).
+void appendTargetAscii(QString &out, char16_t c, char16_t next)
+{
+    if (c == u'%' || c == u'#' || c == u'?' || c == u'\\' || c == u'|' || IsControl(c))
+        appendPercent(out, uchar(c));
+    else if (c == u'&' && !StartsReference(next))
         out.append(QChar(c));
-    }
-}
-
-bool plainInText(char16_t c)
-{
-    return !isControl(c) && c != u'"' && c != u'<' && c != u'>' && c != u'&';
-}
-
-bool plainInTarget(char16_t c)
-{
-    return plainInText(c) && c != u'%' && c != u'#' && c != u'?' && c != u'\\' &&
-           (c < 0x80 || c >= 0xA0);
-}
-
-// Appends text, copying runs of plain characters whole and handing the others to escape.
-template <typename Plain, typename Escape>
-void appendEscaped(QString &out, QStringView text, Plain plain, Escape escape)
-{
-    const qsizetype n = text.size();
-    qsizetype run = 0;
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = text[i].unicode();
-        if (plain(c) || (c == u'&' && !startsReference(i + 1 < n ? text[i + 1].unicode() : 0)))
-            continue;
-        out.append(text.mid(run, i - run));
-        escape(c);
-        run = i + 1;
-    }
-    out.append(text.mid(run));
+    else if (!AppendEntity(out, c))
+        out.append(QChar(c));
 }
 
 // Length of a leading "scheme:" in target: a browser would read a bare target such as
@@ -113,17 +88,32 @@ qsizetype schemeColon(QStringView target)
     return -1;
 }
 
-} // namespace
-
-void AppendHtmlText(QString &out, QStringView text)
+// Characters that set the direction of text around them: explicit embeddings, overrides and
+// isolates, and right-to-left letters and digits.
+bool setsDirection(char32_t c)
 {
-    appendEscaped(out, text, plainInText, [&out](char16_t c) {
-        if (!appendEntity(out, c))
-            out.append(u"&#"_s + QString::number(uint(c)) + u';');
-    });
+    switch (QChar::direction(c)) {
+    case QChar::DirR:
+    case QChar::DirAL:
+    case QChar::DirAN:
+    case QChar::DirLRE:
+    case QChar::DirLRO:
+    case QChar::DirRLE:
+    case QChar::DirRLO:
+    case QChar::DirPDF:
+    case QChar::DirLRI:
+    case QChar::DirRLI:
+    case QChar::DirFSI:
+    case QChar::DirPDI:
+        return true;
+    default:
+        return false;
+    }
 }
 
-void AppendLinkTarget(QString &out, const NativeName &name)
+} // namespace
+
+void AppendLinkTarget(QString &out, const NativeName &name, PageEncoding encoding)
 {
     if (!name.exact) {
         const QByteArray &bytes = name.bytes;
@@ -131,40 +121,53 @@ void AppendLinkTarget(QString &out, const NativeName &name)
             const auto b = uchar(bytes[i]);
             if (b >= 0x80)
                 appendPercent(out, b);
-            else if (b == '&' && !startsReference(i + 1 < bytes.size() ? uchar(bytes[i + 1]) : 0))
-                out.append(u'&');
             else
-                appendTargetAscii(out, b);
+                appendTargetAscii(out, b, i + 1 < bytes.size() ? uchar(bytes[i + 1]) : 0);
         }
         return;
     }
-    appendEscaped(out, name.text, plainInTarget, [&out](char16_t c) {
-        if (c < 0x80) {
-            appendTargetAscii(out, c);
-        } else {
-            // C1 controls: their UTF-8 bytes, as the browser would send them.
-            appendPercent(out, uchar(0xC0 | (c >> 6)));
-            appendPercent(out, uchar(0x80 | (c & 0x3F)));
+    const QStringView text = name.text;
+    const qsizetype n = text.size();
+    qsizetype run = 0; // start of the characters not yet copied
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = text[i].unicode();
+        char32_t code = c;
+        qsizetype units = 1;
+        if (QChar::isHighSurrogate(c) && i + 1 < n && text[i + 1].isLowSurrogate()) {
+            code = QChar::surrogateToUcs4(c, text[i + 1].unicode());
+            units = 2;
         }
-    });
+        const bool ascii = c < 0x80;
+        const bool plain =
+            ascii ? kPlainInTarget[c]
+                  : code >= 0xA0 && !QChar::isSurrogate(code) && PageHolds(encoding, code);
+        if (plain) {
+            i += units - 1;
+            continue;
+        }
+        out.append(text.mid(run, i - run));
+        if (ascii)
+            appendTargetAscii(out, c, i + 1 < n ? text[i + 1].unicode() : 0);
+        else
+            appendPercentUtf8(out, QChar::isSurrogate(code) ? char32_t(0xFFFD) : code);
+        i += units - 1;
+        run = i + 1;
+    }
+    out.append(text.mid(run));
 }
 
-void AppendLinkTarget(QString &out, QStringView folderTarget, const NativeName &name)
+void AppendLinkTarget(QString &out, QStringView folderTarget, const NativeName &name,
+                      PageEncoding encoding)
 {
     const qsizetype start = out.size();
     out += folderTarget;
-    const qsizetype nameStart = out.size();
-    AppendLinkTarget(out, name);
+    AppendLinkTarget(out, name, encoding);
 
     if (folderTarget.isEmpty()) {
         const qsizetype colon = schemeColon(QStringView(out).mid(start));
         if (colon >= 0)
             out.replace(start + colon, 1, u"%3A"_s);
     }
-    // A name of one letter and "|" is read as a drive letter and turned into "X:".
-    if (out.size() - nameStart == 2 && isAsciiAlpha(out[nameStart].unicode()) &&
-        out[nameStart + 1] == u'|')
-        out.replace(nameStart + 1, 1, u"%7C"_s);
 
     qsizetype lead = start;
     while (lead < out.size() && out[lead] == u' ')
@@ -180,11 +183,34 @@ void AppendLinkTarget(QString &out, QStringView folderTarget, const NativeName &
     out += u"%20"_s.repeated(lead - start) + middle + u"%20"_s.repeated(trail);
 }
 
-QString LinkTarget(QStringView folderTarget, const NativeName &name)
+QString LinkTarget(QStringView folderTarget, const NativeName &name, PageEncoding encoding)
 {
     QString target;
-    AppendLinkTarget(target, folderTarget, name);
+    AppendLinkTarget(target, folderTarget, name, encoding);
     return target;
+}
+
+void AppendLinkText(QString &out, QStringView name)
+{
+    qsizetype isolates = 0; // one more than the PDIs of the name, which could close ours
+    bool directional = false;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        char32_t c = name[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < name.size() && name[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(name[i].unicode(), name[i + 1].unicode());
+            ++i;
+        }
+        directional = directional || setsDirection(c);
+        isolates += c == 0x2069 ? 1 : 0;
+    }
+    if (!directional) {
+        AppendHtmlText(out, name);
+        return;
+    }
+    ++isolates;
+    out += u"&#8296;"_s.repeated(isolates);
+    AppendHtmlText(out, name);
+    out += u"&#8297;"_s.repeated(isolates);
 }
 
 } // namespace dirweaver

@@ -1,28 +1,32 @@
 #pragma once
 
 #include "selection/nativename.h"
+#include "text/encoding.h"
+#include "text/html.h"
 
 #include <QString>
 #include <QStringView>
 
 namespace dirweaver {
 
-/// Appends a name or path as page text: `"` `<` `>` as entities and control characters as
-/// "&#N;", so no name can break the markup; "&" becomes "&amp;" only where it would start a
-/// character reference ("a&copy.txt"), and spaces stay as they are.
-void AppendHtmlText(QString &out, QStringView text);
-
 /// Appends the link-target form of a name or path: escaped as page text, with `%` `#` `?` `\`
-/// and control characters percent-encoded so the browser opens the very file. A name that is
-/// not UTF-8 has its non-ASCII bytes percent-encoded.
-void AppendLinkTarget(QString &out, const NativeName &name);
+/// `|`, control characters and every character the page's encoding cannot hold
+/// percent-encoded (as UTF-8), so the browser opens the very file. A name that is not UTF-8
+/// has its non-ASCII bytes percent-encoded.
+void AppendLinkTarget(QString &out, const NativeName &name, PageEncoding encoding);
 
 /// Appends a complete link target: an already encoded folder part and a file name. Spaces at
-/// either end are percent-encoded, since browsers strip them from link targets; so is what
-/// a browser would take for a scheme ("re: x.txt" without a folder) or a drive letter ("c|").
-void AppendLinkTarget(QString &out, QStringView folderTarget, const NativeName &name);
+/// either end are percent-encoded, since browsers strip them from link targets; so is a
+/// colon that a browser would take for a scheme ("re: x.txt" without a folder).
+void AppendLinkTarget(QString &out, QStringView folderTarget, const NativeName &name,
+                      PageEncoding encoding);
 
 /// The target AppendLinkTarget writes.
-QString LinkTarget(QStringView folderTarget, const NativeName &name);
+QString LinkTarget(QStringView folderTarget, const NativeName &name, PageEncoding encoding);
+
+/// Appends a file name as the text of its link: page text, isolated between FSI and PDI
+/// (written as references) when it holds characters that set the direction of text, so that
+/// a name such as "invoice<RLO>fdp.exe" cannot reorder the size and date after it.
+void AppendLinkText(QString &out, QStringView name);
 
 } // namespace dirweaver

@@ -10,8 +10,8 @@ PageFragments PageFragments::forOptions(const PageOptions &options)
     f.link = {u"<A HREF=\""_s, u"\">"_s, u"</A>"_s, u"<BR>"_s};
     f.frame = {
         // The encoding is declared before anything else, so no browser has to guess it.
-        u"<HTML>\r\n<HEAD><META http-equiv=\"Content-Type\" content=\"text/html; "
-        u"charset=gbk\"><TITLE>"_s,
+        u"<HTML>\r\n<HEAD><META http-equiv=\"Content-Type\" content=\"text/html; charset="_s +
+            (options.encoding == PageEncoding::Utf8 ? u"utf-8"_s : u"gbk"_s) + u"\"><TITLE>"_s,
         u"</TITLE></HEAD>\r\n<BODY>\r\n<P align=\"center\">\r\n"
         u"<FONT size=\"6\" color=\"#000080\" face=\"黑体\">"_s,
         u"</FONT></P><HR>"_s,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "text/encoding.h"
 #include "version.h"
 
 #include <QString>
@@ -30,6 +31,8 @@ struct PageOptions
     QString headerTitle = QStringLiteral("网页页眉标题");
     /// The centred line at the foot of the page.
     QString footerTitle = QStringLiteral("本网页采用Dirweaver V" DIRWEAVER_VERSION " 制作！");
+    /// The encoding the page is written in, and declares in its head.
+    PageEncoding encoding = PageEncoding::Gbk;
 };
 
 } // namespace dirweaver

@@ -2,6 +2,8 @@
 
 #include "text/gbk.h"
 
+#include <QStringDecoder>
+
 namespace dirweaver {
 
 NativeName NativeName::fromBytes(const QByteArray &bytes)
@@ -9,7 +11,9 @@ NativeName NativeName::fromBytes(const QByteArray &bytes)
     NativeName name;
     name.bytes = bytes;
     if (bytes.isValidUtf8()) {
-        name.text = QString::fromUtf8(bytes);
+        // Every character, a leading byte order mark too: it is part of the name.
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+        name.text = utf8.decode(bytes);
         return name;
     }
 

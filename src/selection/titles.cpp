@@ -1,5 +1,7 @@
 #include "titles.h"
 
+#include "text/html.h"
+
 namespace dirweaver {
 
 Titles DeriveTitles(QStringView folderPath)
@@ -14,7 +16,8 @@ Titles DeriveTitles(QStringView folderPath)
     const QStringView name = path.mid(path.lastIndexOf(u'/') + 1);
     // The first character, not the first code unit: a surrogate pair moves as one.
     const qsizetype first = (name.size() > 1 && name[0].isHighSurrogate()) ? 2 : 1;
-    const QString header = name.left(first).toString().toUpper() + name.mid(first);
+    QString header;
+    AppendHtmlText(header, QString(name.left(first).toString().toUpper() + name.mid(first)));
     return {header, header, name.toString()};
 }
 

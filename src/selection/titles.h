@@ -8,7 +8,8 @@ namespace dirweaver {
 /// The titles a folder gives its page.
 struct Titles
 {
-    /// The page heading: the folder's name with its first character upper-cased.
+    /// The page heading: the folder's name with its first character upper-cased, as page
+    /// text, escaped like a file name so that a folder name never becomes markup.
     QString header;
     /// The browser title: the same text as the heading.
     QString browser;
@@ -16,7 +17,9 @@ struct Titles
     QString folderTitle;
 };
 
-/// Titles of the open folder: "/" for the root, otherwise from the last path component.
+/// Titles of the open folder: "/" for the root, otherwise from the last path component. The
+/// title boxes receive them as they will stand in the page; what the user types there later
+/// is written as typed.
 Titles DeriveTitles(QStringView folderPath);
 
 } // namespace dirweaver

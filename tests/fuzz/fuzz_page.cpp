@@ -109,13 +109,30 @@ void CheckText(const QString &text)
     AppendHtmlText(html, text);
     CheckMarkupSafe(html, "unsafe character in page text");
     Require(Unescape(html) == text, "page text does not read back", html);
+
+    // As a link's text: the name itself, inside as many isolates as it could close.
+    QString link;
+    AppendLinkText(link, text);
+    CheckMarkupSafe(link, "unsafe character in link text");
+    QStringView inner = link;
+    qsizetype isolates = 0;
+    while (inner.startsWith(u"&#8296;")) {
+        inner = inner.mid(7);
+        ++isolates;
+    }
+    Require(inner.endsWith(QString(u"&#8297;"_s).repeated(isolates)), "isolate left open", link);
+    inner.chop(7 * isolates);
+    Require(Unescape(inner) == text && (isolates == 0 || isolates > text.count(QChar(0x2069))),
+            "link text does not read back as the isolated name", link);
 }
 
 // The target must open exactly folder + name once entities and percent signs are read.
 void CheckTarget(const QString &folderTarget, const QByteArray &folderBytes, const NativeName &name)
 {
-    const QString target = LinkTarget(folderTarget, name);
+    const QString target = LinkTarget(folderTarget, name, PageEncoding::Gbk);
     CheckMarkupSafe(target, "unsafe character in link target");
+    // After a letter a browser reads "|" as a drive letter: it never stands as it is.
+    Require(!target.contains(u'|'), "bar in target", target);
     Require(!target.startsWith(u' ') && !target.endsWith(u' '), "edge space in target", target);
     const QString url = Unescape(target);
     if (folderTarget.isEmpty() && !url.isEmpty() && IsAsciiAlpha(url[0])) {
@@ -204,7 +221,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     CheckWidth(units, format);
     CheckGbk(units);
     QString folderTarget;
-    AppendLinkTarget(folderTarget, folder);
+    AppendLinkTarget(folderTarget, folder, PageEncoding::Gbk);
     CheckTarget({}, {}, name);
     CheckTarget(folderTarget, folder.bytes, name);
 

@@ -1,0 +1,62 @@
+#include "html.h"
+
+#include "digits.h"
+
+namespace dirweaver {
+
+using namespace Qt::StringLiterals;
+
+bool IsControl(char16_t c)
+{
+    return c < 0x20 || c == 0x7F;
+}
+
+bool StartsReference(char16_t next)
+{
+    const bool letter = (next >= u'a' && next <= u'z') || (next >= u'A' && next <= u'Z');
+    return next == u'#' || letter || (next >= u'0' && next <= u'9');
+}
+
+bool AppendEntity(QString &out, char16_t c)
+{
+    switch (c) {
+    case u'"':
+        out.append(u"&quot;"_s);
+        return true;
+    case u'<':
+        out.append(u"&lt;"_s);
+        return true;
+    case u'>':
+        out.append(u"&gt;"_s);
+        return true;
+    case u'&':
+        out.append(u"&amp;"_s);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void AppendHtmlText(QString &out, QStringView text)
+{
+    // Runs of plain characters are copied whole.
+    const qsizetype n = text.size();
+    qsizetype run = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = text[i].unicode();
+        const bool plain = !IsControl(c) && c != u'"' && c != u'<' && c != u'>' &&
+                           (c != u'&' || !StartsReference(i + 1 < n ? text[i + 1].unicode() : 0));
+        if (plain)
+            continue;
+        out.append(text.mid(run, i - run));
+        if (!AppendEntity(out, c)) {
+            out.append(u"&#"_s);
+            AppendDecimal(out, c);
+            out.append(u';');
+        }
+        run = i + 1;
+    }
+    out.append(text.mid(run));
+}
+
+} // namespace dirweaver

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+namespace dirweaver {
+
+/// Appends a name, path or derived title as page text: `"` `<` `>` as entities and control
+/// characters as "&#N;", so no name can break the markup; "&" becomes "&amp;" only where it
+/// would start a character reference ("a&copy.txt"), and spaces stay as they are.
+void AppendHtmlText(QString &out, QStringView text);
+
+/// True when an "&" followed by next (0 at the end of the text) would start a character
+/// reference, as "&copy" does; any other "&" is plain text to every browser.
+bool StartsReference(char16_t next);
+
+/// Appends the entity of c if markup needs one (`"` `<` `>` `&`); false when c may stand as
+/// it is.
+bool AppendEntity(QString &out, char16_t c);
+
+/// True for the C0 control characters and DEL.
+bool IsControl(char16_t c);
+
+} // namespace dirweaver
