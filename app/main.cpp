@@ -8,8 +8,10 @@
 
 #include <cerrno>
 #include <clocale>
+#include <csignal>
 #include <cstdio>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <optional>
 #include <unistd.h>
 
@@ -48,7 +50,8 @@ RunWindowFunction LoadWindow(QIODevice &err)
     return reinterpret_cast<RunWindowFunction>(entry);
 }
 
-int RunWindow(char *program, const QList<QByteArray> &args, const QByteArray &cwd, QIODevice &err)
+int RunWindow(char *program, const QList<QByteArray> &args, const std::optional<QByteArray> &cwd,
+              int cwdError, QIODevice &err)
 {
     const auto parsed = dirweaver::ParseWindowArguments(args);
     if (const QString *problem = std::get_if<QString>(&parsed)) {
@@ -57,12 +60,17 @@ int RunWindow(char *program, const QList<QByteArray> &args, const QByteArray &cw
     }
     const dirweaver::RealFileSystem fs;
     const QByteArray &given = std::get<QByteArray>(parsed);
-    const QByteArray folder = dirweaver::AbsoluteCleanPath(given.isEmpty() ? cwd : given, cwd);
-    if (!given.isEmpty()) {
-        if (const int error = fs.subFolders(folder).error) {
-            dirweaver::Say(err, dirweaver::FolderErrorMessage(given, error));
-            return 2;
-        }
+    // A current folder that is gone (or cannot be named) is an error like any other
+    // folder that cannot be read; "/" is never opened in its place.
+    if (!cwd && !given.startsWith('/')) {
+        dirweaver::Say(err, dirweaver::FolderErrorMessage(given.isEmpty() ? "." : given, cwdError));
+        return 2;
+    }
+    const QByteArray base = cwd.value_or(QByteArray());
+    const QByteArray folder = dirweaver::AbsoluteCleanPath(given.isEmpty() ? base : given, base);
+    if (const int error = fs.subFolders(folder).error) {
+        dirweaver::Say(err, dirweaver::FolderErrorMessage(given.isEmpty() ? folder : given, error));
+        return 2;
     }
     if (!dirweaver::DisplayAvailable()) {
         dirweaver::Say(err, dirweaver::NoDisplayMessage());
@@ -81,14 +89,28 @@ int main(int argc, char *argv[])
     for (int i = 1; i < argc; ++i)
         args.append(QByteArray(argv[i]));
 
+    // Past a file-size limit a write fails with EFBIG, reported, instead of a silent kill.
+    std::signal(SIGXFSZ, SIG_IGN);
+    // A closed standard output keeps its number taken, read-only, so that no file opened later
+    // lands there and every write meant for it fails as it should (EBADF).
+    if (fcntl(STDOUT_FILENO, F_GETFD) == -1 && errno == EBADF) {
+        const int fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (fd >= 0 && fd != STDOUT_FILENO) {
+            dup2(fd, STDOUT_FILENO);
+            close(fd);
+        }
+    }
+    // Straight to the descriptors: every write is the system's own, and checked.
     QFile out, err;
-    out.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered);
-    err.open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered);
+    out.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered,
+             QFileDevice::DontCloseHandle);
+    err.open(STDERR_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered,
+             QFileDevice::DontCloseHandle);
 
     const std::optional<QByteArray> cwd = CurrentFolder();
     const int cwdError = errno;
     if (!dirweaver::WantsWriter(args))
-        return RunWindow(argv[0], args, cwd.value_or(QByteArrayLiteral("/")), err);
+        return RunWindow(argv[0], args, cwd, cwdError, err);
 
     const auto parsed = dirweaver::ParseWriterArguments(args);
     if (const QString *problem = std::get_if<QString>(&parsed)) {

@@ -59,7 +59,7 @@ private Q_SLOTS:
         QFETCH(QString, fileName);
         QFETCH(bool, saved);
         const QString path = tmp.filePath(fileName);
-        const SaveReport r = SaveAndReport(path, u"<HTML>页</HTML>");
+        const SaveReport r = SaveAndReport(path, u"<HTML>页</HTML>", PageEncoding::Gbk);
         QCOMPARE(r.saved, saved);
         if (saved) {
             QCOMPARE(r.text, u"Dirweaver文本成功生成！"_s);
@@ -77,10 +77,10 @@ private Q_SLOTS:
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
         QCOMPARE(PreviewFolder(), runtime.path());
         QString error;
-        const QString file = WritePreview(u"<HTML>一</HTML>", &error);
+        const QString file = WritePreview(u"<HTML>一</HTML>", PageEncoding::Gbk, &error);
         QCOMPARE(file, runtime.path() + u"/Dirweaver~temp.htm"_s);
         QCOMPARE(test::ReadFile(file), QByteArray("<HTML>\xd2\xbb</HTML>\r\n"));
-        QCOMPARE(WritePreview(u"<HTML>二</HTML>", &error), file);
+        QCOMPARE(WritePreview(u"<HTML>二</HTML>", PageEncoding::Gbk, &error), file);
         QCOMPARE(test::ReadFile(file), PageFileBytes(u"<HTML>二</HTML>"));
         QVERIFY(error.isEmpty());
     }
@@ -102,7 +102,7 @@ private Q_SLOTS:
         QCOMPARE(st.st_uid, ::geteuid());
         QCOMPARE(st.st_mode & (S_IWGRP | S_IWOTH), 0u);
         QString error;
-        QCOMPARE(WritePreview(u"x", &error), folder + u"/Dirweaver~temp.htm"_s);
+        QCOMPARE(WritePreview(u"x", PageEncoding::Gbk, &error), folder + u"/Dirweaver~temp.htm"_s);
         QVERIFY(!QFile::exists(runtime.path() + u"/Dirweaver~temp.htm"_s));
     }
 
@@ -112,7 +112,7 @@ private Q_SLOTS:
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
         QVERIFY(QDir(runtime.path()).mkdir(u"Dirweaver~temp.htm"_s));
         QString error;
-        QVERIFY(WritePreview(u"x", &error).isEmpty());
+        QVERIFY(WritePreview(u"x", PageEncoding::Gbk, &error).isEmpty());
         QVERIFY2(error.contains(runtime.path() + u"/Dirweaver~temp.htm"_s), qPrintable(error));
     }
 };

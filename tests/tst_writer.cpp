@@ -83,7 +83,7 @@ private Q_SLOTS:
         const QString page = BuildPageText(input, fs, FileTimeFormat(zh));
         QCOMPARE(run.out, PageFileBytes(page));
         const QString saved = dir_.filePath(u"saved.htm"_s);
-        QVERIFY(SavePageFile(saved, page));
+        QVERIFY(SavePageFile(QFile::encodeName(saved), page, PageEncoding::Gbk));
         QCOMPARE(test::ReadFile(saved), run.out);
         QVERIFY(page.contains(u"x&amp;y %231.txt\">x&amp;y #1.txt</A>"_s));
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "page/builder.h"
+#include "text/encoding.h"
 
 #include <QByteArray>
 #include <QIODevice>
@@ -11,13 +12,15 @@
 
 namespace dirweaver {
 
-/// Encodes page text to GBK as it arrives and writes it to a device in large blocks, so a
-/// page of any length is written without being held whole.
-class GbkDeviceSink final : public PageSink
+/// Encodes page text as it arrives and writes it to a device in large blocks, so a page of
+/// any length is written without being held whole. Every write is checked.
+class PageDeviceSink final : public PageSink
 {
 public:
-    /// Writes to device, which must be open for writing.
-    explicit GbkDeviceSink(QIODevice &device) : device_(device) {}
+    /// Writes to device, which must be open for writing, in encoding.
+    PageDeviceSink(QIODevice &device, PageEncoding encoding) : device_(device), encoding_(encoding)
+    {
+    }
     /// See PageSink.
     void append(QStringView text) override;
     /// Writes the final CR LF and whatever is still buffered; false when any write failed.
@@ -28,6 +31,7 @@ public:
 private:
     void flush();
     QIODevice &device_;
+    const PageEncoding encoding_;
     QByteArray buffer_;
     QString error_;
 };
@@ -35,19 +39,24 @@ private:
 /// Produces a page into a sink.
 using PageProducer = std::function<void(PageSink &)>;
 
-/// What a saved page file holds: the page in GBK, then CR LF.
-QByteArray PageFileBytes(QStringView page);
+/// What a saved page file holds: the page in its encoding, then CR LF.
+QByteArray PageFileBytes(QStringView page, PageEncoding encoding = PageEncoding::Gbk);
 
 /// Writes the produced page to an open device as in PageFileBytes; false when a write failed,
 /// with error (if given) saying why.
-bool WritePage(QIODevice &device, const PageProducer &produce, QString *error = nullptr);
+bool WritePage(QIODevice &device, const PageProducer &produce, PageEncoding encoding,
+               QString *error = nullptr);
 
-/// Writes the produced page to fileName as in PageFileBytes, through a temporary file that
-/// replaces the old one only once complete; on failure the old file is untouched and error
-/// (if given) says why.
-bool SavePage(const QString &fileName, const PageProducer &produce, QString *error = nullptr);
+/// Writes the produced page to path (bytes, as the kernel takes them) as in PageFileBytes.
+/// A regular file, or a path where none is yet, is replaced only once the new page is
+/// complete, through a temporary file beside it (a symbolic link stays and its target is
+/// replaced); anything else, a FIFO or a device, is written into as a shell redirection
+/// would, and never replaced. On failure the old file is untouched and error says why.
+bool SavePage(const QByteArray &path, const PageProducer &produce, PageEncoding encoding,
+              QString *error = nullptr);
 
 /// SavePage for a page already built.
-bool SavePageFile(const QString &fileName, QStringView page, QString *error = nullptr);
+bool SavePageFile(const QByteArray &path, QStringView page, PageEncoding encoding,
+                  QString *error = nullptr);
 
 } // namespace dirweaver

@@ -49,7 +49,7 @@ QString PreviewNotOpenedText(const QString &fileName, std::optional<int> status)
     return text;
 }
 
-QString WritePreview(QStringView page, QString *error)
+QString WritePreview(QStringView page, PageEncoding encoding, QString *error)
 {
     const QString folder = PreviewFolder();
     if (folder.isEmpty()) {
@@ -59,7 +59,7 @@ QString WritePreview(QStringView page, QString *error)
     }
     const QString path = folder + u'/' + kPreviewFileName;
     QString why;
-    if (SavePageFile(path, page, &why))
+    if (SavePageFile(QFile::encodeName(path), page, encoding, &why))
         return path;
     if (error)
         *error = u"无法写入预览文件 %1：%2"_s.arg(path, why);

@@ -2,6 +2,8 @@
 
 #include "pagefile.h"
 
+#include <QFile>
+
 namespace dirweaver {
 
 using namespace Qt::StringLiterals;
@@ -13,10 +15,10 @@ QString ProposedFileName(QStringView folderTitle)
     return folderTitle.toString();
 }
 
-SaveReport SaveAndReport(const QString &fileName, QStringView page)
+SaveReport SaveAndReport(const QString &fileName, QStringView page, PageEncoding encoding)
 {
     QString error;
-    if (SavePageFile(fileName, page, &error))
+    if (SavePageFile(QFile::encodeName(fileName), page, encoding, &error))
         return {true, u"Dirweaver文本成功生成！"_s};
     // Some failures carry no text of their own; the box must still say something.
     if (error.isEmpty())

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "text/encoding.h"
+
 #include <QString>
 #include <QStringView>
 
@@ -21,8 +23,8 @@ struct SaveReport
 /// the root, whose title "/" cannot be a file name.
 QString ProposedFileName(QStringView folderTitle);
 
-/// Saves page to fileName as a page file and says how it went; a failed save leaves any
-/// old file as it was.
-SaveReport SaveAndReport(const QString &fileName, QStringView page);
+/// Saves page to fileName as a page file in encoding and says how it went; a failed save
+/// leaves any old file as it was.
+SaveReport SaveAndReport(const QString &fileName, QStringView page, PageEncoding encoding);
 
 } // namespace dirweaver

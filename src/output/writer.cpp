@@ -6,18 +6,22 @@
 #include "selection/prefetch.h"
 #include "selection/titles.h"
 
+#include <cerrno>
+
 namespace dirweaver {
 
 int RunWriter(const WriterRequest &request, const FileSystem &fs, const QLocale &locale,
               const QByteArray &cwd, QIODevice &out, QIODevice &err)
 {
-    if (request.action == WriterRequest::Action::Help) {
-        out.write(WriterHelp().toLocal8Bit());
-        return 0;
-    }
-    if (request.action == WriterRequest::Action::Version) {
-        out.write(VersionText());
-        return 0;
+    if (request.action != WriterRequest::Action::Write) {
+        const QByteArray text = request.action == WriterRequest::Action::Help
+                                    ? WriterHelp().toLocal8Bit()
+                                    : VersionText();
+        errno = 0;
+        if (out.write(text) == text.size())
+            return 0;
+        Say(err, OutputErrorMessage("-", errno != 0 ? ErrorText(errno) : out.errorString()));
+        return 1;
     }
 
     const QByteArray folderBytes =
@@ -49,9 +53,10 @@ int RunWriter(const WriterRequest &request, const FileSystem &fs, const QLocale 
         builder.build(input, sink, {}, facts ? &*facts : nullptr);
     };
     QString error;
+    const PageEncoding encoding = input.options.encoding;
     const bool written = request.output == "-"
-                             ? WritePage(out, produce, &error)
-                             : SavePage(QString::fromLocal8Bit(request.output), produce, &error);
+                             ? WritePage(out, produce, encoding, &error)
+                             : SavePage(request.output, produce, encoding, &error);
     if (written)
         return 0;
     Say(err, OutputErrorMessage(request.output, error));

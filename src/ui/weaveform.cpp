@@ -379,7 +379,7 @@ QString WeaveForm::getfilename()
 void WeaveForm::savefileas(const QString &fileName)
 {
     // The whole page is saved, never the abridged or hand-edited view in Text1.
-    const SaveReport report = SaveAndReport(fileName, session_->pageText());
+    const SaveReport report = SaveAndReport(fileName, session_->pageText(), PageEncoding::Gbk);
     QMessageBox box(report.saved ? QMessageBox::NoIcon : QMessageBox::Warning,
                     kMessageCaption.toString(), report.text, QMessageBox::Ok, this);
     box.exec();
@@ -392,7 +392,7 @@ void WeaveForm::Command6_Click()
         return;
     }
     QString error;
-    const QString fileName = WritePreview(session_->pageText(), &error);
+    const QString fileName = WritePreview(session_->pageText(), PageEncoding::Gbk, &error);
     if (fileName.isEmpty()) {
         QMessageBox::warning(this, kMessageCaption.toString(), error);
         return;
