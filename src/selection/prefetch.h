@@ -4,6 +4,8 @@
 #include "nativename.h"
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -15,6 +17,9 @@ namespace dirweaver {
 class FactsPrefetch final
 {
 public:
+    /// From how many files on the facts are read on a second thread.
+    static constexpr qsizetype kThreadFrom = 512;
+
     /// Starts reading the facts of files in folder through fs, in the order given.
     FactsPrefetch(const FileSystem &fs, const QByteArray &folder, const QList<NativeName> &files);
     /// Stops the worker and waits for it.
@@ -25,7 +30,8 @@ public:
     /// The list was put in another order while the facts were read: the file now at place i
     /// is the one that was at order[i]. Called before the first factsAt.
     void reorder(std::vector<qsizetype> order);
-    /// The facts of the file at place i of the list, waiting for the worker if needed.
+    /// The facts of the file at place i of the list, waiting for the worker if needed. One
+    /// thread reads them.
     std::optional<FileFacts> factsAt(qsizetype i) const;
 
 private:
@@ -35,6 +41,11 @@ private:
     std::vector<qsizetype> order_;
     std::atomic<qsizetype> done_{0};
     std::atomic<bool> stop_{false};
+    // The place the reader waits for, -1 when it waits for none: waking a reader costs a
+    // system call, so the worker wakes it only once the facts it waits for are there.
+    mutable std::atomic<qsizetype> wanted_{-1};
+    mutable std::mutex mutex_;
+    mutable std::condition_variable ready_;
     std::thread worker_;
 };
 
