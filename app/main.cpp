@@ -1,4 +1,5 @@
 #include "output/commandline.h"
+#include "output/tree.h"
 #include "output/writer.h"
 #include "page/filetime.h"
 #include "selection/filesystem.h"
@@ -13,6 +14,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <optional>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace {
@@ -28,6 +30,15 @@ std::optional<QByteArray> CurrentFolder()
     }
     cwd.truncate(qstrlen(cwd.constData()));
     return cwd;
+}
+
+// The width of the terminal on fd; 0 when fd is no terminal, which then shows no progress.
+int TerminalColumns(int fd)
+{
+    if (!isatty(fd))
+        return 0;
+    winsize size{};
+    return ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
 }
 
 // The window module lies next to the executable in the build tree and in the library
@@ -122,6 +133,9 @@ int main(int argc, char *argv[])
         return 2;
     }
     const dirweaver::RealFileSystem fs;
-    return dirweaver::RunWriter(std::get<dirweaver::WriterRequest>(parsed), fs,
-                                dirweaver::ProgramLocaleFromEnvironment(), *cwd, out, err);
+    const auto &request = std::get<dirweaver::WriterRequest>(parsed);
+    const QLocale locale = dirweaver::ProgramLocaleFromEnvironment();
+    if (request.action == dirweaver::WriterRequest::Action::Tree)
+        return dirweaver::RunTree(request, fs, locale, *cwd, err, TerminalColumns(STDERR_FILENO));
+    return dirweaver::RunWriter(request, fs, locale, *cwd, out, err);
 }

@@ -30,3 +30,20 @@ for n in 1000 10000 32767 100000; do
         -v q="$quit_s" 'BEGIN { printf "%8d %10.4f %10.4f %7.2f %10d %10d %7.2f %10.4f %8.2f %7.4f\n",
                  n, f, w, w / f, p, m, m / p, g, g / w, q }'
 done
+
+# The same 100,000 files spread over 1,000 folders, one page each (--tree), against one page
+# of them all; and one page in UTF-8 against GBK.
+folder=$work/files-100000
+tree=$work/tree-100000
+if [ ! -f "$tree.done" ]; then
+    rm -rf "$tree"
+    "$tool" tree "$tree" 1000 100000
+    touch "$tree.done"
+fi
+"$build/app/dirweaver" --tree "$tree" 2>/dev/null
+read -r write_s _ < <("$tool" time "$runs" "$build/app/dirweaver" --write "$work/page.htm" "$folder")
+read -r tree_s _ < <("$tool" time "$runs" sh -c 'exec "$0" --tree "$1" 2>/dev/null' "$build/app/dirweaver" "$tree")
+read -r utf8_s _ < <("$tool" time "$runs" "$build/app/dirweaver" --write "$work/page.htm" --encoding utf-8 "$folder")
+printf '\n%8s %10s %10s %7s %10s %7s\n' files write_s tree_s tree_x utf8_s utf8_x
+awk -v w="$write_s" -v t="$tree_s" -v u="$utf8_s" \
+    'BEGIN { printf "%8d %10.4f %10.4f %7.2f %10.4f %7.2f\n", 100000, w, t, t / w, u, u / w }'

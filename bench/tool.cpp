@@ -1,6 +1,8 @@
 // Bench helpers without Qt:
 //   bench_tool make FOLDER COUNT   fills FOLDER with COUNT files of realistic names
+//   bench_tool tree TOP FOLDERS FILES   the same files spread over FOLDERS nested folders
 //   bench_tool time RUNS CMD...    runs CMD RUNS times; prints the best seconds and peak KiB
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -46,6 +48,27 @@ int make(const char *folder, long count)
     return 0;
 }
 
+// A tree of folders folders (each a child of the one before, ten to a level) holding
+// files files in all, as make names them.
+int makeTree(const char *top, long folders, long files)
+{
+    if (mkdir(top, 0755) != 0 && errno != EEXIST)
+        return 1;
+    std::string parent = top;
+    long made = 0;
+    for (long f = 0; f < folders; ++f) {
+        // Ten folders side by side, then the next ten inside the first of them.
+        if (f > 0 && f % 10 == 0)
+            parent += "/dir " + std::to_string(f - 10);
+        const std::string folder = parent + "/dir " + std::to_string(f);
+        const long count = files / folders + (f < files % folders ? 1 : 0);
+        if (make(folder.c_str(), count) != 0)
+            return 1;
+        made += count;
+    }
+    return made == files ? 0 : 1;
+}
+
 int timeRuns(int runs, char **command)
 {
     double best = 1e30;
@@ -78,8 +101,12 @@ int main(int argc, char **argv)
 {
     if (argc == 4 && std::string(argv[1]) == "make")
         return make(argv[2], std::atol(argv[3]));
+    if (argc == 5 && std::string(argv[1]) == "tree")
+        return makeTree(argv[2], std::atol(argv[3]), std::atol(argv[4]));
     if (argc >= 4 && std::string(argv[1]) == "time")
         return timeRuns(std::atoi(argv[2]), argv + 3);
-    std::fprintf(stderr, "usage: bench_tool make FOLDER COUNT | time RUNS CMD...\n");
+    std::fprintf(
+        stderr,
+        "usage: bench_tool make FOLDER COUNT | tree TOP FOLDERS FILES | time RUNS CMD...\n");
     return 2;
 }

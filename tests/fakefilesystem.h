@@ -20,6 +20,11 @@ public:
         f.names.append(name);
         f.facts.insert(name, facts);
     }
+    /// Gives the entry name of folder (a sub-folder, say) facts without listing it as a file.
+    void setFacts(const QByteArray &folder, const QByteArray &name, FileFacts facts)
+    {
+        folders_[normal(folder)].facts.insert(name, facts);
+    }
     /// Makes folder exist (empty) or fail to list with error.
     void addFolder(const QByteArray &folder, int error = 0)
     {
@@ -30,27 +35,24 @@ public:
 
     FolderListing regularFiles(const QByteArray &folder) const override
     {
-        const auto it = folders_.constFind(normal(folder));
-        if (it == folders_.cend())
-            return {{}, 2 /* ENOENT */};
-        if (it->error != 0)
-            return {{}, it->error};
-        return {it->names, 0};
+        FolderListing listing = opened(folder);
+        if (listing.error == 0)
+            listing.names = folders_.value(normal(folder)).names;
+        return listing;
     }
     FolderListing subFolders(const QByteArray &folder) const override
     {
+        FolderListing listing = opened(folder);
+        if (listing.error != 0)
+            return listing;
         const QByteArray self = normal(folder);
-        const auto it = folders_.constFind(self);
-        if (it == folders_.cend())
-            return {{}, 2 /* ENOENT */};
-        if (it->error != 0)
-            return {{}, it->error};
-        FolderListing listing;
         const QByteArray prefix = self.endsWith('/') ? self : self + '/';
         for (auto f = folders_.cbegin(); f != folders_.cend(); ++f) {
             const QByteArray &path = f.key();
-            if (path != self && path.startsWith(prefix) && !path.mid(prefix.size()).contains('/'))
-                listing.names.append(path.mid(prefix.size()));
+            const QByteArray name = path.mid(prefix.size());
+            if (path != self && path.startsWith(prefix) && !name.contains('/') &&
+                !name.startsWith('.'))
+                listing.names.append(name);
         }
         return listing;
     }
@@ -85,6 +87,15 @@ private:
         Folder folder_;
         std::atomic<int> &calls_;
     };
+    // An empty listing of folder, or why it cannot be read.
+    FolderListing opened(const QByteArray &folder) const
+    {
+        FolderListing listing;
+        const auto it = folders_.constFind(normal(folder));
+        listing.error = it == folders_.cend() ? 2 /* ENOENT */ : it->error;
+        listing.identity = {0, qHash(normal(folder))};
+        return listing;
+    }
     static QByteArray normal(QByteArray folder)
     {
         while (folder.size() > 1 && folder.endsWith('/'))

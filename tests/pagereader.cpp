@@ -131,23 +131,71 @@ QString ChromiumProgram()
     return QStandardPaths::findExecutable(u"chromium"_s);
 }
 
-QString ChromiumDom(const QByteArray &path, const QString &lang, QString *why)
+namespace {
+
+QByteArray fileUrl(const QByteArray &path)
+{
+    return "file://" + path.toPercentEncoding("/");
+}
+
+QString runChromium(const QByteArray &path, const QStringList &extra, QString *why)
 {
     QTemporaryDir profile;
     QProcess p;
     p.setProgram(ChromiumProgram());
     // Without the networking switches the closed network refuses its background connections.
-    p.setArguments({u"--headless"_s, u"--no-sandbox"_s, u"--disable-gpu"_s, u"--disable-quic"_s,
-                    u"--no-first-run"_s, u"--disable-background-networking"_s,
-                    u"--disable-component-update"_s, u"--disable-sync"_s, u"--lang="_s + lang,
-                    u"--user-data-dir="_s + profile.path(), u"--dump-dom"_s,
-                    u"file://"_s + QString::fromLatin1(path.toPercentEncoding("/"))});
+    QStringList arguments = {u"--headless"_s,
+                             u"--no-sandbox"_s,
+                             u"--disable-gpu"_s,
+                             u"--disable-quic"_s,
+                             u"--no-first-run"_s,
+                             u"--disable-background-networking"_s,
+                             u"--disable-component-update"_s,
+                             u"--disable-sync"_s};
+    arguments << extra << u"--user-data-dir="_s + profile.path() << u"--dump-dom"_s
+              << QString::fromLatin1(fileUrl(path));
+    p.setArguments(arguments);
     p.start();
     if (!p.waitForFinished(120000) || p.exitCode() != 0) {
         *why = u"chromium failed: "_s + QString::fromLocal8Bit(p.readAllStandardError());
         return {};
     }
     return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+} // namespace
+
+QString ChromiumDom(const QByteArray &path, const QString &lang, QString *why)
+{
+    return runChromium(path, {u"--lang="_s + lang}, why);
+}
+
+QList<QList<QByteArray>> ChromiumResolvedLinks(const QList<QByteArray> &pages, QString *why)
+{
+    QByteArray harness = "<!DOCTYPE html><html><head><title></title></head><body>";
+    for (const QByteArray &page : pages)
+        harness += "<iframe src=\"" + fileUrl(page) + "\"></iframe>";
+    harness += "<script>window.onload=()=>{let s='';"
+               "document.querySelectorAll('iframe').forEach((f,i)=>{"
+               "for(const a of f.contentDocument.links)s+=i+'\\t'+a.href+'\\n';});"
+               "document.title=s;};</script></body></html>";
+    QTemporaryDir dir;
+    const QByteArray path = QFile::encodeName(dir.path()) + "/harness.htm";
+    if (!WriteBytes(path, harness)) {
+        *why = u"cannot write the harness page"_s;
+        return {};
+    }
+    // Frames of file pages are other origins unless file access is shared.
+    const QString dom = runChromium(path, {u"--allow-file-access-from-files"_s}, why);
+    QList<QList<QByteArray>> links(pages.size());
+    for (const QString &line : Parse(dom).title.split(u'\n')) {
+        const int tab = line.indexOf(u'\t');
+        const int frame = line.left(tab).toInt();
+        if (tab > 0 && frame < links.size())
+            links[frame].append(QByteArray::fromPercentEncoding(
+                QUrl(line.mid(tab + 1)).path(QUrl::FullyEncoded).toLatin1()));
+    }
+    return links;
 }
 
 bool WriteBytes(const QByteArray &path, const QByteArray &bytes)

@@ -51,6 +51,10 @@ QString ChromiumProgram();
 /// language lang ("zh-CN", "en-US"); empty with why set when Chromium failed.
 QString ChromiumDom(const QByteArray &path, const QString &lang, QString *why);
 
+/// The targets of every link of each page as Chromium resolves them (a.href), as paths: the
+/// pages are loaded in frames of a harness page; empty with why set when Chromium failed.
+QList<QList<QByteArray>> ChromiumResolvedLinks(const QList<QByteArray> &pages, QString *why);
+
 /// Writes bytes to path by bytes, as Qt cannot name a path that is not UTF-8.
 bool WriteBytes(const QByteArray &path, const QByteArray &bytes);
 

@@ -96,8 +96,19 @@ private Q_SLOTS:
         QCOMPARE(fs.statCalls.load(), 0); // no annotations: no file is touched
     }
 
+    // The same page in both encodings: UTF-8 writes every character as itself, declares
+    // utf-8 and pads the columns by the same widths.
+    void annotatedPage_data()
+    {
+        QTest::addColumn<PageEncoding>("encoding");
+        QTest::addColumn<QString>("file");
+        QTest::newRow("GBK") << PageEncoding::Gbk << u"annotated-center.htm"_s;
+        QTest::newRow("UTF-8") << PageEncoding::Utf8 << u"annotated-center-utf8.htm"_s;
+    }
     void annotatedPage()
     {
+        QFETCH(PageEncoding, encoding);
+        QFETCH(QString, file);
         test::FakeFileSystem fs;
         const QByteArray folder = u"/home/u/文档"_s.toUtf8();
         const qint64 t2002 = 1017385445; // 2002-03-29 07:04:05 UTC
@@ -120,9 +131,9 @@ private Q_SLOTS:
         input.options.browserTitle = u"文档"_s;
         input.options.headerTitle = u"文档 &amp; more"_s;
         input.options.footerTitle = u"页脚 <b>bold</b>"_s;
+        input.options.encoding = encoding;
         const FileTimeFormat format(QLocale(u"zh_CN"_s));
-        QCOMPARE(PageFileBytes(BuildPageText(input, fs, format)),
-                 golden(u"annotated-center.htm"_s));
+        QCOMPARE(PageFileBytes(BuildPageText(input, fs, format), encoding), golden(file));
         QCOMPARE(fs.statCalls.load(), 7); // one inquiry per file
     }
 

@@ -27,7 +27,13 @@ private Q_SLOTS:
         const auto row = [](const char *name, QList<QByteArray> args, const QString &result) {
             QTest::newRow(name) << args << result;
         };
-        row("no --write", {"/tmp"}, u"!--write FILE is required"_s);
+        row("no --write", {"/tmp"}, u"!--write FILE or --tree is required"_s);
+        row("both --write and --tree", {"--write", "x", "--tree"}, u"!not both"_s);
+        row("--name without --tree", {"--write", "x", "--name", "i.htm"},
+            u"!--name needs --tree"_s);
+        row("--name that is a path", {"--tree", "--name", "a/b.htm"}, u"!without /"_s);
+        row("unknown encoding", {"--write", "x", "--encoding", "latin1"}, u"!unknown encoding"_s);
+        row("a tree", {"--tree", "--encoding=UTF-8", "--name", "index.htm", "top"}, u"top"_s);
         row("unknown option", {"--write", "-", "--frobnicate"}, u"!unknown option"_s);
         row("unknown alignment", {"--write", "-", "--align", "middle"}, u"!unknown alignment"_s);
         row("missing value", {"--write"}, u"!needs a value"_s);
@@ -76,6 +82,7 @@ private Q_SLOTS:
         row("a writer switch", {"/tmp", "--no-size"}, false, u"!--no-size needs --write"_s);
         row("writer", {"--write=x", "a"}, true, QString());
         row("help", {"-h"}, true, QString());
+        row("tree", {"--tree"}, true, QString());
     }
     void windowArguments()
     {

@@ -3,13 +3,16 @@
 // each target resolved against the page's folder. Optionally through Chromium itself.
 
 #include "output/pagefile.h"
+#include "output/tree.h"
 #include "page/builder.h"
 #include "pagereader.h"
 #include "selection/filelist.h"
 #include "selection/titles.h"
 #include "text/gbk.h"
 
+#include <QBuffer>
 #include <QDir>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -385,6 +388,49 @@ private Q_SLOTS:
         const ParsedPage page = Parse(ChromiumDom(path, u"en-US"_s, &why));
         QVERIFY2(why.isEmpty(), qPrintable(why));
         QCOMPARE(page.title, u"differ:"_s);
+    }
+
+    // A tree of three levels with hostile folder names: every link of every page (files,
+    // sub-folder pages, the parent's page) opens its target as Chromium resolves it.
+    void treeInChromium()
+    {
+        if (ChromiumProgram().isEmpty())
+            QSKIP("chromium is not installed; ./dev.sh test installs it");
+        QTemporaryDir dir;
+        const QByteArray top = QFile::encodeName(dir.path()) + "/tree <b>&amp; #1";
+        const QByteArray middle = top + "/<script>x";
+        const QByteArray bottom = middle + "/ javascript:x?\xff ";
+        for (const QByteArray &folder : {top, middle, bottom}) {
+            QVERIFY(mkdir(folder.constData(), 0755) == 0);
+            QVERIFY(WriteBytes(folder + "/a&copy #.txt", "a") &&
+                    WriteBytes(folder + "/b.txt", "b"));
+        }
+        const auto parsed = ParseWriterArguments({"--tree", "--name", "index #1.htm", top});
+        QByteArray messages;
+        QBuffer err(&messages);
+        err.open(QIODevice::WriteOnly);
+        QCOMPARE(RunTree(std::get<WriterRequest>(parsed), fs_, QLocale(u"zh_CN"_s), "/", err, 0),
+                 0);
+
+        const QList<QByteArray> folders = {top, middle, bottom};
+        QList<QByteArray> pages;
+        for (const QByteArray &folder : folders)
+            pages.append(folder + "/index #1.htm");
+        QString why;
+        const QList<QList<QByteArray>> links = ChromiumResolvedLinks(pages, &why);
+        QVERIFY2(why.isEmpty(), qPrintable(why));
+        for (qsizetype i = 0; i < folders.size(); ++i) {
+            QList<QByteArray> expected = {folders[i] + "/a&copy #.txt", folders[i] + "/b.txt"};
+            if (i > 0)
+                expected.append(pages[i - 1]);
+            if (i + 1 < folders.size())
+                expected.append(pages[i + 1]);
+            QList<QByteArray> got = links[i];
+            std::sort(got.begin(), got.end());
+            std::sort(expected.begin(), expected.end());
+            QCOMPARE(got, expected);
+        }
+        QProcess::execute(u"rm"_s, {u"-rf"_s, dir.path()}); // a name Qt cannot remove
     }
 
     // A page whose only Chinese is one character of one name, read by a browser set to

@@ -94,7 +94,9 @@ private Q_SLOTS:
             QVERIFY(d->testOption(QFileDialog::DontUseNativeDialog));
             QVERIFY(!d->testOption(QFileDialog::DontConfirmOverwrite));
             QCOMPARE(d->defaultSuffix(), u"htm"_s);
-            QCOMPARE(d->nameFilters(), QStringList{u"超文本文件 (*.htm)"_s});
+            QCOMPARE(d->nameFilters(),
+                     (QStringList{u"超文本文件 (*.htm)"_s, u"超文本文件 UTF-8 编码 (*.htm)"_s}));
+            QCOMPARE(d->selectedNameFilter(), u"超文本文件 (*.htm)"_s);
             QCOMPARE(d->directory().absolutePath(), folder);
             QCOMPARE(d->findChild<QLineEdit *>(u"fileNameEdit"_s)->text(), proposed);
             d->reject();
@@ -117,6 +119,33 @@ private Q_SLOTS:
         QCOMPARE(message.icon, QMessageBox::NoIcon);
         QCOMPARE(message.caption, u"Dirweaver"_s);
         QCOMPARE(message.text, u"Dirweaver文本成功生成！"_s);
+    }
+
+    // The second file type saves the same page in UTF-8, and the preview follows that choice.
+    void saveInUtf8()
+    {
+        QTemporaryDir runtime;
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+        const auto restore = qScopeGuard([] { qunsetenv("XDG_RUNTIME_DIR"); });
+        const QString folder = makeFolder(u"Utf8/文档"_s, 2);
+        WriteFile(folder + u"/表 😀.txt"_s, "x");
+        open(folder);
+        expectMessage();
+        save([](QFileDialog *d) {
+            d->selectNameFilter(u"超文本文件 UTF-8 编码 (*.htm)"_s);
+            accept(d);
+        });
+        QCOMPARE(message.text, u"Dirweaver文本成功生成！"_s);
+        const QByteArray saved = ReadFile(folder + u"/文档.htm"_s);
+        QCOMPARE(saved,
+                 PageFileBytes(form->session().pageIn(PageEncoding::Utf8), PageEncoding::Utf8));
+        QVERIFY(saved.contains("charset=utf-8"));
+        QVERIFY(saved.contains(u"表 😀.txt\">表 😀.txt</A>"_s.toUtf8()));
+        QCOMPARE(pageBytes(),
+                 PageFileBytes(form->session().pageText())); // the window's page stays GBK
+
+        QTest::mouseClick(control(u"Command6"_s), Qt::LeftButton);
+        QCOMPARE(ReadFile(runtime.path() + u"/Dirweaver~temp.htm"_s), saved);
     }
 
     void saveOverExistingFile_data()

@@ -3,6 +3,7 @@
 #include "page/builder.h"
 #include "selection/filelist.h"
 
+#include "fakefilesystem.h"
 #include "testfiles.h"
 
 #include <QBuffer>
@@ -63,6 +64,44 @@ private Q_SLOTS:
         test::WriteFile(folder_ + u"/a.txt"_s, "hello");
         test::WriteFile(folder_ + u"/报告.doc"_s, QByteArray(12345, 'x'));
         test::WriteFile(folder_ + u"/x&y #1.txt"_s, "");
+    }
+
+    // --folders puts the sub-folders the folder list shows before the files: "name/", a
+    // target ending in "/", the file lines' layout, a date but no size.
+    void foldersPage_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("options");
+        QTest::addColumn<QString>("file");
+        QTest::newRow("absolute") << QList<QByteArray>{} << u"folders-absolute.htm"_s;
+        QTest::newRow("bare, blank lines, no size")
+            << QList<QByteArray>{"--relative", "--blank-lines", "--no-size"}
+            << u"folders-bare.htm"_s;
+    }
+    void foldersPage()
+    {
+        QFETCH(QList<QByteArray>, options);
+        QFETCH(QString, file);
+        test::FakeFileSystem fs;
+        const QByteArray folder = u"/home/u/项目"_s.toUtf8();
+        const qint64 t2002 = 1017385445; // 2002-03-29 07:04:05 UTC
+        fs.add(folder, "readme.txt", FileFacts{1536, t2002});
+        for (const QByteArray &sub :
+             {QByteArray("src"), u"文档"_s.toUtf8(), QByteArray(".git"), QByteArray("a&b #1")}) {
+            fs.addFolder(folder + '/' + sub);
+            fs.setFacts(folder, sub, FileFacts{4096, t2002});
+        }
+        QByteArray out, err;
+        QBuffer outDevice(&out), errDevice(&err);
+        outDevice.open(QIODevice::WriteOnly);
+        errDevice.open(QIODevice::WriteOnly);
+        const auto parsed = ParseWriterArguments(QList<QByteArray>{"--write", "-", "--folders"} +
+                                                 options + QList<QByteArray>{folder});
+        QCOMPARE(RunWriter(std::get<WriterRequest>(parsed), fs, QLocale(u"zh_CN"_s), "/", outDevice,
+                           errDevice),
+                 0);
+        QFile expected(QStringLiteral(DIRWEAVER_TEST_DATA "/") + file);
+        QVERIFY(expected.open(QIODevice::ReadOnly));
+        QCOMPARE(out, expected.readAll());
     }
 
     // The writer gives exactly the bytes that saving a page built in memory gives.

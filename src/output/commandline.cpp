@@ -37,12 +37,20 @@ struct OptionSpec
     bool takesValue;
 };
 constexpr OptionSpec kOptions[] = {
-    {"--write", true},        {"--relative", false},    {"--blank-lines", false},
-    {"--bullets", false},     {"--align", true},        {"--no-size", false},
-    {"--no-date", false},     {"--types", true},        {"--browser-title", true},
-    {"--header-title", true}, {"--footer-title", true}, {"--help", false},
-    {"--version", false},
+    {"--write", true},         {"--tree", false},        {"--name", true},
+    {"--relative", false},     {"--blank-lines", false}, {"--bullets", false},
+    {"--align", true},         {"--no-size", false},     {"--no-date", false},
+    {"--types", true},         {"--folders", false},     {"--encoding", true},
+    {"--browser-title", true}, {"--header-title", true}, {"--footer-title", true},
+    {"--help", false},         {"--version", false},
 };
+
+// The options that choose what runs instead of the window.
+bool isMode(QByteArrayView arg)
+{
+    return arg == "--write" || arg.startsWith("--write=") || arg == "--tree" || arg == "--help" ||
+           arg == "-h" || arg == "--version";
+}
 
 const OptionSpec *findOption(QByteArrayView name)
 {
@@ -118,8 +126,7 @@ bool WantsWriter(const QList<QByteArray> &args)
     for (const QByteArray &arg : args) {
         if (arg == "--")
             return false;
-        if (arg == "--write" || arg.startsWith("--write=") || arg == "--help" || arg == "-h" ||
-            arg == "--version")
+        if (isMode(arg))
             return true;
     }
     return false;
@@ -132,8 +139,9 @@ std::variant<QByteArray, QString> ParseWindowArguments(const QList<QByteArray> &
         return *problem;
     const Scanned &s = std::get<Scanned>(scanned);
     if (!s.options.isEmpty())
-        return ProgramMessage(u"选项 %1 需要 --write（用 --help 查看用法）/ %1 needs --write"_s.arg(
-            QString::fromLatin1(s.options[0].first)));
+        return ProgramMessage(
+            u"选项 %1 需要 --write 或 --tree（用 --help 查看用法）/ %1 needs --write"_s.arg(
+                QString::fromLatin1(s.options[0].first)));
     return oneFolder(s.folders);
 }
 
@@ -160,15 +168,24 @@ QString WriterHelp()
 {
     return uR"(用法 / usage: dirweaver [FOLDER]
        dirweaver --write FILE [options] [FOLDER]
+       dirweaver --tree [--name NAME] [options] [FOLDER]
 
-不带 --write 时打开窗口，显示 FOLDER（默认为当前文件夹）。
-Without --write the window opens on FOLDER (default: the current folder).
+不带 --write 或 --tree 时打开窗口，显示 FOLDER（默认为当前文件夹）。
+Without --write or --tree the window opens on FOLDER (default: the current folder).
 
-把文件夹中的文件写成一个链接网页（GBK 编码），不打开窗口。
-Writes the page of links to the files of FOLDER (GBK encoded) without opening a window.
+把文件夹中的文件写成一个链接网页（默认 GBK 编码），不打开窗口。
+Writes the page of links to the files of FOLDER (GBK by default) without opening a window.
 
-  --write FILE               写入 FILE；"-" 表示标准输出（写出的是 GBK 字节）
-                             / write to FILE, "-" for standard output (the bytes are GBK)
+  --write FILE               写入 FILE；"-" 表示标准输出（写出的是网页编码的字节）
+                             / write to FILE, "-" for standard output (the page's bytes, GBK
+                             unless --encoding says otherwise)
+  --tree                     在 FOLDER 下每个文件夹里写一页（链接为相对路径，列出子文件夹与上一级）
+                             / write a page into every folder of the tree under FOLDER, with
+                             relative links, its sub-folders and its parent
+  --name NAME                --tree 的网页文件名，默认为各文件夹名加 .htm / page name for --tree,
+                             default: each folder's own name plus .htm (index.htm for servers)
+  --encoding gbk|utf-8       网页编码，默认 gbk / the page's encoding, default gbk
+  --folders                  在文件之前列出子文件夹 / link the sub-folders before the files
   FOLDER                     要列出的文件夹，默认为当前文件夹 / folder to list, default: the current one
   --relative                 链接不含文件夹路径 / link targets without the folder path
   --blank-lines              链接之间插入空行 / one paragraph per link
@@ -193,7 +210,7 @@ std::variant<WriterRequest, QString> ParseWriterArguments(const QList<QByteArray
         return *problem;
     const Scanned &s = std::get<Scanned>(scanned);
     WriterRequest request;
-    bool haveOutput = false;
+    bool haveOutput = false, tree = false, haveName = false;
     for (const auto &[name, value] : s.options) {
         if (name == "--help") {
             request.action = WriterRequest::Action::Help;
@@ -206,6 +223,26 @@ std::variant<WriterRequest, QString> ParseWriterArguments(const QList<QByteArray
         if (name == "--write") {
             request.output = value;
             haveOutput = true;
+        } else if (name == "--tree") {
+            tree = true;
+        } else if (name == "--name") {
+            // A page name, never a path: every page goes into its own folder.
+            if (value.isEmpty() || value.contains('/') || value == "." || value == "..")
+                return ProgramMessage(
+                    u"--name 需要一个文件名（不含 /）/ --name takes a file name without /"_s);
+            request.pageName = value;
+            haveName = true;
+        } else if (name == "--folders") {
+            request.folders = true;
+        } else if (name == "--encoding") {
+            const QByteArray encoding = value.toLower();
+            if (encoding == "gbk")
+                request.options.encoding = PageEncoding::Gbk;
+            else if (encoding == "utf-8" || encoding == "utf8")
+                request.options.encoding = PageEncoding::Utf8;
+            else
+                return ProgramMessage(
+                    u"未知的编码 %1（gbk 或 utf-8）/ unknown encoding"_s.arg(quoted(value)));
         } else if (name == "--relative") {
             request.options.absolutePath = false;
         } else if (name == "--blank-lines") {
@@ -246,11 +283,22 @@ std::variant<WriterRequest, QString> ParseWriterArguments(const QList<QByteArray
     if (const QString *problem = std::get_if<QString>(&folder))
         return *problem;
     request.folder = std::get<QByteArray>(folder);
-    if (!haveOutput)
+    if (haveOutput && tree)
+        return ProgramMessage(u"--write 与 --tree 只能用一个 / give --write or --tree, not both"_s);
+    if (haveName && !tree)
+        return ProgramMessage(u"--name 需要 --tree / --name needs --tree"_s);
+    if (tree) {
+        // Every page lies in the folder it lists, so its links are relative.
+        request.action = WriterRequest::Action::Tree;
+        request.options.absolutePath = false;
+        request.folders = true;
+    } else if (!haveOutput) {
         return ProgramMessage(
-            u"需要 --write FILE（用 --help 查看用法）/ --write FILE is required"_s);
-    if (request.output.isEmpty())
+            u"需要 --write FILE 或 --tree（用 --help 查看用法）/ --write FILE or --tree is "
+            u"required"_s);
+    } else if (request.output.isEmpty()) {
         return ProgramMessage(u"输出文件名为空 / the output file name is empty"_s);
+    }
     if (request.options.bullet)
         request.options.align = Align::Left;
     return request;

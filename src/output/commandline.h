@@ -15,12 +15,16 @@ namespace dirweaver {
 /// What one run of the headless page writer is asked to do.
 struct WriterRequest
 {
-    /// What to do besides writing a page.
-    enum class Action { Write, Help, Version };
+    /// One page, a page in every folder of a tree, the help or the version.
+    enum class Action { Write, Tree, Help, Version };
     /// The action asked for.
     Action action = Action::Write;
     /// Output file; "-" for standard output.
     QByteArray output;
+    /// With --tree: the name of every page; empty for each folder's own name plus ".htm".
+    QByteArray pageName;
+    /// Sub-folders are linked before the files.
+    bool folders = false;
     /// The folder to list, as given; empty for the current folder.
     QByteArray folder;
     /// Page options; titles left empty here are derived from the folder.
@@ -31,7 +35,8 @@ struct WriterRequest
     std::optional<QString> browserTitle, headerTitle;
 };
 
-/// True when args ask for the headless writer, its help or its version rather than the window.
+/// True when args ask for the headless writer (one page or a tree), its help or its version
+/// rather than the window.
 bool WantsWriter(const QList<QByteArray> &args);
 
 /// The folder the window opens on (empty: the current folder); a one-line message on bad input.

@@ -136,7 +136,7 @@ bool WritePage(QIODevice &device, const PageProducer &produce, PageEncoding enco
 }
 
 bool SavePage(const QByteArray &path, const PageProducer &produce, PageEncoding encoding,
-              QString *error)
+              QString *error, Durability durability)
 {
     QString why;
     const auto fail = [&](const QString &reason) {
@@ -185,7 +185,7 @@ bool SavePage(const QByteArray &path, const PageProducer &produce, PageEncoding 
         ::fchmod(out.fd, newFileMode());
     }
     const bool written = writeTo(out.fd, produce, encoding, &why);
-    if (written && ::fsync(out.fd) == 0 &&
+    if (written && (durability == Durability::Deferred || ::fsync(out.fd) == 0) &&
         ::renameat(dir.fd, temporary.constData(), dir.fd, name.constData()) == 0)
         return true;
     if (why.isEmpty())

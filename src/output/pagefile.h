@@ -47,13 +47,17 @@ QByteArray PageFileBytes(QStringView page, PageEncoding encoding = PageEncoding:
 bool WritePage(QIODevice &device, const PageProducer &produce, PageEncoding encoding,
                QString *error = nullptr);
 
+/// Whether a saved page reaches the disk before it is renamed into place, or the caller
+/// syncs many pages at once afterwards.
+enum class Durability { Synced, Deferred };
+
 /// Writes the produced page to path (bytes, as the kernel takes them) as in PageFileBytes.
 /// A regular file, or a path where none is yet, is replaced only once the new page is
 /// complete, through a temporary file beside it (a symbolic link stays and its target is
 /// replaced); anything else, a FIFO or a device, is written into as a shell redirection
 /// would, and never replaced. On failure the old file is untouched and error says why.
 bool SavePage(const QByteArray &path, const PageProducer &produce, PageEncoding encoding,
-              QString *error = nullptr);
+              QString *error = nullptr, Durability durability = Durability::Synced);
 
 /// SavePage for a page already built.
 bool SavePageFile(const QByteArray &path, QStringView page, PageEncoding encoding,

@@ -53,7 +53,7 @@ void AppendAnnotations(QString &out, QStringView name, const std::optional<FileF
         return;
     out += nbspRun(namePadCount(Strlen(name)));
     const qsizetype sizeStart = out.size();
-    if (showSize && facts)
+    if (showSize && facts && facts->size >= 0)
         appendSizeText(out, facts->size);
     if (showSize && showDate)
         out += nbspRun(sizePadCount(Strlen(QStringView(out).mid(sizeStart))));

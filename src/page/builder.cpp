@@ -35,7 +35,38 @@ bool PageBuilder::build(const PageInput &input, PageSink &sink, const FileDone &
     sink.append(text);
 
     const bool annotate = options.showSize || options.showDate;
+    const auto appendLine = [&](const QString &target, QStringView shown,
+                                const std::optional<FileFacts> &facts) {
+        text.clear();
+        text += f.bullet[0];
+        if (options.blankLine)
+            text += f.para[0];
+        text += f.link[0] + target + f.link[1];
+        AppendLinkText(text, shown);
+        text += f.link[2];
+        AppendAnnotations(text, shown, facts, options.showSize, options.showDate, format_);
+        if (options.blankLine)
+            text += f.para[1];
+        text += f.link[3] + f.bullet[1] + u"\r\n"_s;
+        sink.append(text);
+    };
+
+    // Folders first; their lines show a date but no size.
+    std::unique_ptr<FolderFacts> folderFacts;
+    if (options.showDate && !input.folders.isEmpty())
+        folderFacts = fs_.openFacts(folder.bytes);
+    for (const FolderLine &line : input.folders) {
+        std::optional<FileFacts> facts = FileFacts{-1, std::nullopt};
+        if (folderFacts) {
+            facts = folderFacts->facts(line.entry);
+            if (facts)
+                facts->size = -1;
+        }
+        appendLine(line.target, line.text, facts);
+    }
+
     const qsizetype count = input.files.size();
+    QString target;
     std::optional<FactsPrefetch> ownFacts;
     if (annotate && !facts && count > 0)
         facts = &ownFacts.emplace(fs_, folder.bytes, input.files);
@@ -44,20 +75,9 @@ bool PageBuilder::build(const PageInput &input, PageSink &sink, const FileDone &
         std::optional<FileFacts> fileFacts;
         if (annotate)
             fileFacts = facts->factsAt(i);
-        text.clear();
-        text += f.bullet[0];
-        if (options.blankLine)
-            text += f.para[0];
-        text += f.link[0];
-        AppendLinkTarget(text, folderTarget, name, options.encoding);
-        text += f.link[1];
-        AppendLinkText(text, name.text);
-        text += f.link[2];
-        AppendAnnotations(text, name.text, fileFacts, options.showSize, options.showDate, format_);
-        if (options.blankLine)
-            text += f.para[1];
-        text += f.link[3] + f.bullet[1] + u"\r\n"_s;
-        sink.append(text);
+        target.clear();
+        AppendLinkTarget(target, folderTarget, name, options.encoding);
+        appendLine(target, name.text, fileFacts);
 
         if (fileDone && !fileDone(i, count))
             return false;

@@ -36,6 +36,17 @@ private:
     QString &text_;
 };
 
+/// A line for a folder, listed before the files: a sub-folder, or the parent's page.
+struct FolderLine
+{
+    /// The entry of the page's folder whose date the line shows ("sub", or "..").
+    QByteArray entry;
+    /// The link text, such as "sub/" or "上一级/".
+    QString text;
+    /// The complete link target, already written as targets are ("sub/", "sub/sub.htm").
+    QString target;
+};
+
 /// Everything one build reads: the folder, its file list and the options.
 struct PageInput
 {
@@ -45,6 +56,8 @@ struct PageInput
     QList<NativeName> files;
     /// The user's options, titles included.
     PageOptions options;
+    /// Folder lines before the files; none on the window's pages.
+    QList<FolderLine> folders;
 };
 
 /// folder with exactly one trailing '/'; the root keeps its single one.

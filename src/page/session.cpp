@@ -64,6 +64,15 @@ void PageSession::settleProgress()
     progressPending_ = false;
 }
 
+QString PageSession::pageIn(PageEncoding encoding) const
+{
+    if (encoding == pageInput_.options.encoding || pageText_.isEmpty())
+        return pageText_;
+    PageInput input = pageInput_;
+    input.options.encoding = encoding;
+    return BuildPageText(input, fs_, format_);
+}
+
 void PageSession::stop()
 {
     stopped_ = true;
@@ -110,6 +119,7 @@ void PageSession::BuildPage()
     if (complete) {
         fileIndex_ = count;
         pageText_ = std::move(page);
+        pageInput_ = std::move(input);
         view_.showPage(AbridgedView(pageText_));
         settleProgress();
         view_.showProgress(captions_);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "builder.h"
 #include "filetime.h"
 #include "options.h"
 #include "progress.h"
@@ -62,6 +63,9 @@ public:
 
     /// The last complete page.
     const QString &pageText() const { return pageText_; }
+    /// The last complete page in encoding: pageText(), or the same page built again from the
+    /// same list and options in the other encoding.
+    QString pageIn(PageEncoding encoding) const;
     /// The open folder that the file list shows.
     const NativeName &folder() const { return folder_; }
     /// The open folder's own name, proposed as the saved file's name.
@@ -94,6 +98,7 @@ private:
     int listError_ = 0;
     QString folderTitle_;
     QString pageText_;
+    PageInput pageInput_; // what pageText_ was built from
     ProgressCaptions captions_ = ProgressCaptions::idle();
     // The file index shared by every build, nested ones included, as the abandon test uses it.
     qsizetype fileIndex_ = 0;

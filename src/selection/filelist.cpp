@@ -26,15 +26,23 @@ QList<NativeName> SelectFiles(const FolderListing &listing, const QString &patte
     return names;
 }
 
+FileSorter::FileSorter(const QLocale &locale) : collator_(locale)
+{
+    collator_.setCaseSensitivity(Qt::CaseInsensitive);
+}
+
 std::vector<qsizetype> SortFiles(QList<NativeName> &names, const QLocale &locale)
 {
+    return FileSorter(locale).sort(names);
+}
+
+std::vector<qsizetype> FileSorter::sort(QList<NativeName> &names) const
+{
     // Sort keys once per name: comparing keys is far cheaper than collating pairs.
-    QCollator collator(locale);
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
     std::vector<QCollatorSortKey> keys;
     keys.reserve(size_t(names.size()));
     for (const NativeName &name : std::as_const(names))
-        keys.push_back(collator.sortKey(name.text));
+        keys.push_back(collator_.sortKey(name.text));
     std::vector<qsizetype> order(size_t(names.size()));
     std::iota(order.begin(), order.end(), 0);
     std::sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {

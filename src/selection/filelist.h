@@ -3,6 +3,7 @@
 #include "filesystem.h"
 #include "nativename.h"
 
+#include <QCollator>
 #include <QList>
 #include <QLocale>
 #include <QString>
@@ -23,8 +24,21 @@ struct FileListing
 /// The non-hidden names of a folder listing that match pattern, in folder order.
 QList<NativeName> SelectFiles(const FolderListing &listing, const QString &pattern);
 
-/// Sorts names case-insensitively in the collation of locale, ties by exact bytes; returns
-/// where each name came from (names[i] was at the returned [i]).
+/// Sorts lists of names case-insensitively in the collation of a locale, ties by exact bytes;
+/// made once for many folders.
+class FileSorter
+{
+public:
+    /// A sorter for locale's collation.
+    explicit FileSorter(const QLocale &locale);
+    /// Sorts names; returns where each name came from (names[i] was at the returned [i]).
+    std::vector<qsizetype> sort(QList<NativeName> &names) const;
+
+private:
+    QCollator collator_;
+};
+
+/// Sorts names with a FileSorter for locale; returns where each came from.
 std::vector<qsizetype> SortFiles(QList<NativeName> &names, const QLocale &locale);
 
 /// Lists the regular, non-hidden files of folder whose names match pattern, each once and

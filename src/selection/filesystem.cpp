@@ -92,6 +92,9 @@ FolderListing RealFileSystem::readFolder(const QByteArray &folder, unsigned char
         return listing;
     }
     const int fd = dirfd(dir);
+    struct stat self;
+    if (::fstat(fd, &self) == 0)
+        listing.identity = {quint64(self.st_dev), quint64(self.st_ino)};
     for (;;) {
         errno = 0;
         const dirent *entry = calls_.readEntry(dir);
@@ -112,6 +115,8 @@ FolderListing RealFileSystem::readFolder(const QByteArray &folder, unsigned char
         }
         if (wanted)
             listing.names.append(name);
+        if (wanted && entry->d_type == DT_LNK)
+            listing.links.append(name);
     }
     closedir(dir);
     if (listing.error != 0)

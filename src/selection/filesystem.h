@@ -14,7 +14,7 @@ namespace dirweaver {
 /// What the page tells of one file.
 struct FileFacts
 {
-    /// Size in bytes.
+    /// Size in bytes; negative for a folder, whose line shows no size.
     qint64 size = 0;
     /// Birth (creation) time in seconds since 1970 UTC; nullopt when the file system keeps none.
     std::optional<qint64> birthTime;
@@ -22,13 +22,17 @@ struct FileFacts
     friend bool operator==(const FileFacts &, const FileFacts &) = default;
 };
 
-/// The names of a folder's regular files, or why they could not be read.
+/// The names of a folder's entries of one kind, or why they could not be read.
 struct FolderListing
 {
     /// Names in the order the folder gives them.
     QList<QByteArray> names;
     /// 0 when the folder was read, else the errno value that stopped the reading.
     int error = 0;
+    /// Those of names that are symbolic links (to folders, in a listing of sub-folders).
+    QList<QByteArray> links;
+    /// The folder's own device and inode, so that a walk knows a folder it met already.
+    std::pair<quint64, quint64> identity{};
 };
 
 /// One folder kept open to read the facts of its files relative to it, so that neither the

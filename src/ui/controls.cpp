@@ -114,9 +114,16 @@ QFileDialog *CreateSaveDialog(QWidget *form)
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);
-    dialog->setNameFilter(u"超文本文件 (*.htm)"_s);
+    dialog->setNameFilters({u"超文本文件 (*.htm)"_s, u"超文本文件 UTF-8 编码 (*.htm)"_s});
+    dialog->selectNameFilter(u"超文本文件 (*.htm)"_s);
     dialog->setDefaultSuffix(u"htm"_s);
     return dialog;
+}
+
+PageEncoding ChosenEncoding(const QFileDialog &dialog)
+{
+    return dialog.selectedNameFilter().contains(u"UTF-8"_s) ? PageEncoding::Utf8
+                                                            : PageEncoding::Gbk;
 }
 
 WeaveControls CreateControls(QWidget *form)

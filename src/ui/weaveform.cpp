@@ -5,6 +5,7 @@
 #include "listviews.h"
 #include "output/preview.h"
 #include "output/saving.h"
+#include "selection/dropped.h"
 #include "version.h"
 
 #include <QApplication>
@@ -12,12 +13,15 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QIdentityProxyModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -75,6 +79,7 @@ WeaveForm::WeaveForm(const FileSystem &fs, const QLocale &locale, QList<Volume> 
     folders_ = new FolderListModel(fs, locale, this);
     session_ = std::make_unique<PageSession>(fs, locale, static_cast<SessionView &>(*this));
     openers_ = new OpenerWatch(this);
+    setAcceptDrops(true);
 
     auto *icons = new FolderIcons(style(), this);
     icons->setSourceModel(folders_);
@@ -152,6 +157,22 @@ void WeaveForm::closeEvent(QCloseEvent *event)
     session_->stop();
     c_.Timer1->stop();
     QWidget::closeEvent(event);
+}
+
+void WeaveForm::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (DroppedFolder(event->mimeData()->urls()))
+        event->acceptProposedAction();
+}
+
+void WeaveForm::dropEvent(QDropEvent *event)
+{
+    const std::optional<NativeName> folder = DroppedFolder(event->mimeData()->urls());
+    if (!folder)
+        return;
+    event->acceptProposedAction();
+    if (openFolder(*folder, false))
+        Dir1_Change();
 }
 
 void WeaveForm::Form_Resize()
@@ -373,13 +394,15 @@ QString WeaveForm::getfilename()
     CmD1->selectFile(ProposedFileName(session_->folderTitle()));
     if (CmD1->exec() != QDialog::Accepted)
         return {};
+    outputEncoding_ = ChosenEncoding(*CmD1);
     return CmD1->selectedFiles().value(0);
 }
 
 void WeaveForm::savefileas(const QString &fileName)
 {
     // The whole page is saved, never the abridged or hand-edited view in Text1.
-    const SaveReport report = SaveAndReport(fileName, session_->pageText(), PageEncoding::Gbk);
+    const SaveReport report =
+        SaveAndReport(fileName, session_->pageIn(outputEncoding_), outputEncoding_);
     QMessageBox box(report.saved ? QMessageBox::NoIcon : QMessageBox::Warning,
                     kMessageCaption.toString(), report.text, QMessageBox::Ok, this);
     box.exec();
@@ -392,7 +415,8 @@ void WeaveForm::Command6_Click()
         return;
     }
     QString error;
-    const QString fileName = WritePreview(session_->pageText(), PageEncoding::Gbk, &error);
+    const QString fileName =
+        WritePreview(session_->pageIn(outputEncoding_), outputEncoding_, &error);
     if (fileName.isEmpty()) {
         QMessageBox::warning(this, kMessageCaption.toString(), error);
         return;

@@ -45,6 +45,10 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
     /// Stops any build: nothing it would show is wanted any more.
     void closeEvent(QCloseEvent *event) override;
+    /// Takes a dragged folder, or a file for the folder that holds it; refuses the rest.
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    /// Opens the dropped folder, as opening it in the folder list would.
+    void dropEvent(QDropEvent *event) override;
 
 private:
     // SessionView
@@ -95,6 +99,8 @@ private:
     // holds the folder whose name it is given.
     bool savePending_ = false;
     bool previewPending_ = false;
+    // The encoding last chosen for saving; the preview writes it too.
+    PageEncoding outputEncoding_ = PageEncoding::Gbk;
     OpenerWatch *openers_ = nullptr;
     // Deletes itself when it closes, which clears the pointer.
     QPointer<AboutForm> about_;

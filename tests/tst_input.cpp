@@ -1,5 +1,5 @@
-// The main window used from the keyboard, and its lists drawn in full: what a user who
-// never touches the mouse, or whose names hold underscores, meets first.
+// The main window used from the keyboard and by dropping folders on it, and its lists drawn
+// in full: what a user who never touches the mouse, or whose names hold underscores, meets.
 #include "fakefilesystem.h"
 #include "findcontrol.h"
 #include "ui/application.h"
@@ -7,8 +7,13 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QLineEdit>
 #include <QListView>
+#include <QMimeData>
 #include <QProxyStyle>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -43,7 +48,7 @@ const QStringList kTabOrder = {
 
 } // namespace
 
-class TestKeyboard : public QObject
+class TestInput : public QObject
 {
     Q_OBJECT
 
@@ -158,6 +163,47 @@ private Q_SLOTS:
         dir->setStyle(nullptr);
     }
 
+    // A dropped folder opens as if chosen in the folder list; a dropped file opens the folder
+    // that holds it; anything else is refused without a word.
+    void drops_data()
+    {
+        QTest::addColumn<QString>("dropped"); // relative to the temporary folder, or a URL
+        QTest::addColumn<QString>("opens");   // empty: refused
+        QTest::newRow("folder") << u"Dropped/inner"_s << u"Dropped/inner"_s;
+        QTest::newRow("file") << u"Dropped/inner/f.txt"_s << u"Dropped/inner"_s;
+        QTest::newRow("web address") << u"https://example.org/x/"_s << QString();
+        QTest::newRow("gone") << u"Dropped/gone"_s << QString();
+    }
+    void drops()
+    {
+        QFETCH(QString, dropped);
+        QFETCH(QString, opens);
+        QTemporaryDir tmp;
+        QDir().mkpath(tmp.filePath(u"Dropped/inner"_s));
+        QFile f(tmp.filePath(u"Dropped/inner/f.txt"_s));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        const RealFileSystem real;
+        form = std::make_unique<WeaveForm>(real, QLocale(QLocale::Chinese, QLocale::China),
+                                           QList<Volume>{});
+        form->Form_Load(NativeName::fromBytes(QFile::encodeName(tmp.filePath(u"Dropped"_s))));
+
+        QMimeData data;
+        data.setUrls(
+            {dropped.contains(u':') ? QUrl(dropped) : QUrl::fromLocalFile(tmp.filePath(dropped))});
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(form.get(), &enter);
+        QCOMPARE(enter.isAccepted(), !opens.isEmpty());
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(form.get(), &drop);
+        const QString open = opens.isEmpty() ? u"Dropped"_s : opens;
+        QCOMPARE(form->dirPath().bytes, QFile::encodeName(tmp.filePath(open)));
+        QCOMPARE(form->session().pageText().contains(u"f.txt"_s), !opens.isEmpty());
+        // The whole refresh chain ran: the titles follow the folder opened.
+        QCOMPARE(control<QLineEdit>(u"Text3"_s)->text(),
+                 opens.isEmpty() ? u"Dropped"_s : u"Inner"_s);
+    }
+
     // Rows show their whole text: an underscore is not cut off below the row.
     void rowsShowUnderscores()
     {
@@ -177,5 +223,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(TestKeyboard)
-#include "tst_keyboard.moc"
+QTEST_MAIN(TestInput)
+#include "tst_input.moc"

@@ -1,0 +1,225 @@
+#include "tree.h"
+
+#include "page/escape.h"
+#include "pagefile.h"
+#include "writer.h"
+
+#include <QElapsedTimer>
+#include <QSet>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace dirweaver {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Redraws one line of progress on a terminal at most four times a second.
+class Progress
+{
+public:
+    Progress(QIODevice &err, int columns) : err_(err), columns_(columns) { clock_.start(); }
+
+    void show(qsizetype folders, qsizetype files, const QByteArray &current)
+    {
+        if (columns_ <= 0 || (shown_ && clock_.elapsed() < 250))
+            return;
+        clock_.restart();
+        shown_ = true;
+        QString line =
+            u"%1 个文件夹，%2 个文件 / %1 folders, %2 files: "_s.arg(folders).arg(files) +
+            QString::fromLocal8Bit(current);
+        if (line.size() >= columns_)
+            line = line.left(columns_ - 2) + u'…';
+        err_.write("\r\033[K" + line.toLocal8Bit());
+    }
+    // Clears the line before a message or the summary takes its place.
+    void clear()
+    {
+        if (shown_)
+            err_.write("\r\033[K");
+        shown_ = false;
+    }
+
+private:
+    QIODevice &err_;
+    const int columns_;
+    QElapsedTimer clock_;
+    bool shown_ = false;
+};
+
+QByteArray childPath(const QByteArray &folder, const QByteArray &name)
+{
+    return folder.endsWith('/') ? QByteArray(folder + name) : QByteArray(folder + '/' + name);
+}
+
+} // namespace
+
+QByteArray TreePageName(const QByteArray &folder, const QByteArray &pageName)
+{
+    if (!pageName.isEmpty())
+        return pageName;
+    if (folder == "/")
+        return u"根目录.htm"_s.toUtf8();
+    return folder.mid(folder.lastIndexOf('/') + 1) + ".htm";
+}
+
+namespace {
+
+// One folder's page to write, found by the walk.
+struct Job
+{
+    QByteArray folder;
+    QByteArray pageName;
+    QByteArray parentPage; // empty at the top
+    QList<NativeName> children;
+};
+
+// What the page writers share: the jobs, the counts, and the error stream.
+struct Shared
+{
+    std::atomic<qsizetype> next{0};
+    std::atomic<qsizetype> pages{0}, files{0}, skipped{0}, finished{0};
+    std::mutex say; // one message at a time, clear of the progress line
+    std::condition_variable allDone;
+};
+
+void writePage(const Job &job, const WriterRequest &request, const FileSystem &fs,
+               const FileSorter &sorter, const PageBuilder &builder, Shared &shared,
+               const std::function<void(const QString &)> &skip)
+{
+    const PageEncoding encoding = request.options.encoding;
+    const std::unique_ptr<FolderPage> page =
+        PrepareFolderPage(fs, job.folder, request, sorter, job.pageName);
+    if (page->error != 0) {
+        skip(FolderErrorMessage(job.folder, page->error));
+        return;
+    }
+    PageInput &input = page->input;
+    if (!job.parentPage.isEmpty())
+        input.folders.append({"..", u"上一级/"_s,
+                              LinkTarget(u"../", NativeName::fromBytes(job.parentPage), encoding)});
+    // Each sub-folder linked to its own page.
+    for (const NativeName &child : job.children) {
+        const QString childFolder = LinkTarget({}, child, encoding) + u'/';
+        const QByteArray childPage = TreePageName(child.bytes, request.pageName);
+        input.folders.append({child.bytes, child.text + u'/',
+                              LinkTarget(childFolder, NativeName::fromBytes(childPage), encoding)});
+    }
+    QString why;
+    const PageProducer produce = [&](PageSink &sink) {
+        builder.build(input, sink, {}, page->facts ? &*page->facts : nullptr);
+    };
+    const QByteArray pagePath = childPath(job.folder, job.pageName);
+    // Synced all at once at the end: one sync per page would cost more than the pages.
+    if (!SavePage(pagePath, produce, encoding, &why, Durability::Deferred)) {
+        skip(OutputErrorMessage(pagePath, why));
+        return;
+    }
+    ++shared.pages;
+    shared.files += input.files.size();
+}
+
+} // namespace
+
+int RunTree(const WriterRequest &request, const FileSystem &fs, const QLocale &locale,
+            const QByteArray &cwd, QIODevice &err, int terminalColumns)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const QByteArray top = AbsoluteCleanPath(request.folder.isEmpty() ? cwd : request.folder, cwd);
+    Progress progress(err, terminalColumns);
+    Shared shared;
+    const auto skip = [&](const QString &message) {
+        const std::lock_guard lock(shared.say);
+        progress.clear();
+        Say(err, message);
+        ++shared.skipped;
+    };
+
+    // The walk: every folder once, pre-order, sub-folders sorted like the folder list.
+    const FileSorter sorter(locale);
+    QList<Job> jobs;
+    QSet<std::pair<quint64, quint64>> visited;
+    QList<std::pair<QByteArray, QByteArray>> todo = {{top, {}}};
+    while (!todo.isEmpty()) {
+        const auto [folder, parentPage] = todo.takeLast();
+        const FolderListing sub = fs.subFolders(folder);
+        if (sub.error != 0) {
+            if (folder == top) {
+                Say(err, FolderErrorMessage(top, sub.error));
+                return 2;
+            }
+            skip(FolderErrorMessage(folder, sub.error));
+            continue;
+        }
+        // However a mount shows a folder again, it gets one page.
+        if (visited.contains(sub.identity))
+            continue;
+        visited.insert(sub.identity);
+        Job job{folder, TreePageName(folder, request.pageName), parentPage, {}};
+        for (const QByteArray &name : sub.names) {
+            if (!sub.links.contains(name))
+                job.children.append(NativeName::fromBytes(name));
+        }
+        sorter.sort(job.children);
+        for (qsizetype i = job.children.size() - 1; i >= 0; --i)
+            todo.append({childPath(folder, job.children[i].bytes), job.pageName});
+        jobs.append(std::move(job));
+    }
+
+    // The pages, written by as many threads as there are cores, each with its own sorter and
+    // date writer.
+    const int threads = int(qBound(1u, std::thread::hardware_concurrency(), 4u));
+    std::vector<std::thread> writers;
+    for (int t = 0; t < threads; ++t) {
+        writers.emplace_back([&] {
+            const FileSorter ownSorter(locale);
+            const FileTimeFormat format(locale);
+            const PageBuilder builder(fs, format);
+            for (qsizetype i = shared.next++; i < jobs.size(); i = shared.next++) {
+                writePage(jobs[i], request, fs, ownSorter, builder, shared, skip);
+                if (++shared.finished == jobs.size()) {
+                    const std::lock_guard lock(shared.say);
+                    shared.allDone.notify_all();
+                }
+            }
+        });
+    }
+    {
+        std::unique_lock lock(shared.say);
+        while (shared.finished.load() < jobs.size()) {
+            const qsizetype at = qMin(shared.finished.load(), jobs.size() - 1);
+            progress.show(shared.finished.load(), shared.files.load(), jobs[at].folder);
+            shared.allDone.wait_for(lock, std::chrono::milliseconds(250));
+        }
+    }
+    for (std::thread &writer : writers)
+        writer.join();
+
+    const int topFd = OpenFolderFd(top, O_RDONLY);
+    if (topFd >= 0) {
+        ::syncfs(topFd);
+        ::close(topFd);
+    }
+    progress.clear();
+    Say(err, ProgramMessage(u"写出 %1 页，列出 %2 个文件，跳过 %3 个文件夹，用时 %4 秒 / "
+                            u"%1 pages written, %2 files listed, %3 folders skipped, %4 s"_s
+                                .arg(shared.pages.load())
+                                .arg(shared.files.load())
+                                .arg(shared.skipped.load())
+                                .arg(double(clock.elapsed()) / 1000.0, 0, 'f', 2)));
+    return shared.skipped.load() > 0 ? 1 : 0;
+}
+
+} // namespace dirweaver

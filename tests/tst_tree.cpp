@@ -1,0 +1,175 @@
+// One page in every folder of a tree: which folders get one, what each links to, what is
+// skipped and said, and what a terminal sees while it runs.
+#include "output/tree.h"
+#include "pagereader.h"
+#include "testfiles.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/mount.h>
+#include <unistd.h>
+
+using namespace dirweaver;
+using namespace dirweaver::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct Run
+{
+    int status = -1;
+    QByteArray err;
+};
+
+Run tree(const QStringList &arguments)
+{
+    QProcess p;
+    p.start(QStringLiteral(DIRWEAVER_EXECUTABLE), QStringList{u"--tree"_s} + arguments);
+    if (!p.waitForFinished(60000))
+        qFatal("the program did not finish");
+    return {p.exitCode(), p.readAllStandardError()};
+}
+
+// The paths the links of the page at path open, each resolved against its folder.
+QList<QByteArray> targets(const QByteArray &path)
+{
+    const QByteArray folder = path.left(path.lastIndexOf('/') + 1);
+    QList<QByteArray> opened;
+    for (const Link &link : Parse(FromGbk(ReadFile(QFile::decodeName(path)))).links) {
+        QString why;
+        opened.append(link.text.toUtf8() + " -> " + ResolvedPath(folder, link.href, &why));
+    }
+    return opened;
+}
+
+} // namespace
+
+class TestTree : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+
+    // top/ with a.txt, "sub one"/b.txt, "sub one"/deep/c.txt, an empty folder, a dot-folder
+    // and a link to a folder: the last two get no page and no line.
+    QString makeTree(const QString &name)
+    {
+        const QString top = dir_.filePath(name);
+        for (const QString &folder : {u"/sub one/deep"_s, u"/empty"_s, u"/.hidden"_s})
+            QDir().mkpath(top + folder);
+        for (const QString &file :
+             {u"/a.txt"_s, u"/sub one/b.txt"_s, u"/sub one/deep/c.txt"_s, u"/.hidden/h.txt"_s})
+            WriteFile(top + file, "x");
+        QFile::link(top + u"/empty"_s, top + u"/link"_s);
+        return top;
+    }
+
+private Q_SLOTS:
+    void initTestCase() { QVERIFY(dir_.isValid()); }
+
+    // Each folder's page: its parent's page first, its sub-folders' pages, then its files,
+    // and never a generated page among them.
+    void pages_data()
+    {
+        QTest::addColumn<QString>("name"); // empty: each folder's own name
+        QTest::newRow("own names") << QString();
+        QTest::newRow("index.htm") << u"index.htm"_s;
+    }
+    void pages()
+    {
+        QFETCH(QString, name);
+        const QString top = makeTree(u"Pages"_s + name);
+        const QStringList naming = name.isEmpty() ? QStringList{} : QStringList{u"--name"_s, name};
+        const Run run = tree(naming + QStringList{top});
+        QCOMPARE(run.status, 0);
+        QVERIFY2(run.err.startsWith("dirweaver: ") && run.err.count('\n') == 1,
+                 run.err.constData());
+        QVERIFY(run.err.contains("4 pages written, 3 files listed, 0 folders skipped"));
+
+        const auto page = [&](const QString &folder) {
+            const QString own = folder.section(u'/', -1) + u".htm"_s;
+            return QFile::encodeName(folder + u'/' + (name.isEmpty() ? own : name));
+        };
+        const QString sub = top + u"/sub one"_s, deep = sub + u"/deep"_s, empty = top + u"/empty"_s;
+        const auto line = [](const QString &text, const QByteArray &path) {
+            return QByteArray(text.toUtf8() + " -> " + path);
+        };
+        QCOMPARE(targets(page(top)),
+                 (QList<QByteArray>{line(u"empty/"_s, page(empty)), line(u"sub one/"_s, page(sub)),
+                                    line(u"a.txt"_s, QFile::encodeName(top + u"/a.txt"_s))}));
+        QCOMPARE(targets(page(sub)),
+                 (QList<QByteArray>{line(u"上一级/"_s, page(top)), line(u"deep/"_s, page(deep)),
+                                    line(u"b.txt"_s, QFile::encodeName(sub + u"/b.txt"_s))}));
+        QCOMPARE(targets(page(deep)).value(0), line(u"上一级/"_s, page(sub)));
+        QCOMPARE(targets(page(empty)), (QList<QByteArray>{line(u"上一级/"_s, page(top))}));
+        QVERIFY(QDir(top + u"/.hidden"_s).entryList(QDir::Files) == QStringList{u"h.txt"_s});
+    }
+
+    // A folder that cannot be written is said and skipped; every other page is written.
+    void readOnlyFolder()
+    {
+        const QString top = makeTree(u"ReadOnly"_s);
+        const QByteArray locked = QFile::encodeName(top + u"/sub one/deep"_s);
+        if (geteuid() == 0) {
+            // Root writes anywhere, except on a read-only file system.
+            if (mount("tmpfs", locked.constData(), "tmpfs", MS_RDONLY, nullptr) != 0)
+                QSKIP(qPrintable(u"cannot mount a tmpfs here: "_s +
+                                 QString::fromLocal8Bit(std::strerror(errno))));
+        } else {
+            QVERIFY(QFile::setPermissions(QFile::decodeName(locked),
+                                          QFile::ReadOwner | QFile::ExeOwner));
+        }
+        const auto restore = qScopeGuard([&] {
+            umount2(locked.constData(), MNT_DETACH);
+            QFile::setPermissions(QFile::decodeName(locked),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        });
+        const Run run = tree({top});
+        QCOMPARE(run.status, 1);
+        QCOMPARE(run.err.count('\n'), 2); // the skipped folder, then the summary
+        QVERIFY2(run.err.contains(locked) && run.err.contains("Read-only file system") !=
+                                                 run.err.contains("Permission denied"),
+                 run.err.constData());
+        QVERIFY(run.err.contains("1 folders skipped"));
+        for (const QString &written :
+             QStringList{top + u"/ReadOnly.htm"_s, top + u"/sub one/sub one.htm"_s,
+                         top + u"/empty/empty.htm"_s})
+            QVERIFY2(QFile::exists(written), qPrintable(written));
+    }
+
+    // On a terminal one line is redrawn in place; elsewhere only the summary is written.
+    void progress_data()
+    {
+        QTest::addColumn<int>("columns");
+        QTest::newRow("terminal") << 40;
+        QTest::newRow("not a terminal") << 0;
+    }
+    void progress()
+    {
+        QFETCH(int, columns);
+        const QString top = makeTree(u"Progress"_s + QString::number(columns));
+        const auto parsed = ParseWriterArguments({"--tree", QFile::encodeName(top)});
+        QByteArray said;
+        QBuffer err(&said);
+        err.open(QIODevice::WriteOnly);
+        const RealFileSystem fs;
+        QCOMPARE(
+            RunTree(std::get<WriterRequest>(parsed), fs, QLocale(u"zh_CN"_s), "/", err, columns),
+            0);
+        QCOMPARE(said.contains("\r\033[K"), columns > 0);
+        // The line is cleared ("\r\033[K") before the summary takes its place.
+        const QByteArray summary = columns > 0 ? said.mid(said.lastIndexOf('\r') + 4) : said;
+        QVERIFY2(summary.startsWith("dirweaver: ") && summary.count('\n') == 1, said.constData());
+        for (const QByteArray &line : said.split('\r'))
+            QVERIFY(QString::fromUtf8(line).size() <= qMax(columns, 200));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTree)
+#include "tst_tree.moc"
