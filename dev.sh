@@ -3,7 +3,8 @@
 #   ./dev.sh run [ARGS...]   install what is missing, build, start the program
 #   ./dev.sh test            install what is missing, build, run every test (plain and under
 #                            the sanitizers), then fuzz the page core for a minute
-#   ./dev.sh bench           build, then time the page writer on large folders
+#   ./dev.sh bench [--big]   build, then time the page writer and the window on large folders
+#                            (--big adds a folder of a million files)
 # A second run installs nothing and only rebuilds what changed.
 set -euo pipefail
 
@@ -64,10 +65,11 @@ test)
 bench)
     ensure_packages "${build_packages[@]}"
     build default >/dev/null
-    exec "$here/bench/run.sh" "$here/build/default"
+    shift
+    exec "$here/bench/run.sh" "$here/build/default" "$@"
     ;;
 *)
-    echo "usage: ./dev.sh run [ARGS...] | ./dev.sh test | ./dev.sh bench" >&2
+    echo "usage: ./dev.sh run [ARGS...] | ./dev.sh test | ./dev.sh bench [--big]" >&2
     exit 2
     ;;
 esac

@@ -1,18 +1,29 @@
 #!/usr/bin/env bash
-# Times the headless page writer against the floor program on folders of 1,000 to 100,000
-# files (size and date on, warm cache, best of several runs) and compares its peak memory
-# with the size of the page it writes; then times the window (offscreen) from opening the
-# same folders to the end of its build, against the writer, and how long "退出" clicked during
-# that build takes to end the program. Usage: bench/run.sh BUILD_DIR
+# Speed and memory of the page writer and the window, warm cache, best of several runs:
+# - the writer against two floors, plain C++ programs doing what any writer must: the first
+#   floor (a full path per statx, strings per line) and the honest one (statx relative to
+#   the folder, one reserved buffer, the page's own line shapes);
+# - the writer's peak memory over the size of the page it writes;
+# - the window (offscreen) from opening a folder to the end of its build, against the
+#   writer, its peak memory over the page, and how long "结束程序" takes to end it when
+#   clicked while the files are read and the page built;
+# - the folder list opening a folder of 100,000 sub-folders;
+# - --tree over 1,000 folders against one folder of as many files, and UTF-8 against GBK.
+# Usage: bench/run.sh BUILD_DIR [--big]   (--big adds 1,000,000 files: about 1 GiB of
+# inodes and a 300 MiB page, on disk or a tmpfs given as DIRWEAVER_BENCH_DIR)
 set -euo pipefail
-build=$(cd "${1:?usage: bench/run.sh BUILD_DIR}" && pwd)
+build=$(cd "${1:?usage: bench/run.sh BUILD_DIR [--big]}" && pwd)
+sizes="32767 100000"
+[ "${2:-}" = --big ] && sizes="$sizes 1000000"
 work=${DIRWEAVER_BENCH_DIR:-/tmp/dirweaver-bench}
 runs=${DIRWEAVER_BENCH_RUNS:-5}
 mkdir -p "$work"
 tool=$build/bench/bench_tool
-printf '%8s %10s %10s %7s %10s %10s %7s %10s %8s %7s\n' files floor_s writer_s ratio page_KiB peak_KiB \
-    mem_x window_s win_x quit_s
-for n in 1000 10000 32767 100000; do
+writer=$build/app/dirweaver
+
+printf '%8s %9s %9s %9s %6s %9s %6s %9s %6s %6s %7s\n' files old_floor floor writer ratio \
+    page_MiB mem_x window_s win_x win_mem quit_s
+for n in $sizes; do
     folder=$work/files-$n
     if [ ! -f "$folder.done" ]; then
         rm -rf "$folder"
@@ -21,15 +32,32 @@ for n in 1000 10000 32767 100000; do
     fi
     # Warm the cache once, then take the best of several runs of each.
     "$build/bench/bench_floor" "$folder" "$work/floor.htm"
-    "$build/app/dirweaver" --write "$work/page.htm" "$folder"
+    "$writer" --write "$work/page.htm" "$folder"
+    read -r old_s _ < <("$tool" time "$runs" "$build/bench/bench_floor_old" "$folder" "$work/floor.htm")
     read -r floor_s _ < <("$tool" time "$runs" "$build/bench/bench_floor" "$folder" "$work/floor.htm")
-    read -r writer_s peak_kib < <("$tool" time "$runs" "$build/app/dirweaver" --write "$work/page.htm" "$folder")
-    page_kib=$(( $(stat -c %s "$work/page.htm") / 1024 ))
-    read -r window_s quit_s < <(QT_QPA_PLATFORM=offscreen "$build/bench/bench_window" "$folder" "$runs" 2>/dev/null)
-    awk -v n="$n" -v f="$floor_s" -v w="$writer_s" -v p="$page_kib" -v m="$peak_kib" -v g="$window_s" \
-        -v q="$quit_s" 'BEGIN { printf "%8d %10.4f %10.4f %7.2f %10d %10d %7.2f %10.4f %8.2f %7.4f\n",
-                 n, f, w, w / f, p, m, m / p, g, g / w, q }'
+    read -r writer_s peak_kib < <("$tool" time "$runs" "$writer" --write "$work/page.htm" "$folder")
+    page_bytes=$(stat -c %s "$work/page.htm")
+    window_runs=$runs
+    [ "$n" -ge 1000000 ] && window_runs=1
+    read -r window_s window_kib < <(QT_QPA_PLATFORM=offscreen \
+        "$build/bench/bench_window" build "$folder" "$window_runs" 2>/dev/null)
+    read -r quit_s < <(QT_QPA_PLATFORM=offscreen "$build/bench/bench_window" quit "$folder" 2>/dev/null)
+    awk -v n="$n" -v o="$old_s" -v f="$floor_s" -v w="$writer_s" -v p="$page_bytes" \
+        -v m="$peak_kib" -v g="$window_s" -v wm="$window_kib" -v q="$quit_s" \
+        'BEGIN { mib = p / 1048576; printf "%8d %9.4f %9.4f %9.4f %6.2f %9.1f %6.2f %9.4f %6.2f %6.2f %7.4f\n",
+                 n, o, f, w, w / f, mib, m / 1024 / mib, g, g / w, wm / 1024 / mib, q }'
 done
+
+# The folder list: a folder of 100,000 sub-folders and no files, opened in the window.
+folders=$work/folders-100000
+if [ ! -f "$folders.done" ]; then
+    rm -rf "$folders"
+    "$tool" folders "$folders" 100000
+    touch "$folders.done"
+fi
+read -r list_s _ < <(QT_QPA_PLATFORM=offscreen "$build/bench/bench_window" build "$folders" "$runs" 2>/dev/null)
+printf '\n%8s %9s\n' folders list_s
+printf '%8d %9.4f\n' 100000 "$list_s"
 
 # The same 100,000 files spread over 1,000 folders, one page each (--tree), against one page
 # of them all; and one page in UTF-8 against GBK.
@@ -40,10 +68,10 @@ if [ ! -f "$tree.done" ]; then
     "$tool" tree "$tree" 1000 100000
     touch "$tree.done"
 fi
-"$build/app/dirweaver" --tree "$tree" 2>/dev/null
-read -r write_s _ < <("$tool" time "$runs" "$build/app/dirweaver" --write "$work/page.htm" "$folder")
-read -r tree_s _ < <("$tool" time "$runs" sh -c 'exec "$0" --tree "$1" 2>/dev/null' "$build/app/dirweaver" "$tree")
-read -r utf8_s _ < <("$tool" time "$runs" "$build/app/dirweaver" --write "$work/page.htm" --encoding utf-8 "$folder")
-printf '\n%8s %10s %10s %7s %10s %7s\n' files write_s tree_s tree_x utf8_s utf8_x
+"$writer" --tree "$tree" 2>/dev/null
+read -r write_s _ < <("$tool" time "$runs" "$writer" --write "$work/page.htm" "$folder")
+read -r tree_s _ < <("$tool" time "$runs" sh -c 'exec "$0" --tree "$1" 2>/dev/null' "$writer" "$tree")
+read -r utf8_s _ < <("$tool" time "$runs" "$writer" --write "$work/page.htm" --encoding utf-8 "$folder")
+printf '\n%8s %9s %9s %6s %9s %6s\n' files write_s tree_s tree_x utf8_s utf8_x
 awk -v w="$write_s" -v t="$tree_s" -v u="$utf8_s" \
-    'BEGIN { printf "%8d %10.4f %10.4f %7.2f %10.4f %7.2f\n", 100000, w, t, t / w, u, u / w }'
+    'BEGIN { printf "%8d %9.4f %9.4f %6.2f %9.4f %6.2f\n", 100000, w, t, t / w, u, u / w }'

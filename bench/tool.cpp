@@ -1,6 +1,7 @@
 // Bench helpers without Qt:
 //   bench_tool make FOLDER COUNT   fills FOLDER with COUNT files of realistic names
 //   bench_tool tree TOP FOLDERS FILES   the same files spread over FOLDERS nested folders
+//   bench_tool folders FOLDER COUNT     COUNT empty sub-folders, for the folder list
 //   bench_tool time RUNS CMD...    runs CMD RUNS times; prints the best seconds and peak KiB
 #include <cerrno>
 #include <chrono>
@@ -69,6 +70,19 @@ int makeTree(const char *top, long folders, long files)
     return made == files ? 0 : 1;
 }
 
+// FOLDER with count empty sub-folders, for the folder list.
+int makeFolders(const char *folder, long count)
+{
+    if (mkdir(folder, 0755) != 0 && errno != EEXIST)
+        return 1;
+    for (long i = 0; i < count; ++i) {
+        const std::string path = std::string(folder) + "/folder " + std::to_string(i);
+        if (mkdir(path.c_str(), 0755) != 0 && errno != EEXIST)
+            return 1;
+    }
+    return 0;
+}
+
 int timeRuns(int runs, char **command)
 {
     double best = 1e30;
@@ -101,12 +115,14 @@ int main(int argc, char **argv)
 {
     if (argc == 4 && std::string(argv[1]) == "make")
         return make(argv[2], std::atol(argv[3]));
+    if (argc == 4 && std::string(argv[1]) == "folders")
+        return makeFolders(argv[2], std::atol(argv[3]));
     if (argc == 5 && std::string(argv[1]) == "tree")
         return makeTree(argv[2], std::atol(argv[3]), std::atol(argv[4]));
     if (argc >= 4 && std::string(argv[1]) == "time")
         return timeRuns(std::atoi(argv[2]), argv + 3);
-    std::fprintf(
-        stderr,
-        "usage: bench_tool make FOLDER COUNT | tree TOP FOLDERS FILES | time RUNS CMD...\n");
+    std::fprintf(stderr,
+                 "usage: bench_tool make FOLDER COUNT | tree TOP FOLDERS FILES | folders FOLDER "
+                 "COUNT | time RUNS CMD...\n");
     return 2;
 }
