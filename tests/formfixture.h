@@ -66,7 +66,7 @@ public:
         form->Form_Load(NativeName::fromBytes(QFile::encodeName(folder)));
     }
     /// What saving writes for the window's page.
-    QByteArray pageBytes() const { return PageFileBytes(form->session().pageText()); }
+    QByteArray pageBytes() const { return form->session().pageBytes() + "\r\n"; }
     /// Records the next message box of the window itself and closes it with OK.
     void expectMessage()
     {

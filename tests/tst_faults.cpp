@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QListView>
 #include <QMouseEvent>
@@ -214,9 +215,13 @@ private Q_SLOTS:
         open(fs, folder);
         QVERIFY(!QFile::exists(QFile::decodeName(folder)));
         QCOMPARE(control<QLabel>(u"Label11"_s)->text(), u"已处理：30"_s);
+        // Facts are read in the folder's own order: which twenty were lost depends on it.
         QList<int> lost;
-        for (int i = 10; i < 30; ++i)
-            lost.append(i);
+        for (int i = 0; i < 30; ++i) {
+            if (!LineOf(page(), u"f%1.txt"_s.arg(i, 2, 10, QChar(u'0'))).contains(u"字节"_s))
+                lost.append(i);
+        }
+        QCOMPARE(lost.size(), 20);
         verifyAnnotations(30, lost);
 
         click(u"Check5"_s);
@@ -269,8 +274,8 @@ private Q_SLOTS:
         QTest::newRow("option box") << u"Check8"_s << u"</P><BR>"_s;
         QTest::newRow("type box") << u"Check5"_s << u"</A>&nbsp;"_s;
     }
-    // A real click queued during a build of 100,000 files is handled at the next file, and
-    // the page that stands at the end is the nested build's, whole.
+    // A real click queued while a folder of 100,000 files is read or built is answered within
+    // 0.1 s, and the page that stands at the end is the nested build's, whole.
     void clickDuringHugeBuild()
     {
         QFETCH(QString, box);
@@ -283,25 +288,21 @@ private Q_SLOTS:
         form = std::make_unique<WeaveForm>(fs, QLocale(QLocale::Chinese, QLocale::China),
                                            QList<Volume>{});
 
-        int yields = 0, postedAt = -1, handledAt = -1;
-        QTimer ticker;
-        ticker.setInterval(0);
-        connect(&ticker, &QTimer::timeout, this, [&] {
-            if (++yields != 1000)
-                return;
-            ticker.stop();
+        QElapsedTimer clock;
+        int postedAt = -1;
+        qint64 answered = -1;
+        QTimer::singleShot(50, form.get(), [&] {
             postedAt = processed();
+            clock.start();
             postClick(control(box));
         });
         connect(control<QCheckBox>(box), &QCheckBox::pressed, this,
-                [&] { handledAt = processed(); });
-        ticker.start();
+                [&] { answered = clock.elapsed(); });
         form->Form_Load(NativeName::fromBytes("/huge"));
 
-        QVERIFY(postedAt > 0);
-        QVERIFY2(
-            handledAt - postedAt <= 1,
-            qPrintable(u"posted after %1 files, handled after %2"_s.arg(postedAt).arg(handledAt)));
+        // Posted while the list was read and sorted, or while the page was built.
+        QVERIFY2(postedAt < kFiles, qPrintable(QString::number(postedAt)));
+        QVERIFY2(answered >= 0 && answered <= 100, qPrintable(QString::number(answered)));
         QVERIFY(control<QCheckBox>(box)->isChecked());
         QCOMPARE(page().count(u"<A HREF"_s), kFiles);
         QCOMPARE(page().count(mark), kFiles);
@@ -309,7 +310,7 @@ private Q_SLOTS:
         QCOMPARE(control<QLabel>(u"Label11"_s)->text(), u"已处理：100000"_s);
     }
 
-    // Command1 in the middle of such a build ends the event loop at the next file.
+    // Command1 in the middle of such a build ends the event loop within 0.1 s.
     void exitDuringHugeBuild()
     {
         test::FakeFileSystem fs;
@@ -320,15 +321,16 @@ private Q_SLOTS:
                                            QList<Volume>{});
         QTimer::singleShot(0, form.get(), [&] { form->Form_Load(NativeName::fromBytes("/huge")); });
         int postedAt = -1;
+        QElapsedTimer clock;
         QTimer::singleShot(50, form.get(), [&] {
             postedAt = processed();
+            clock.start();
             postClick(control(u"Command1"_s));
         });
         QCOMPARE(QCoreApplication::exec(), 0);
-        QVERIFY(postedAt > 0);
-        QVERIFY2(processed() - postedAt <= 1,
-                 qPrintable(
-                     u"posted after %1 files, stopped after %2"_s.arg(postedAt).arg(processed())));
+        const qint64 ended = clock.elapsed();
+        QVERIFY2(postedAt < 100000, qPrintable(QString::number(postedAt)));
+        QVERIFY2(ended <= 100, qPrintable(u"ended %1 ms after the click"_s.arg(ended)));
         QVERIFY(!form->isVisible());
         QVERIFY(!form->session().building());
         QVERIFY(page().isEmpty());

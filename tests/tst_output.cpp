@@ -2,12 +2,14 @@
 #include "output/pagefile.h"
 #include "output/preview.h"
 #include "output/saving.h"
+#include "text/gbk.h"
 
 #include "testfiles.h"
 
 #include <QDir>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+
 #include <QTest>
 
 #include <sys/stat.h>
@@ -59,7 +61,7 @@ private Q_SLOTS:
         QFETCH(QString, fileName);
         QFETCH(bool, saved);
         const QString path = tmp.filePath(fileName);
-        const SaveReport r = SaveAndReport(path, u"<HTML>页</HTML>", PageEncoding::Gbk);
+        const SaveReport r = SaveAndReport(path, ToGbk(u"<HTML>页</HTML>"));
         QCOMPARE(r.saved, saved);
         if (saved) {
             QCOMPARE(r.text, u"Dirweaver文本成功生成！"_s);
@@ -77,10 +79,10 @@ private Q_SLOTS:
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
         QCOMPARE(PreviewFolder(), runtime.path());
         QString error;
-        const QString file = WritePreview(u"<HTML>一</HTML>", PageEncoding::Gbk, &error);
+        const QString file = WritePreview(ToGbk(u"<HTML>一</HTML>"), &error);
         QCOMPARE(file, runtime.path() + u"/Dirweaver~temp.htm"_s);
         QCOMPARE(test::ReadFile(file), QByteArray("<HTML>\xd2\xbb</HTML>\r\n"));
-        QCOMPARE(WritePreview(u"<HTML>二</HTML>", PageEncoding::Gbk, &error), file);
+        QCOMPARE(WritePreview(ToGbk(u"<HTML>二</HTML>"), &error), file);
         QCOMPARE(test::ReadFile(file), PageFileBytes(u"<HTML>二</HTML>"));
         QVERIFY(error.isEmpty());
     }
@@ -102,7 +104,7 @@ private Q_SLOTS:
         QCOMPARE(st.st_uid, ::geteuid());
         QCOMPARE(st.st_mode & (S_IWGRP | S_IWOTH), 0u);
         QString error;
-        QCOMPARE(WritePreview(u"x", PageEncoding::Gbk, &error), folder + u"/Dirweaver~temp.htm"_s);
+        QCOMPARE(WritePreview(ToGbk(u"x"), &error), folder + u"/Dirweaver~temp.htm"_s);
         QVERIFY(!QFile::exists(runtime.path() + u"/Dirweaver~temp.htm"_s));
     }
 
@@ -112,7 +114,7 @@ private Q_SLOTS:
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
         QVERIFY(QDir(runtime.path()).mkdir(u"Dirweaver~temp.htm"_s));
         QString error;
-        QVERIFY(WritePreview(u"x", PageEncoding::Gbk, &error).isEmpty());
+        QVERIFY(WritePreview(ToGbk(u"x"), &error).isEmpty());
         QVERIFY2(error.contains(runtime.path() + u"/Dirweaver~temp.htm"_s), qPrintable(error));
     }
 };

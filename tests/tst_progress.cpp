@@ -1,3 +1,4 @@
+#include "page/pagetext.h"
 #include "page/progress.h"
 
 #include <QTest>
@@ -63,6 +64,12 @@ private Q_SLOTS:
             page.append(QChar(u'a' + i % 26));
         const QString view = AbridgedView(page);
         QCOMPARE(view.size(), shown);
+        // The window keeps only the page's bytes and what the box shows, built a line at a time.
+        PageText kept;
+        for (qsizetype at = 0; at < page.size(); at += 317)
+            kept.append(QStringView(page).mid(at, 317));
+        QCOMPARE(kept.view(), view);
+        QCOMPARE(kept.bytes(), page.toLatin1());
         if (shown == length) {
             QCOMPARE(view, page);
             return;

@@ -55,6 +55,7 @@ public:
         events.append(u"page"_s);
     }
     void buildsEnded() override { ++ended; }
+    void busy() override {}
     void armRefresh() override
     {
         ++armed;

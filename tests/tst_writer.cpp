@@ -2,6 +2,7 @@
 #include "output/writer.h"
 #include "page/builder.h"
 #include "selection/filelist.h"
+#include "text/gbk.h"
 
 #include "fakefilesystem.h"
 #include "testfiles.h"
@@ -122,7 +123,7 @@ private Q_SLOTS:
         const QString page = BuildPageText(input, fs, FileTimeFormat(zh));
         QCOMPARE(run.out, PageFileBytes(page));
         const QString saved = dir_.filePath(u"saved.htm"_s);
-        QVERIFY(SavePageFile(QFile::encodeName(saved), page, PageEncoding::Gbk));
+        QVERIFY(SavePageBytes(QFile::encodeName(saved), ToGbk(page)));
         QCOMPARE(test::ReadFile(saved), run.out);
         QVERIFY(page.contains(u"x&amp;y %231.txt\">x&amp;y #1.txt</A>"_s));
     }

@@ -96,6 +96,16 @@ void PageDeviceSink::append(QStringView text)
         flush();
 }
 
+void PageDeviceSink::appendBytes(QByteArrayView bytes)
+{
+    // A large page goes out in blocks, so it is never copied whole.
+    for (qsizetype at = 0; at < bytes.size(); at += kBlock) {
+        buffer_.append(bytes.sliced(at, qMin(kBlock, bytes.size() - at)));
+        if (buffer_.size() >= kBlock)
+            flush();
+    }
+}
+
 void PageDeviceSink::flush()
 {
     if (error_.isEmpty() && !buffer_.isEmpty()) {
@@ -194,10 +204,11 @@ bool SavePage(const QByteArray &path, const PageProducer &produce, PageEncoding 
     return fail(why);
 }
 
-bool SavePageFile(const QByteArray &path, QStringView page, PageEncoding encoding, QString *error)
+bool SavePageBytes(const QByteArray &path, const QByteArray &page, QString *error)
 {
+    // The encoding does not matter: the bytes are already encoded.
     return SavePage(
-        path, [page](PageSink &sink) { sink.append(page); }, encoding, error);
+        path, [&page](PageDeviceSink &sink) { sink.appendBytes(page); }, PageEncoding::Gbk, error);
 }
 
 } // namespace dirweaver

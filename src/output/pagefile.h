@@ -23,6 +23,8 @@ public:
     }
     /// See PageSink.
     void append(QStringView text) override;
+    /// Takes bytes already in the sink's encoding.
+    void appendBytes(QByteArrayView bytes);
     /// Writes the final CR LF and whatever is still buffered; false when any write failed.
     bool finish();
     /// Why a write failed; empty while none did.
@@ -37,7 +39,7 @@ private:
 };
 
 /// Produces a page into a sink.
-using PageProducer = std::function<void(PageSink &)>;
+using PageProducer = std::function<void(PageDeviceSink &)>;
 
 /// What a saved page file holds: the page in its encoding, then CR LF.
 QByteArray PageFileBytes(QStringView page, PageEncoding encoding = PageEncoding::Gbk);
@@ -59,8 +61,7 @@ enum class Durability { Synced, Deferred };
 bool SavePage(const QByteArray &path, const PageProducer &produce, PageEncoding encoding,
               QString *error = nullptr, Durability durability = Durability::Synced);
 
-/// SavePage for a page already built.
-bool SavePageFile(const QByteArray &path, QStringView page, PageEncoding encoding,
-                  QString *error = nullptr);
+/// SavePage for a page already built and encoded.
+bool SavePageBytes(const QByteArray &path, const QByteArray &page, QString *error = nullptr);
 
 } // namespace dirweaver

@@ -49,7 +49,7 @@ QString PreviewNotOpenedText(const QString &fileName, std::optional<int> status)
     return text;
 }
 
-QString WritePreview(QStringView page, PageEncoding encoding, QString *error)
+QString WritePreview(const QByteArray &page, QString *error)
 {
     const QString folder = PreviewFolder();
     if (folder.isEmpty()) {
@@ -59,7 +59,7 @@ QString WritePreview(QStringView page, PageEncoding encoding, QString *error)
     }
     const QString path = folder + u'/' + kPreviewFileName;
     QString why;
-    if (SavePageFile(QFile::encodeName(path), page, encoding, &why))
+    if (SavePageBytes(QFile::encodeName(path), page, &why))
         return path;
     if (error)
         *error = u"无法写入预览文件 %1：%2"_s.arg(path, why);

@@ -21,8 +21,8 @@ QString PreviewFolder();
 /// by hand, and the opener's exit status when one ended in error.
 QString PreviewNotOpenedText(const QString &fileName, std::optional<int> status);
 
-/// Writes page to the preview file as a saved page in encoding; returns its path, or an empty
+/// Writes page (encoded) to the preview file as a saved page; returns its path, or an empty
 /// text with error saying why.
-QString WritePreview(QStringView page, PageEncoding encoding, QString *error);
+QString WritePreview(const QByteArray &page, QString *error);
 
 } // namespace dirweaver

@@ -15,10 +15,10 @@ QString ProposedFileName(QStringView folderTitle)
     return folderTitle.toString();
 }
 
-SaveReport SaveAndReport(const QString &fileName, QStringView page, PageEncoding encoding)
+SaveReport SaveAndReport(const QString &fileName, const QByteArray &page)
 {
     QString error;
-    if (SavePageFile(QFile::encodeName(fileName), page, encoding, &error))
+    if (SavePageBytes(QFile::encodeName(fileName), page, &error))
         return {true, u"Dirweaver文本成功生成！"_s};
     // Some failures carry no text of their own; the box must still say something.
     if (error.isEmpty())

@@ -23,8 +23,8 @@ struct SaveReport
 /// the root, whose title "/" cannot be a file name.
 QString ProposedFileName(QStringView folderTitle);
 
-/// Saves page to fileName as a page file in encoding and says how it went; a failed save
+/// Saves page (encoded) to fileName as a page file and says how it went; a failed save
 /// leaves any old file as it was.
-SaveReport SaveAndReport(const QString &fileName, QStringView page, PageEncoding encoding);
+SaveReport SaveAndReport(const QString &fileName, const QByteArray &page);
 
 } // namespace dirweaver

@@ -7,8 +7,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr qsizetype kProgressWidth = 12;
-constexpr qsizetype kWholePageLimit = 32000;
-constexpr qsizetype kAbridgedPart = 14000;
 
 // text cut to 12 characters or filled with spaces to 12, as the progress caption holds.
 QString fitProgressText(const QString &text)

@@ -2,7 +2,15 @@
 
 #include "builder.h"
 #include "progress.h"
+
+#include <QStringDecoder>
+
 #include "selection/filelist.h"
+#include <atomic>
+#include <chrono>
+#include <malloc.h>
+#include <memory>
+#include <thread>
 
 namespace dirweaver {
 
@@ -11,11 +19,74 @@ PageSession::PageSession(const FileSystem &fs, const QLocale &locale, SessionVie
 {
 }
 
-void PageSession::relist()
+PageSession::~PageSession()
 {
-    FileListing listing = ListFiles(fs_, folder_.bytes, pattern_, locale_);
-    listError_ = listing.error;
-    files_.setFiles(std::move(listing.names));
+    // Lists still being read for nobody use the file system this session was given.
+    for (std::thread &worker : unwatched_)
+        worker.join();
+}
+
+namespace {
+
+// A folder's file list as a worker thread reads and sorts it.
+struct Listing
+{
+    int error = 0;
+    QList<NativeName> names;
+    std::unique_ptr<FactsPrefetch> facts;
+    std::atomic<bool> done{false};
+};
+
+} // namespace
+
+bool PageSession::relist()
+{
+    const quint64 generation = ++listGeneration_;
+    const PageOptions options = view_.readOptions();
+    const QByteArray folder = folder_.bytes;
+    const QString pattern = pattern_;
+    // A million names take seconds to read and sort: a worker does it while the window
+    // keeps painting and answering.
+    auto listing = std::make_shared<Listing>();
+    std::thread worker([this, listing, folder, pattern, options] {
+        const FolderListing raw = fs_.regularFiles(folder);
+        listing->error = raw.error;
+        listing->names = SelectFiles(raw, pattern);
+        // The next build's facts are read on a second core while the list is sorted.
+        if (options.showSize || options.showDate)
+            listing->facts = std::make_unique<FactsPrefetch>(
+                fs_, FolderPath(NativeName::fromBytes(folder)).bytes, listing->names);
+        std::vector<qsizetype> order = FileSorter(locale_).sort(listing->names);
+        if (listing->facts)
+            listing->facts->reorder(std::move(order));
+        listing->done.store(true);
+    });
+    // A folder read at once is not worth an event loop; a long one is answered in between.
+    ++depth_;
+    const auto started = std::chrono::steady_clock::now();
+    // Another refresh that ran meanwhile, or the end of the window, makes this list nobody's:
+    // it is left to finish unwatched, and the window goes on (or ends) at once.
+    const auto moot = [&] { return stopped_ || generation != listGeneration_; };
+    while (!listing->done.load() && !moot()) {
+        if (std::chrono::steady_clock::now() - started > std::chrono::milliseconds(20))
+            view_.busy();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    --depth_;
+    if (moot()) {
+        unwatched_.push_back(std::move(worker));
+        workEnded();
+        return false;
+    }
+    worker.join();
+    // The worker's sort keys are gone, but its heap keeps the holes they left: given back
+    // now, the page built next does not stand on top of them.
+    if (listing->names.size() >= 100000)
+        ::malloc_trim(0);
+    listError_ = listing->error;
+    nextFacts_ = std::move(listing->facts);
+    files_.setFiles(std::move(listing->names));
+    return true;
 }
 
 void PageSession::refreshFolder(const NativeName &folder)
@@ -24,7 +95,8 @@ void PageSession::refreshFolder(const NativeName &folder)
         return;
     pattern_ = ApplyFileFilter(view_.readFilterBoxes());
     folder_ = folder;
-    relist();
+    if (!relist())
+        return;
     resetProgress();
     const Titles titles = DeriveTitles(folder_.text);
     folderTitle_ = titles.folderTitle;
@@ -37,7 +109,8 @@ void PageSession::filterChanged()
     if (stopped_)
         return;
     pattern_ = ApplyFileFilter(view_.readFilterBoxes());
-    relist();
+    if (!relist())
+        return;
     resetProgress();
     BuildPage();
 }
@@ -64,13 +137,21 @@ void PageSession::settleProgress()
     progressPending_ = false;
 }
 
-QString PageSession::pageIn(PageEncoding encoding) const
+QString PageSession::pageText() const
 {
-    if (encoding == pageInput_.options.encoding || pageText_.isEmpty())
-        return pageText_;
+    QStringDecoder decoder(page_.encoding() == PageEncoding::Gbk ? "GBK" : "UTF-8");
+    return decoder.decode(page_.bytes());
+}
+
+QByteArray PageSession::pageIn(PageEncoding encoding) const
+{
+    if (encoding == page_.encoding() || page_.bytes().isEmpty())
+        return page_.bytes();
     PageInput input = pageInput_;
     input.options.encoding = encoding;
-    return BuildPageText(input, fs_, format_);
+    PageText page(encoding);
+    PageBuilder(fs_, format_).build(input, page);
+    return page.bytes();
 }
 
 void PageSession::stop()
@@ -94,8 +175,10 @@ void PageSession::BuildPage()
     captions_.toProcess = ToProcessCaption(count);
     view_.showProgress(captions_);
 
-    QString page;
-    StringSink sink(page);
+    // The facts the folder refresh began to read, when this build is the one it asked for.
+    const std::unique_ptr<FactsPrefetch> facts = std::move(nextFacts_);
+
+    PageText page(input.options.encoding);
     const auto fileDone = [&](qsizetype index, qsizetype) {
         fileIndex_ = index;
         doneFiles_ = index + 1;
@@ -114,16 +197,21 @@ void PageSession::BuildPage()
             view_.armRefresh();
         return false;
     };
-    const bool complete = PageBuilder(fs_, format_).build(input, sink, fileDone);
+    const bool complete = PageBuilder(fs_, format_).build(input, page, fileDone, facts.get());
     --depth_;
     if (complete) {
         fileIndex_ = count;
-        pageText_ = std::move(page);
+        page_ = std::move(page);
         pageInput_ = std::move(input);
-        view_.showPage(AbridgedView(pageText_));
+        view_.showPage(page_.view());
         settleProgress();
         view_.showProgress(captions_);
     }
+    workEnded();
+}
+
+void PageSession::workEnded()
+{
     if (depth_ == 0 && !stopped_)
         view_.buildsEnded();
 }

@@ -3,7 +3,9 @@
 #include "builder.h"
 #include "filetime.h"
 #include "options.h"
+#include "pagetext.h"
 #include "progress.h"
+#include "selection/filelist.h"
 #include "selection/filemodel.h"
 #include "selection/filesystem.h"
 #include "selection/filter.h"
@@ -12,6 +14,9 @@
 
 #include <QLocale>
 #include <QString>
+
+#include <thread>
+#include <vector>
 
 namespace dirweaver {
 
@@ -29,13 +34,17 @@ public:
     /// Called after every file of a build with the files done and the list's length now:
     /// the window may show them, repaint and handle pending events.
     virtual void fileDone(qsizetype done, qsizetype count) = 0;
+    /// Called every millisecond or so while a file list that takes long is read and sorted:
+    /// the window may repaint and handle pending events.
+    virtual void busy() = 0;
     /// Puts derived titles into the title boxes.
     virtual void showTitles(const Titles &titles) = 0;
     /// Shows what the source box holds of a finished page.
     virtual void showPage(const QString &view) = 0;
     /// Asks for a full folder refresh half a second from now.
     virtual void armRefresh() = 0;
-    /// The last running build has returned: pageText() is the page of the folder shown.
+    /// The last running build (or reading of a list) has returned: pageBytes() is the page of
+    /// the folder shown.
     virtual void buildsEnded() = 0;
 };
 
@@ -46,6 +55,8 @@ class PageSession
 public:
     /// Reads folders and file facts through fs, sorts and dates for locale, talks to view.
     PageSession(const FileSystem &fs, const QLocale &locale, SessionView &view);
+    /// Waits for lists still being read.
+    ~PageSession();
     PageSession(const PageSession &) = delete;
     PageSession &operator=(const PageSession &) = delete;
 
@@ -61,11 +72,14 @@ public:
     /// Ends every running build without writing anything; later builds do nothing.
     void stop();
 
-    /// The last complete page.
-    const QString &pageText() const { return pageText_; }
-    /// The last complete page in encoding: pageText(), or the same page built again from the
-    /// same list and options in the other encoding.
-    QString pageIn(PageEncoding encoding) const;
+    /// The last complete page, in the bytes saving writes.
+    const QByteArray &pageBytes() const { return page_.bytes(); }
+    /// The last complete page read back as text, as a browser reads it: a character its
+    /// encoding could not hold reads as its reference.
+    QString pageText() const;
+    /// The last complete page in encoding: pageBytes(), or the same page built again from
+    /// the same list and options in the other encoding.
+    QByteArray pageIn(PageEncoding encoding) const;
     /// The open folder that the file list shows.
     const NativeName &folder() const { return folder_; }
     /// The open folder's own name, proposed as the saved file's name.
@@ -80,25 +94,31 @@ public:
     const QList<NativeName> &files() const { return files_.files(); }
     /// The progress captions as of the last file done.
     ProgressCaptions progress() const;
-    /// True while at least one build is running.
+    /// True while a file list is being read or a page built.
     bool building() const { return depth_ > 0; }
 
 private:
-    void relist();
+    // Reads and sorts the folder's files; false when a later refresh or the end of the window
+    // made the list moot while it was being read.
+    bool relist();
     // Folds the last file's numbers into the captions.
     void settleProgress();
+    // Tells the view when no list is being read and no page built any more.
+    void workEnded();
 
     const FileSystem &fs_;
     const QLocale locale_;
     const FileTimeFormat format_;
     SessionView &view_;
     FileListModel files_;
+    // Facts of the list relist() made, read for the build that follows it.
+    std::unique_ptr<FactsPrefetch> nextFacts_;
     NativeName folder_;
     QString pattern_ = QStringLiteral("*.*");
     int listError_ = 0;
     QString folderTitle_;
-    QString pageText_;
-    PageInput pageInput_; // what pageText_ was built from
+    PageText page_;
+    PageInput pageInput_; // what page_ was built from
     ProgressCaptions captions_ = ProgressCaptions::idle();
     // The file index shared by every build, nested ones included, as the abandon test uses it.
     qsizetype fileIndex_ = 0;
@@ -106,6 +126,8 @@ private:
     qsizetype doneFiles_ = 0, doneCount_ = 0;
     bool progressPending_ = false;
     quint64 generation_ = 0;
+    quint64 listGeneration_ = 0;
+    std::vector<std::thread> unwatched_; // readers of lists nobody waits for any more
     int depth_ = 0;
     bool stopped_ = false;
 };

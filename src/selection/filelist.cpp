@@ -49,11 +49,24 @@ std::vector<qsizetype> FileSorter::sort(QList<NativeName> &names) const
         const int c = keys[size_t(a)].compare(keys[size_t(b)]);
         return c != 0 ? c < 0 : names[a].bytes < names[b].bytes;
     });
-    QList<NativeName> sorted;
-    sorted.reserve(names.size());
-    for (const qsizetype i : order)
-        sorted.append(std::move(names[i]));
-    names = std::move(sorted);
+    // Put in order where the names stand, a cycle at a time: a second list of a million
+    // names would double the list's memory for a moment.
+    std::vector<bool> placed(order.size());
+    for (size_t start = 0; start < order.size(); ++start) {
+        if (placed[start])
+            continue;
+        NativeName first = std::move(names[qsizetype(start)]);
+        size_t at = start;
+        for (;;) {
+            placed[at] = true;
+            const size_t from = size_t(order[at]);
+            if (from == start)
+                break;
+            names[qsizetype(at)] = std::move(names[qsizetype(from)]);
+            at = from;
+        }
+        names[qsizetype(at)] = std::move(first);
+    }
     return order;
 }
 

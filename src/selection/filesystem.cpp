@@ -102,21 +102,23 @@ FolderListing RealFileSystem::readFolder(const QByteArray &folder, unsigned char
             listing.error = errno;
             break;
         }
-        // The kernel fills d_name inside a record of d_reclen bytes.
-        const QByteArrayView buffer(entry->d_name, entry->d_reclen - offsetof(dirent, d_name));
-        const QByteArray name = TrimAtNul(buffer).toByteArray();
+        // The kernel fills d_name inside a record of d_reclen bytes. A name is copied only
+        // once it is wanted: a folder of a million files has few sub-folders.
+        const QByteArrayView name =
+            TrimAtNul({entry->d_name, qsizetype(entry->d_reclen - offsetof(dirent, d_name))});
         if (name == "." || name == ".." || (skipDotNames && name.startsWith('.')))
             continue;
         bool wanted = entry->d_type == wantedType;
         if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
             struct statx target;
-            wanted = calls_.statx(fd, name.constData(), 0, STATX_TYPE, &target) == 0 &&
+            wanted = calls_.statx(fd, entry->d_name, 0, STATX_TYPE, &target) == 0 &&
                      (target.stx_mode & S_IFMT) == wantedMode;
         }
-        if (wanted)
-            listing.names.append(name);
-        if (wanted && entry->d_type == DT_LNK)
-            listing.links.append(name);
+        if (!wanted)
+            continue;
+        listing.names.append(name.toByteArray());
+        if (entry->d_type == DT_LNK)
+            listing.links.append(listing.names.back());
     }
     closedir(dir);
     if (listing.error != 0)

@@ -2,8 +2,6 @@
 
 #include "text/gbk.h"
 
-#include <QStringDecoder>
-
 namespace dirweaver {
 
 NativeName NativeName::fromBytes(const QByteArray &bytes)
@@ -11,9 +9,10 @@ NativeName NativeName::fromBytes(const QByteArray &bytes)
     NativeName name;
     name.bytes = bytes;
     if (bytes.isValidUtf8()) {
-        // Every character, a leading byte order mark too: it is part of the name.
-        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
-        name.text = utf8.decode(bytes);
+        name.text = QString::fromUtf8(bytes);
+        // fromUtf8 drops a leading byte order mark; here it is part of the name.
+        if (bytes.startsWith("\xEF\xBB\xBF"))
+            name.text.prepend(QChar(0xFEFF));
         return name;
     }
 

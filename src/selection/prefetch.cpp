@@ -4,7 +4,8 @@ namespace dirweaver {
 
 FactsPrefetch::FactsPrefetch(const FileSystem &fs, const QByteArray &folder,
                              const QList<NativeName> &files)
-    : folder_(fs.openFacts(folder)), facts_(size_t(files.size()))
+    : folder_(fs.openFacts(folder)), facts_(size_t(files.size())),
+      ready_(new std::atomic<bool>[size_t(files.size())] {})
 {
     names_.reserve(files.size());
     for (const NativeName &file : files)
@@ -12,21 +13,32 @@ FactsPrefetch::FactsPrefetch(const FileSystem &fs, const QByteArray &folder,
     // A few files are read at once: a second thread would cost more than it saves.
     if (files.size() < kThreadFrom) {
         for (qsizetype i = 0; i < files.size(); ++i)
-            facts_[size_t(i)] = folder_->facts(names_[i]);
-        done_.store(files.size());
+            read(i);
         return;
     }
     worker_ = std::thread([this] {
         const qsizetype count = names_.size();
-        for (qsizetype i = 0; i < count && !stop_.load(std::memory_order_relaxed); ++i) {
-            facts_[size_t(i)] = folder_->facts(names_[i]);
-            done_.store(i + 1);
-            const qsizetype wanted = wanted_.load();
-            if (wanted >= 0 && wanted <= i) {
-                const std::lock_guard lock(mutex_);
-                ready_.notify_all();
-            }
+        // The folder's own order while the list is being sorted...
+        qsizetype next = 0;
+        for (; next < count && !ordered_.load(std::memory_order_acquire); ++next) {
+            if (stop_.load(std::memory_order_relaxed))
+                return;
+            read(next);
         }
+        // ...then the order the lines are built in, skipping what was read already.
+        for (qsizetype k = 0; k < count && ordered_.load(std::memory_order_acquire); ++k) {
+            if (stop_.load(std::memory_order_relaxed))
+                return;
+            const qsizetype i = order_[size_t(k)];
+            if (!ready_[size_t(i)].load(std::memory_order_relaxed))
+                read(i);
+        }
+        for (; next < count; ++next) {
+            if (!ready_[size_t(next)].load(std::memory_order_relaxed))
+                read(next);
+        }
+        // Every fact is in: the names are no longer needed, and a million of them weigh.
+        names_ = QList<QByteArray>();
     });
 }
 
@@ -37,29 +49,46 @@ FactsPrefetch::~FactsPrefetch()
         worker_.join();
 }
 
+void FactsPrefetch::read(qsizetype i)
+{
+    if (const std::optional<FileFacts> facts = folder_->facts(names_[i]))
+        facts_[size_t(i)] = {facts->size, facts->birthTime.value_or(kNoBirth)};
+    ready_[size_t(i)].store(true);
+    if (wanted_.load() == i) {
+        const std::lock_guard lock(mutex_);
+        wake_.notify_all();
+    }
+}
+
 void FactsPrefetch::reorder(std::vector<qsizetype> order)
 {
     order_ = std::move(order);
+    ordered_.store(true, std::memory_order_release);
 }
 
 std::optional<FileFacts> FactsPrefetch::factsAt(qsizetype i) const
 {
-    const qsizetype at = order_.empty() ? i : order_[size_t(i)];
+    const qsizetype at = ordered_.load(std::memory_order_acquire) ? order_[size_t(i)] : i;
     if (at < 0 || at >= qsizetype(facts_.size()))
         return std::nullopt;
+    std::atomic<bool> &ready = ready_[size_t(at)];
     // The worker is a few microseconds ahead or behind: wait for it awake a little while
     // before sleeping, which costs two system calls and a switch each time.
-    for (int spin = 0; spin < 2000 && done_.load(std::memory_order_acquire) <= at; ++spin) {
+    for (int spin = 0; spin < 2000 && !ready.load(std::memory_order_acquire); ++spin) {
         if (spin % 16 == 15)
             std::this_thread::yield();
     }
-    if (done_.load() <= at) {
+    if (!ready.load()) {
         wanted_.store(at);
         std::unique_lock lock(mutex_);
-        ready_.wait(lock, [&] { return done_.load() > at; });
+        wake_.wait(lock, [&] { return ready.load(); });
         wanted_.store(-1);
     }
-    return facts_[size_t(at)];
+    const Packed &facts = facts_[size_t(at)];
+    if (facts.size == kUnread)
+        return std::nullopt;
+    return FileFacts{facts.size,
+                     facts.birth == kNoBirth ? std::nullopt : std::optional<qint64>(facts.birth)};
 }
 
 } // namespace dirweaver

@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <limits>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -12,8 +14,9 @@
 namespace dirweaver {
 
 /// Reads the facts of a folder's files on a second core, one statx each relative to the open
-/// folder, into an array kept in the order of the list; the build then finds them ready by
-/// the place of each file in its list, without a lookup.
+/// folder, into an array; the build then finds them by the place of each file in its list,
+/// without a lookup. The facts are read in the folder's order while the caller sorts the
+/// list, then in the list's new order, just ahead of the lines that need them.
 class FactsPrefetch final
 {
 public:
@@ -28,24 +31,35 @@ public:
     FactsPrefetch &operator=(const FactsPrefetch &) = delete;
 
     /// The list was put in another order while the facts were read: the file now at place i
-    /// is the one that was at order[i]. Called before the first factsAt.
+    /// is the one that was at order[i]. Called once, before the first factsAt.
     void reorder(std::vector<qsizetype> order);
     /// The facts of the file at place i of the list, waiting for the worker if needed. One
     /// thread reads them.
     std::optional<FileFacts> factsAt(qsizetype i) const;
 
 private:
+    void read(qsizetype i);
+
     std::unique_ptr<FolderFacts> folder_;
-    QList<QByteArray> names_;
-    std::vector<std::optional<FileFacts>> facts_;
+    QList<QByteArray> names_; // the bytes only: the caller's list may be sorted meanwhile
+    // Facts packed in 16 bytes: a million files' worth is 16 MB, not 32.
+    struct Packed
+    {
+        qint64 size = kUnread;
+        qint64 birth = kNoBirth;
+    };
+    static constexpr qint64 kUnread = std::numeric_limits<qint64>::min();
+    static constexpr qint64 kNoBirth = std::numeric_limits<qint64>::min();
+    std::vector<Packed> facts_;
+    std::unique_ptr<std::atomic<bool>[]> ready_;
     std::vector<qsizetype> order_;
-    std::atomic<qsizetype> done_{0};
+    std::atomic<bool> ordered_{false};
     std::atomic<bool> stop_{false};
-    // The place the reader waits for, -1 when it waits for none: waking a reader costs a
+    // The file the reader waits for, -1 when it waits for none: waking a reader costs a
     // system call, so the worker wakes it only once the facts it waits for are there.
     mutable std::atomic<qsizetype> wanted_{-1};
     mutable std::mutex mutex_;
-    mutable std::condition_variable ready_;
+    mutable std::condition_variable wake_;
     std::thread worker_;
 };
 

@@ -100,7 +100,10 @@ void AppendGbk(QByteArray &out, QStringView text)
     const GbkTable &table = GbkTable::instance();
     const qsizetype n = text.size();
     const qsizetype start = out.size();
-    // Room for the worst case, a reference of up to 8 bytes per code unit.
+    // Room for the worst case, a reference of up to 8 bytes per code unit; a page grown a
+    // line at a time gets twice its room, not a reallocation per line.
+    if (out.capacity() < start + n * 8)
+        out.reserve(qMax(start + n * 8, 2 * out.capacity()));
     out.resize(start + n * 8);
     char *const begin = out.data() + start;
     char *p = begin;

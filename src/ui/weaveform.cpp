@@ -39,6 +39,9 @@ namespace {
 
 // Progress captions are repainted at most once per frame of a 60 Hz screen.
 constexpr qint64 kFrameMs = 16;
+// Events are handled after a build's first file, then every few milliseconds: often enough
+// to paint and to answer a click at once, seldom enough not to cost a million event loops.
+constexpr qint64 kYieldMs = 4;
 
 // Shows the folder list with indented folder icons: open ones down to the open folder.
 class FolderIcons final : public QIdentityProxyModel
@@ -247,6 +250,14 @@ void WeaveForm::fileDone(qsizetype done, qsizetype count)
         captions.fileDone(done, count);
         showProgress(captions);
     }
+    if (done == 1 || !yieldClock_.isValid() || yieldClock_.elapsed() >= kYieldMs) {
+        QCoreApplication::processEvents();
+        yieldClock_.start();
+    }
+}
+
+void WeaveForm::busy()
+{
     QCoreApplication::processEvents();
 }
 
@@ -401,8 +412,7 @@ QString WeaveForm::getfilename()
 void WeaveForm::savefileas(const QString &fileName)
 {
     // The whole page is saved, never the abridged or hand-edited view in Text1.
-    const SaveReport report =
-        SaveAndReport(fileName, session_->pageIn(outputEncoding_), outputEncoding_);
+    const SaveReport report = SaveAndReport(fileName, session_->pageIn(outputEncoding_));
     QMessageBox box(report.saved ? QMessageBox::NoIcon : QMessageBox::Warning,
                     kMessageCaption.toString(), report.text, QMessageBox::Ok, this);
     box.exec();
@@ -415,8 +425,7 @@ void WeaveForm::Command6_Click()
         return;
     }
     QString error;
-    const QString fileName =
-        WritePreview(session_->pageIn(outputEncoding_), outputEncoding_, &error);
+    const QString fileName = WritePreview(session_->pageIn(outputEncoding_), &error);
     if (fileName.isEmpty()) {
         QMessageBox::warning(this, kMessageCaption.toString(), error);
         return;

@@ -56,6 +56,7 @@ private:
     FilterBoxes readFilterBoxes() const override;
     void showProgress(const ProgressCaptions &captions) override;
     void fileDone(qsizetype done, qsizetype count) override;
+    void busy() override;
     void showTitles(const Titles &titles) override;
     void showPage(const QString &view) override;
     void armRefresh() override;
@@ -93,6 +94,7 @@ private:
     FolderListModel *folders_ = nullptr;
     std::unique_ptr<PageSession> session_;
     QElapsedTimer frameClock_;
+    QElapsedTimer yieldClock_;
     // Made on the first save and kept, as the dialog control was.
     QFileDialog *CmD1 = nullptr;
     // Saving and preview asked for during a build wait for its page, so the file always
