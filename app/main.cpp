@@ -1,4 +1,5 @@
 #include "output/commandline.h"
+#include "output/messages.h"
 #include "output/tree.h"
 #include "output/writer.h"
 #include "page/filetime.h"

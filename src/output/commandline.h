@@ -45,31 +45,11 @@ std::variant<QByteArray, QString> ParseWindowArguments(const QList<QByteArray> &
 /// Parses the arguments after the program name; a one-line message on bad input.
 std::variant<WriterRequest, QString> ParseWriterArguments(const QList<QByteArray> &args);
 
-/// The help text of the command line.
-QString WriterHelp();
-
-/// What --version prints.
-QByteArray VersionText();
-
 /// folder made absolute against cwd, with "." and ".." components and repeated '/' removed.
 QByteArray AbsoluteCleanPath(const QByteArray &folder, const QByteArray &cwd);
 
 /// True when a window can be shown: an X11 or Wayland display, or a platform chosen
 /// through QT_QPA_PLATFORM (tests choose offscreen).
 bool DisplayAvailable();
-
-/// text as one line of the program's own on the terminal, "dirweaver: " first.
-QString ProgramMessage(const QString &text);
-/// The system's description of an errno value.
-QString ErrorText(int error);
-/// The message for a folder that cannot be opened.
-QString FolderErrorMessage(const QByteArray &folder, int error);
-/// The message for an output that cannot be written; "-" is standard output.
-QString OutputErrorMessage(const QByteArray &output, const QString &why);
-/// The message when no display is there for the window.
-QString NoDisplayMessage();
-
-/// Writes line and a line break to err, in the terminal's encoding.
-void Say(QIODevice &err, const QString &line);
 
 } // namespace dirweaver

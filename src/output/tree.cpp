@@ -1,5 +1,7 @@
 #include "tree.h"
 
+#include "messages.h"
+
 #include "page/escape.h"
 #include "pagefile.h"
 #include "writer.h"

@@ -1,5 +1,7 @@
 #include "writer.h"
 
+#include "messages.h"
+
 #include "page/escape.h"
 #include "pagefile.h"
 #include "selection/titles.h"

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QByteArray>
+#include <QIODevice>
+#include <QString>
+
+namespace dirweaver {
+
+/// A name or path given on the command line, in quotation marks for a message.
+QString Quoted(const QByteArray &bytes);
+
+/// The help text of the command line.
+QString WriterHelp();
+
+/// What --version prints.
+QByteArray VersionText();
+
+/// text as one line of the program's own on the terminal, "dirweaver: " first.
+QString ProgramMessage(const QString &text);
+
+/// The system's description of an errno value.
+QString ErrorText(int error);
+
+/// The message for a folder that cannot be opened.
+QString FolderErrorMessage(const QByteArray &folder, int error);
+
+/// The message for an output that cannot be written; "-" is standard output.
+QString OutputErrorMessage(const QByteArray &output, const QString &why);
+
+/// The message when no display is there for the window.
+QString NoDisplayMessage();
+
+/// Writes line and a line break to err, in the terminal's encoding.
+void Say(QIODevice &err, const QString &line);
+
+} // namespace dirweaver

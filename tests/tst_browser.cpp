@@ -1,0 +1,196 @@
+// What browsers make of the pages: folder names that would be markup, the GBK table as a
+// browser's decoder reads it, a page read under an English locale, and a tree's links as
+// Chromium resolves them.
+#include "output/pagefile.h"
+#include "output/tree.h"
+#include "page/builder.h"
+#include "pagereader.h"
+#include "selection/filelist.h"
+#include "selection/titles.h"
+#include "text/gbk.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+#include <sys/stat.h>
+
+using namespace dirweaver;
+using namespace dirweaver::test;
+using namespace Qt::StringLiterals;
+
+class TestBrowser : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    RealFileSystem fs_;
+
+private Q_SLOTS:
+    void initTestCase() { QVERIFY(dir_.isValid()); }
+
+    // A folder name is text, never markup: titles derived from it are the name itself, no
+    // script in it runs, and every link still opens its file.
+    void hostileFolders_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::newRow("image with a handler") << QByteArray("<img src=x onerror=document.title=1>");
+        QTest::newRow("comment") << QByteArray("<!--");
+        QTest::newRow("plaintext") << QByteArray("<plaintext>");
+        QTest::newRow("textarea") << QByteArray("<textarea>");
+        QTest::newRow("title") << QByteArray("<title>");
+        QTest::newRow("xmp") << QByteArray("<xmp>");
+        QTest::newRow("script") << QByteArray("<script>");
+        QTest::newRow("ampersand and quote") << QByteArray("Tom & Jerry \"&copy\"");
+    }
+    void hostileFolders()
+    {
+        QFETCH(QByteArray, name);
+        const QByteArray folder = QFile::encodeName(dir_.path()) + '/' + name + '/';
+        QVERIFY(mkdir(folder.constData(), 0755) == 0);
+        QVERIFY(WriteBytes(folder + "a.txt", "a") && WriteBytes(folder + "b.txt", "b"));
+        const auto page = [this](const QByteArray &path) {
+            PageInput input;
+            input.folder = NativeName::fromBytes(path);
+            input.files = ListFiles(fs_, path, u"*.*"_s, QLocale(u"zh_CN"_s)).names;
+            const Titles titles = DeriveTitles(input.folder.text);
+            input.options.browserTitle = titles.browser;
+            input.options.headerTitle = titles.header;
+            return BuildPageText(input, fs_, FileTimeFormat(QLocale(u"zh_CN"_s)));
+        };
+        const QByteArray plain = QFile::encodeName(dir_.path()) + "/Plain/";
+        QVERIFY(QDir().mkpath(QFile::decodeName(plain)));
+        QVERIFY(WriteBytes(plain + "a.txt", "a") && WriteBytes(plain + "b.txt", "b"));
+        const ParsedPage reference = Parse(page(plain));
+        const QByteArray bytes = PageFileBytes(page(folder));
+
+        const auto check = [&](const ParsedPage &parsed) {
+            QCOMPARE(parsed.title, QString::fromUtf8(name));
+            QCOMPARE(parsed.shape.size(), reference.shape.size());
+            for (qsizetype i = 0; i < parsed.shape.size(); ++i) {
+                // The heading's text differs; every element and attribute is the same.
+                QCOMPARE(parsed.shape[i], reference.shape[i]);
+            }
+            QCOMPARE(parsed.links.size(), 2);
+            QString why;
+            QCOMPARE(ResolvedPath(folder, parsed.links[0].href, &why), folder + "a.txt");
+            QCOMPARE(ResolvedPath(folder, parsed.links[1].href, &why), folder + "b.txt");
+        };
+        check(Parse(FromGbk(bytes)));
+        if (ChromiumProgram().isEmpty())
+            QSKIP("chromium is not installed; ./dev.sh test installs it");
+        QVERIFY(WriteBytes(folder + ".page.htm", bytes));
+        QString why;
+        const QString dom = ChromiumDom(folder + ".page.htm", u"zh-CN"_s, &why);
+        QVERIFY2(why.isEmpty(), qPrintable(why));
+        check(Parse(dom));
+    }
+
+    // Every character the page writes in GBK reads back as itself in the browser's decoder
+    // (TextDecoder('gbk')); the characters it reads otherwise are written as references.
+    void gbkAsBrowsersRead()
+    {
+        if (ChromiumProgram().isEmpty())
+            QSKIP("chromium is not installed; ./dev.sh test installs it");
+        QByteArray pairs;
+        for (char32_t c = 0x80; c < 0x10000; ++c) {
+            if (QChar::isSurrogate(c) || !GbkHolds(char16_t(c)))
+                continue;
+            const QChar ch{char16_t(c)};
+            pairs += '[' + QByteArray::number(uint(c)) + ",\"" +
+                     ToGbk(QStringView(&ch, 1)).toHex() + "\"],";
+        }
+        QVERIFY(pairs.count('[') > 20000);
+        const QByteArray script =
+            "const pairs=[" + pairs +
+            "];const d=new TextDecoder('gbk');const bad=[];"
+            "for(const[c,h]of pairs){const b=new Uint8Array(h.length/2);"
+            "for(let i=0;i<b.length;++i)b[i]=parseInt(h.substr(2*i,2),16);"
+            "const s=d.decode(b);if(s.length!==1||s.codePointAt(0)!==c)bad.push(c.toString(16));}"
+            "document.title='differ:'+bad.join(' ');";
+        const QByteArray path = QFile::encodeName(dir_.path()) + "/gbk-probe.htm";
+        QVERIFY(WriteBytes(path, "<!DOCTYPE html><html><head><title>not run</title></head><body>"
+                                 "<script>" +
+                                     script + "</script></body></html>"));
+        QString why;
+        const ParsedPage page = Parse(ChromiumDom(path, u"en-US"_s, &why));
+        QVERIFY2(why.isEmpty(), qPrintable(why));
+        QCOMPARE(page.title, u"differ:"_s);
+    }
+
+    // A tree of three levels with hostile folder names: every link of every page (files,
+    // sub-folder pages, the parent's page) opens its target as Chromium resolves it.
+    void treeInChromium()
+    {
+        if (ChromiumProgram().isEmpty())
+            QSKIP("chromium is not installed; ./dev.sh test installs it");
+        QTemporaryDir dir;
+        const QByteArray top = QFile::encodeName(dir.path()) + "/tree <b>&amp; #1";
+        const QByteArray middle = top + "/<script>x";
+        const QByteArray bottom = middle + "/ javascript:x?\xff ";
+        for (const QByteArray &folder : {top, middle, bottom}) {
+            QVERIFY(mkdir(folder.constData(), 0755) == 0);
+            QVERIFY(WriteBytes(folder + "/a&copy #.txt", "a") &&
+                    WriteBytes(folder + "/b.txt", "b"));
+        }
+        const auto parsed = ParseWriterArguments({"--tree", "--name", "index #1.htm", top});
+        QByteArray messages;
+        QBuffer err(&messages);
+        err.open(QIODevice::WriteOnly);
+        QCOMPARE(RunTree(std::get<WriterRequest>(parsed), fs_, QLocale(u"zh_CN"_s), "/", err, 0),
+                 0);
+
+        const QList<QByteArray> folders = {top, middle, bottom};
+        QList<QByteArray> pages;
+        for (const QByteArray &folder : folders)
+            pages.append(folder + "/index #1.htm");
+        QString why;
+        const QList<QList<QByteArray>> links = ChromiumResolvedLinks(pages, &why);
+        QVERIFY2(why.isEmpty(), qPrintable(why));
+        for (qsizetype i = 0; i < folders.size(); ++i) {
+            QList<QByteArray> expected = {folders[i] + "/a&copy #.txt", folders[i] + "/b.txt"};
+            if (i > 0)
+                expected.append(pages[i - 1]);
+            if (i + 1 < folders.size())
+                expected.append(pages[i + 1]);
+            QList<QByteArray> got = links[i];
+            std::sort(got.begin(), got.end());
+            std::sort(expected.begin(), expected.end());
+            QCOMPARE(got, expected);
+        }
+        QProcess::execute(u"rm"_s, {u"-rf"_s, dir.path()}); // a name Qt cannot remove
+    }
+
+    // A page whose only Chinese is one character of one name, read by a browser set to
+    // English: the declared encoding, not a guess, decides how it reads.
+    void englishBrowser()
+    {
+        if (ChromiumProgram().isEmpty())
+            QSKIP("chromium is not installed; ./dev.sh test installs it");
+        QTemporaryDir dir;
+        const QByteArray folder = QFile::encodeName(dir.path()) + '/';
+        const QByteArray chinese = u"zz-表.txt"_s.toUtf8();
+        QVERIFY(WriteBytes(folder + "readme.txt", "r") && WriteBytes(folder + chinese, "z"));
+        PageInput input;
+        input.folder = NativeName::fromBytes(folder);
+        input.files = ListFiles(fs_, folder, u"*.*"_s, QLocale(u"zh_CN"_s)).names;
+        input.options.showSize = input.options.showDate = false;
+        input.options.browserTitle = input.options.headerTitle = u"English"_s;
+        input.options.footerTitle = u"Made with Dirweaver"_s;
+        const QByteArray pagePath = folder + ".page.htm";
+        QVERIFY(WriteBytes(pagePath,
+                           PageFileBytes(BuildPageText(input, fs_, FileTimeFormat(QLocale())))));
+        QString why;
+        const ParsedPage page = Parse(ChromiumDom(pagePath, u"en-US"_s, &why));
+        QVERIFY2(why.isEmpty(), qPrintable(why));
+        QCOMPARE(page.links.size(), 2);
+        QCOMPARE(page.links[1].text, u"zz-表.txt"_s);
+        QCOMPARE(ResolvedPath(folder, page.links[1].href, &why), folder + chinese);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBrowser)
+#include "tst_browser.moc"
