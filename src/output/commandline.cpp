@@ -47,9 +47,9 @@ bool isMode(QByteArrayView arg)
 
 const OptionSpec *findOption(QByteArrayView name)
 {
-    for (const OptionSpec &spec : kOptions) {
-        if (spec.name == name)
-            return &spec;
+    for (const OptionSpec &option : kOptions) {
+        if (option.name == name)
+            return &option;
     }
     return nullptr;
 }
@@ -83,13 +83,13 @@ std::variant<Scanned, QString> scan(const QList<QByteArray> &args)
         }
         if (arg == "-h")
             arg = "--help";
-        const OptionSpec *spec = findOption(arg);
-        if (!spec)
+        const OptionSpec *option = findOption(arg);
+        if (!option)
             return unknownOptionMessage(arg);
-        if (!spec->takesValue && value)
+        if (!option->takesValue && value)
             return ProgramMessage(
                 u"选项 %1 不带取值 / option %1 takes no value"_s.arg(QString::fromLatin1(arg)));
-        if (spec->takesValue && !value) {
+        if (option->takesValue && !value) {
             if (i + 1 >= args.size())
                 return ProgramMessage(
                     u"选项 %1 缺少取值 / option %1 needs a value"_s.arg(QString::fromLatin1(arg)));
