@@ -79,19 +79,6 @@ public:
             return true;
         });
     }
-    /// Queues a click on target as the window system delivers one: it waits for the event
-    /// loop, a build's yield included.
-    static void postClick(QWidget *target)
-    {
-        const QPointF at = target->rect().center();
-        const QPointF global = target->mapToGlobal(at);
-        QCoreApplication::postEvent(target, new QMouseEvent(QEvent::MouseButtonPress, at, global,
-                                                            Qt::LeftButton, Qt::LeftButton,
-                                                            Qt::NoModifier));
-        QCoreApplication::postEvent(target,
-                                    new QMouseEvent(QEvent::MouseButtonRelease, at, global,
-                                                    Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
-    }
 };
 
 } // namespace dirweaver::test

@@ -103,18 +103,6 @@ class TestFaults : public QObject
     void click(const QString &name) { QTest::mouseClick(control(name), Qt::LeftButton); }
     // Files done by the builds so far, as the progress caption counts them.
     int processed() const { return form->session().progress().processed.section(u'：', 1).toInt(); }
-    // Queues a click on a control as the window system delivers one.
-    static void postClick(QWidget *target)
-    {
-        const QPointF at = target->rect().center();
-        const QPointF global = target->mapToGlobal(at);
-        QCoreApplication::postEvent(target, new QMouseEvent(QEvent::MouseButtonPress, at, global,
-                                                            Qt::LeftButton, Qt::LeftButton,
-                                                            Qt::NoModifier));
-        QCoreApplication::postEvent(target,
-                                    new QMouseEvent(QEvent::MouseButtonRelease, at, global,
-                                                    Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
-    }
 
     // A folder of files f00.txt... whose sizes tell them apart: file i holds 1000 + i bytes.
     QByteArray makeFolder(const QString &relative, int files)
@@ -294,7 +282,7 @@ private Q_SLOTS:
         QTimer::singleShot(50, form.get(), [&] {
             postedAt = processed();
             clock.start();
-            postClick(control(box));
+            test::PostClick(control(box));
         });
         connect(control<QCheckBox>(box), &QCheckBox::pressed, this,
                 [&] { answered = clock.elapsed(); });
@@ -325,7 +313,7 @@ private Q_SLOTS:
         QTimer::singleShot(50, form.get(), [&] {
             postedAt = processed();
             clock.start();
-            postClick(control(u"Command1"_s));
+            test::PostClick(control(u"Command1"_s));
         });
         QCOMPARE(QCoreApplication::exec(), 0);
         const qint64 ended = clock.elapsed();

@@ -279,7 +279,7 @@ private Q_SLOTS:
         });
 
         // The click waits in the queue until the build of Inner yields for the first time.
-        postClick(control(button));
+        PostClick(control(button));
         auto *dir = control<QListView>(u"Dir1"_s);
         const QModelIndex entry = dir->model()
                                       ->match(dir->model()->index(0, 0), Qt::DisplayRole,
