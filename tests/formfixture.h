@@ -14,7 +14,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QMessageBox>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QTemporaryDir>
 
