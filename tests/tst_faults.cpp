@@ -158,6 +158,8 @@ private Q_SLOTS:
         FaultyCalls calls;
         calls.failing.insert("f02.txt", error);
         const RealFileSystem fs(calls);
+        // The window reads through fs: it goes first, and any list still being read with it.
+        const auto closeFirst = qScopeGuard([this] { form.reset(); });
         const QByteArray folder = makeFolder(u"facts"_s, 5);
         open(fs, folder);
         QCOMPARE(control<QLabel>(u"Label11"_s)->text(), u"已处理：5"_s);
@@ -178,6 +180,8 @@ private Q_SLOTS:
         FaultyCalls calls;
         calls.readLimit = 3;
         const RealFileSystem fs(calls);
+        // The window reads through fs: it goes first, and any list still being read with it.
+        const auto closeFirst = qScopeGuard([this] { form.reset(); });
         open(fs, makeFolder(u"listing"_s, 6));
         QCOMPARE(form->session().listError(), EIO);
         QCOMPARE(control<QListView>(u"File1"_s)->model()->rowCount(), 0);
@@ -199,6 +203,8 @@ private Q_SLOTS:
         calls.removeFolder = folder;
         calls.removeAt = 11;
         const RealFileSystem fs(calls);
+        // The window reads through fs: it goes first, and any list still being read with it.
+        const auto closeFirst = qScopeGuard([this] { form.reset(); });
         open(fs, folder);
         QVERIFY(!QFile::exists(QFile::decodeName(folder)));
         QCOMPARE(control<QLabel>(u"Label11"_s)->text(), u"已处理：30"_s);
@@ -226,6 +232,8 @@ private Q_SLOTS:
     void folderChangesBetweenBuilds()
     {
         const RealFileSystem fs;
+        // The window reads through fs: it goes first, and any list still being read with it.
+        const auto closeFirst = qScopeGuard([this] { form.reset(); });
         const QByteArray folder = makeFolder(u"changing"_s, 4);
         open(fs, folder);
         QCOMPARE(page().count(u"<A HREF"_s), 4);
@@ -269,6 +277,8 @@ private Q_SLOTS:
         QFETCH(QString, mark);
         constexpr int kFiles = 100000;
         test::FakeFileSystem fs;
+        // The window reads through fs: it goes first, and any list still being read with it.
+        const auto closeFirst = qScopeGuard([this] { form.reset(); });
         fs.addFolder("/huge");
         for (int i = 0; i < kFiles; ++i)
             fs.add("/huge", "f" + QByteArray::number(100000 + i) + ".txt", FileFacts{i, 0});
@@ -301,6 +311,8 @@ private Q_SLOTS:
     void exitDuringHugeBuild()
     {
         test::FakeFileSystem fs;
+        // The window reads through fs: it goes first, and any list still being read with it.
+        const auto closeFirst = qScopeGuard([this] { form.reset(); });
         fs.addFolder("/huge");
         for (int i = 0; i < 100000; ++i)
             fs.add("/huge", "f" + QByteArray::number(100000 + i) + ".txt");

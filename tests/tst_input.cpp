@@ -184,6 +184,7 @@ private Q_SLOTS:
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.close();
         const RealFileSystem real;
+        const auto closeFirst = qScopeGuard([this] { form.reset(); }); // before real goes
         form = std::make_unique<WeaveForm>(real, QLocale(QLocale::Chinese, QLocale::China),
                                            QList<Volume>{});
         form->Form_Load(NativeName::fromBytes(QFile::encodeName(tmp.filePath(u"Dropped"_s))));

@@ -53,7 +53,8 @@ public:
 class PageSession
 {
 public:
-    /// Reads folders and file facts through fs, sorts and dates for locale, talks to view.
+    /// Reads folders and file facts through fs, sorts and dates for locale, talks to view;
+    /// fs must outlive the session, which may still be reading a list with it as it ends.
     PageSession(const FileSystem &fs, const QLocale &locale, SessionView &view);
     /// Waits for lists still being read.
     ~PageSession();
