@@ -134,7 +134,8 @@ private Q_SLOTS:
         QTest::newRow("no opener") << QByteArray() << true;
         QTest::newRow("opener finds no method") << QByteArray("exit 3") << true;
         QTest::newRow("opener hands it on") << QByteArray("exit 0") << false;
-        QTest::newRow("browser keeps running") << QByteArray("exec sleep 6 >/dev/null 2>&1") << false;
+        QTest::newRow("browser keeps running")
+            << QByteArray("exec sleep 6 >/dev/null 2>&1") << false;
     }
     void notOpened()
     {
