@@ -17,6 +17,7 @@
 #include <QTimer>
 
 #include <cerrno>
+#include <functional>
 #include <memory>
 
 using namespace dirweaver;
@@ -57,6 +58,21 @@ class TestWeaveForm : public QObject
         form->Form_Load(name(folder));
     }
     void click(const QString &name) { QTest::mouseClick(control(name), Qt::LeftButton); }
+    // Acts at the first turn of the event loop once the build of toProcess files is under
+    // way; a zero timer alone could fire while a slow machine still reads the folder.
+    void duringBuild(qsizetype toProcess, std::function<void()> act)
+    {
+        auto *poll = new QTimer(form.get());
+        poll->setInterval(0);
+        const QString caption = u"需处理："_s + QString::number(toProcess);
+        connect(poll, &QTimer::timeout, form.get(), [this, poll, caption, act] {
+            if (control<QLabel>(u"Label10"_s)->text() != caption)
+                return;
+            poll->stop();
+            act();
+        });
+        poll->start();
+    }
     QModelIndex dirEntry(const QString &text) const
     {
         auto *dir = control<QListView>(u"Dir1"_s);
@@ -365,8 +381,7 @@ private Q_SLOTS:
         form = std::make_unique<WeaveForm>(fs, QLocale(QLocale::Chinese, QLocale::China),
                                            QList<Volume>{{name("/small"), {}}});
         auto *drive = control<QComboBox>(u"Drive1"_s);
-        QTimer::singleShot(0, form.get(),
-                           [&] { drive->setCurrentIndex(drive->findText(u"/small"_s)); });
+        duringBuild(3000, [&] { drive->setCurrentIndex(drive->findText(u"/small"_s)); });
         form->Form_Load(name("/big"));
         auto *timer1 = form->findChild<QTimer *>(u"Timer1"_s);
         QVERIFY(timer1->isActive());
@@ -384,7 +399,7 @@ private Q_SLOTS:
     {
         form = std::make_unique<WeaveForm>(fs, QLocale(QLocale::Chinese, QLocale::China),
                                            QList<Volume>{});
-        QTimer::singleShot(0, form.get(), [&] { click(u"Check8"_s); });
+        duringBuild(3000, [&] { click(u"Check8"_s); });
         form->Form_Load(name("/big"));
         QVERIFY(control<QCheckBox>(u"Check8"_s)->isChecked());
         QVERIFY(!form->findChild<QTimer *>(u"Timer1"_s)->isActive());
@@ -398,7 +413,7 @@ private Q_SLOTS:
     {
         form = std::make_unique<WeaveForm>(fs, QLocale(QLocale::Chinese, QLocale::China),
                                            QList<Volume>{});
-        QTimer::singleShot(0, form.get(), [&] { click(u"Command1"_s); });
+        duringBuild(3000, [&] { click(u"Command1"_s); });
         form->Form_Load(name("/big"));
         QVERIFY(!form->isVisible());
         QVERIFY(!form->session().building());
