@@ -4,12 +4,9 @@
 
 namespace dirweaver {
 
-using namespace Qt::StringLiterals;
-
 void PageText::append(QStringView text)
 {
     AppendPageBytes(bytes_, text, encoding_);
-    size_ += text.size();
     if (head_.size() < kWholePageLimit) {
         head_ += text;
         return;
@@ -22,11 +19,9 @@ void PageText::append(QStringView text)
 
 QString PageText::view() const
 {
-    if (size_ < kWholePageLimit)
-        return head_;
-    const QString whole = head_ + tail_;
-    return head_.left(kAbridgedPart) + u"\r\n......"_s.repeated(5) + u"\r\n"_s +
-           whole.right(kAbridgedPart);
+    // The start and the kept end read as the page would at both ends, which is all the
+    // abridged view takes of it.
+    return AbridgedView(tail_.isEmpty() ? head_ : head_ + tail_);
 }
 
 } // namespace dirweaver

@@ -24,15 +24,12 @@ public:
     const QByteArray &bytes() const { return bytes_; }
     /// The encoding of the bytes.
     PageEncoding encoding() const { return encoding_; }
-    /// How many characters the page's text holds.
-    qsizetype size() const { return size_; }
     /// What the source box shows: AbridgedView of the page's text.
     QString view() const;
 
 private:
     PageEncoding encoding_;
     QByteArray bytes_;
-    qsizetype size_ = 0;
     QString head_; // the whole text while it is short, then its start
     QString tail_; // its latest characters, once it is long
 };
