@@ -5,6 +5,7 @@
 #include "page/builder.h"
 #include "selection/filelist.h"
 
+#include "runprogram.h"
 #include "testfiles.h"
 
 #include <QProcess>
@@ -24,24 +25,15 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct Run
-{
-    int status = -1;
-    QByteArray out, err;
-};
+using test::Run;
 
 // Runs the program through the shell, with $0 the program and $1 the folder argument.
 Run shell(const QString &script, const QByteArray &folder, const QString &cwd = {})
 {
-    QProcess p;
-    if (!cwd.isEmpty())
-        p.setWorkingDirectory(cwd);
-    p.start(u"/bin/sh"_s, {u"-c"_s, script, QStringLiteral(DIRWEAVER_EXECUTABLE),
-                           QString::fromLocal8Bit(folder)});
-    if (!p.waitForFinished(60000))
-        qFatal("the program did not finish");
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
-            p.readAllStandardError()};
+    return test::RunProgram(
+        u"/bin/sh"_s,
+        {u"-c"_s, script, QStringLiteral(DIRWEAVER_EXECUTABLE), QString::fromLocal8Bit(folder)},
+        cwd);
 }
 
 QByteArray readBytes(const QByteArray &path)

@@ -2,11 +2,11 @@
 // skipped and said, and what a terminal sees while it runs.
 #include "output/tree.h"
 #include "pagereader.h"
+#include "runprogram.h"
 #include "testfiles.h"
 
 #include <QBuffer>
 #include <QDir>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -21,19 +21,10 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct Run
+test::Run tree(const QStringList &arguments)
 {
-    int status = -1;
-    QByteArray err;
-};
-
-Run tree(const QStringList &arguments)
-{
-    QProcess p;
-    p.start(QStringLiteral(DIRWEAVER_EXECUTABLE), QStringList{u"--tree"_s} + arguments);
-    if (!p.waitForFinished(60000))
-        qFatal("the program did not finish");
-    return {p.exitCode(), p.readAllStandardError()};
+    return test::RunProgram(QStringLiteral(DIRWEAVER_EXECUTABLE),
+                            QStringList{u"--tree"_s} + arguments);
 }
 
 // The paths the links of the page at path open, each resolved against its folder.

@@ -5,6 +5,7 @@
 #include "text/gbk.h"
 
 #include "fakefilesystem.h"
+#include "runprogram.h"
 #include "testfiles.h"
 
 #include <QBuffer>
@@ -22,11 +23,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct Run
-{
-    int status = -1;
-    QByteArray out, err;
-};
+using test::Run;
 
 Run runWriter(const QList<QByteArray> &args, const QByteArray &cwd = "/")
 {
