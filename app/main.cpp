@@ -1,7 +1,7 @@
-#include "output/commandline.h"
-#include "output/messages.h"
-#include "output/tree.h"
-#include "output/writer.h"
+#include "cli/commandline.h"
+#include "cli/messages.h"
+#include "cli/tree.h"
+#include "cli/writer.h"
 #include "page/filetime.h"
 #include "selection/filesystem.h"
 #include "window.h"
@@ -42,6 +42,15 @@ int TerminalColumns(int fd)
     return ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
 }
 
+// True when a window can be shown: an X11 or Wayland display, or a platform chosen through
+// QT_QPA_PLATFORM (tests choose offscreen).
+bool DisplayAvailable()
+{
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
 // The window module lies next to the executable in the build tree and in the library
 // folder once installed.
 RunWindowFunction LoadWindow(QIODevice &err)
@@ -56,7 +65,7 @@ RunWindowFunction LoadWindow(QIODevice &err)
     void *module = dlopen(path.constData(), RTLD_NOW | RTLD_LOCAL);
     void *entry = module ? dlsym(module, DIRWEAVER_RUN_WINDOW) : nullptr;
     if (!entry) {
-        dirweaver::Say(err, dirweaver::ProgramMessage(QString::fromLocal8Bit(dlerror())));
+        dirweaver::PrintLine(err, dirweaver::ProgramMessage(QString::fromLocal8Bit(dlerror())));
         return nullptr;
     }
     return reinterpret_cast<RunWindowFunction>(entry);
@@ -67,7 +76,7 @@ int RunWindow(char *program, const QList<QByteArray> &args, const std::optional<
 {
     const auto parsed = dirweaver::ParseWindowArguments(args);
     if (const QString *problem = std::get_if<QString>(&parsed)) {
-        dirweaver::Say(err, *problem);
+        dirweaver::PrintLine(err, *problem);
         return 2;
     }
     const dirweaver::RealFileSystem fs;
@@ -75,17 +84,16 @@ int RunWindow(char *program, const QList<QByteArray> &args, const std::optional<
     // A current folder that is gone (or cannot be named) is an error like any other
     // folder that cannot be read; "/" is never opened in its place.
     if (!cwd && !given.startsWith('/')) {
-        dirweaver::Say(err, dirweaver::FolderErrorMessage(given.isEmpty() ? "." : given, cwdError));
+        dirweaver::PrintLine(err, dirweaver::FolderErrorMessage(given.isEmpty() ? "." : given, cwdError));
         return 2;
     }
-    const QByteArray base = cwd.value_or(QByteArray());
-    const QByteArray folder = dirweaver::AbsoluteCleanPath(given.isEmpty() ? base : given, base);
+    const QByteArray folder = dirweaver::AbsoluteCleanPath(given, cwd.value_or(QByteArray()));
     if (const int error = fs.subFolders(folder).error) {
-        dirweaver::Say(err, dirweaver::FolderErrorMessage(given.isEmpty() ? folder : given, error));
+        dirweaver::PrintLine(err, dirweaver::FolderErrorMessage(given.isEmpty() ? folder : given, error));
         return 2;
     }
-    if (!dirweaver::DisplayAvailable()) {
-        dirweaver::Say(err, dirweaver::NoDisplayMessage());
+    if (!DisplayAvailable()) {
+        dirweaver::PrintLine(err, dirweaver::NoDisplayMessage());
         return 1;
     }
     const RunWindowFunction run = LoadWindow(err);
@@ -126,11 +134,11 @@ int main(int argc, char *argv[])
 
     const auto parsed = dirweaver::ParseWriterArguments(args);
     if (const QString *problem = std::get_if<QString>(&parsed)) {
-        dirweaver::Say(err, *problem);
+        dirweaver::PrintLine(err, *problem);
         return 2;
     }
     if (!cwd) {
-        dirweaver::Say(err, dirweaver::ProgramMessage(dirweaver::ErrorText(cwdError)));
+        dirweaver::PrintLine(err, dirweaver::ProgramMessage(dirweaver::ErrorText(cwdError)));
         return 2;
     }
     const dirweaver::RealFileSystem fs;

@@ -2,10 +2,10 @@
 // browser's decoder reads it, a page read under an English locale, and a tree's links as
 // Chromium resolves them.
 #include "output/pagefile.h"
-#include "output/tree.h"
+#include "cli/tree.h"
 #include "page/builder.h"
 #include "pagereader.h"
-#include "selection/filelist.h"
+#include "page/folderpage.h"
 #include "selection/titles.h"
 #include "text/gbk.h"
 
@@ -55,9 +55,9 @@ private Q_SLOTS:
         const auto page = [this](const QByteArray &path) {
             PageInput input;
             input.folder = NativeName::fromBytes(path);
-            input.files = ListFiles(fs_, path, u"*.*"_s, QLocale(u"zh_CN"_s)).names;
+            input.files = ListFolderFiles(fs_, path, u"*.*"_s, FileSorter(QLocale(u"zh_CN"_s))).names;
             const Titles titles = DeriveTitles(input.folder.text);
-            input.options.browserTitle = titles.browser;
+            input.options.browserTitle = titles.header;
             input.options.headerTitle = titles.header;
             return BuildPageText(input, fs_, FileTimeFormat(QLocale(u"zh_CN"_s)));
         };
@@ -176,7 +176,7 @@ private Q_SLOTS:
         QVERIFY(WriteBytes(folder + "readme.txt", "r") && WriteBytes(folder + chinese, "z"));
         PageInput input;
         input.folder = NativeName::fromBytes(folder);
-        input.files = ListFiles(fs_, folder, u"*.*"_s, QLocale(u"zh_CN"_s)).names;
+        input.files = ListFolderFiles(fs_, folder, u"*.*"_s, FileSorter(QLocale(u"zh_CN"_s))).names;
         input.options.showSize = input.options.showDate = false;
         input.options.browserTitle = input.options.headerTitle = u"English"_s;
         input.options.footerTitle = u"Made with Dirweaver"_s;

@@ -1,4 +1,4 @@
-#include "output/commandline.h"
+#include "cli/commandline.h"
 
 #include <QTest>
 
@@ -111,13 +111,13 @@ private Q_SLOTS:
         QVERIFY(r);
         QCOMPARE(r->output, QByteArray("out.htm"));
         QCOMPARE(r->folder, QByteArray("dir"));
-        QVERIFY(!r->options.absolutePath && r->options.blankLine && r->options.bullet);
-        QVERIFY(!r->options.showSize && !r->options.showDate);
-        QCOMPARE(r->options.align, Align::Left); // bullets force left
-        QCOMPARE(r->types, u"*.txt;*.doc"_s);
-        QCOMPARE(r->options.footerTitle, u"F"_s);
-        QCOMPARE(r->headerTitle, u"H"_s);
-        QVERIFY(!r->browserTitle);
+        QVERIFY(!r->page.options.absolutePath && r->page.options.blankLine && r->page.options.bullet);
+        QVERIFY(!r->page.options.showSize && !r->page.options.showDate);
+        QCOMPARE(r->page.options.lineAlign(), Align::Left); // bullets force left
+        QCOMPARE(r->page.pattern, u"*.txt;*.doc"_s);
+        QCOMPARE(r->page.options.footerTitle, u"F"_s);
+        QCOMPARE(r->page.headerTitle, u"H"_s);
+        QVERIFY(!r->page.browserTitle);
     }
 
     void cleanPath_data()

@@ -1,5 +1,5 @@
 #include "fakefilesystem.h"
-#include "selection/filelist.h"
+#include "page/folderpage.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -16,7 +16,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QStringList texts(const FileListing &listing)
+QStringList texts(const FolderFiles &listing)
 {
     QStringList out;
     for (const NativeName &n : listing.names)
@@ -59,7 +59,7 @@ private Q_SLOTS:
         test::FakeFileSystem fs;
         for (const QString &n : names)
             fs.add("/d", n.toUtf8());
-        QCOMPARE(texts(ListFiles(fs, "/d", u"*.*"_s, QLocale(locale))), sorted);
+        QCOMPARE(texts(ListFolderFiles(fs, "/d", u"*.*"_s, FileSorter(QLocale(locale)))), sorted);
     }
 
     void patternAndHidden()
@@ -68,10 +68,10 @@ private Q_SLOTS:
         for (const char *n : {"a.TXT", ".hidden.txt", "b.doc", "c.txt", "d.html", "e.htm"})
             fs.add("/d", n);
         const QLocale en(u"en_US"_s);
-        QCOMPARE(texts(ListFiles(fs, "/d", u"*.txt;*.htm;*.txt"_s, en)),
+        QCOMPARE(texts(ListFolderFiles(fs, "/d", u"*.txt;*.htm;*.txt"_s, FileSorter(en))),
                  (QStringList{u"a.TXT"_s, u"c.txt"_s, u"e.htm"_s}));
-        QCOMPARE(texts(ListFiles(fs, "/d", u"*.zzz"_s, en)), QStringList{});
-        QCOMPARE(ListFiles(fs, "/d", u"*.*"_s, en).names.size(), 5);
+        QCOMPARE(texts(ListFolderFiles(fs, "/d", u"*.zzz"_s, FileSorter(en))), QStringList{});
+        QCOMPARE(ListFolderFiles(fs, "/d", u"*.*"_s, FileSorter(en)).names.size(), 5);
     }
 
     // Far beyond what a 16-bit count could hold: every file is listed.
@@ -80,7 +80,7 @@ private Q_SLOTS:
         test::FakeFileSystem fs;
         for (int i = 0; i < 40000; ++i)
             fs.add("/big", QByteArray::number(100000 + i) + ".dat");
-        const FileListing listing = ListFiles(fs, "/big", u"*.dat"_s, QLocale(u"zh_CN"_s));
+        const FolderFiles listing = ListFolderFiles(fs, "/big", u"*.dat"_s, FileSorter(QLocale(u"zh_CN"_s)));
         QCOMPARE(listing.names.size(), 40000);
         QCOMPARE(listing.names.back().text, u"139999.dat"_s);
     }
@@ -89,10 +89,10 @@ private Q_SLOTS:
     {
         test::FakeFileSystem fs;
         fs.addFolder("/locked", EACCES);
-        const FileListing listing = ListFiles(fs, "/locked", u"*.*"_s, QLocale(u"zh_CN"_s));
+        const FolderFiles listing = ListFolderFiles(fs, "/locked", u"*.*"_s, FileSorter(QLocale(u"zh_CN"_s)));
         QCOMPARE(listing.error, EACCES);
         QVERIFY(listing.names.isEmpty());
-        QCOMPARE(ListFiles(fs, "/missing", u"*.*"_s, QLocale(u"zh_CN"_s)).error, ENOENT);
+        QCOMPARE(ListFolderFiles(fs, "/missing", u"*.*"_s, FileSorter(QLocale(u"zh_CN"_s))).error, ENOENT);
     }
 
     // The real file system: only regular files, and names of any bytes.
@@ -124,7 +124,7 @@ private Q_SLOTS:
         ::close(sock);
 
         const RealFileSystem fs;
-        const FileListing listing = ListFiles(fs, d, u"*.*"_s, QLocale(u"en_US"_s));
+        const FolderFiles listing = ListFolderFiles(fs, d, u"*.*"_s, FileSorter(QLocale(u"en_US"_s)));
         QCOMPARE(listing.error, 0);
         QList<QByteArray> bytes;
         for (const NativeName &n : listing.names)
@@ -152,8 +152,8 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const RealFileSystem fs;
         const QByteArray gone = QFile::encodeName(dir.path()) + "/gone";
-        QCOMPARE(ListFiles(fs, gone, u"*.*"_s, QLocale(u"zh_CN"_s)).error, ENOENT);
-        QCOMPARE(ListFiles(fs, "/dev/null", u"*.*"_s, QLocale(u"zh_CN"_s)).error, ENOTDIR);
+        QCOMPARE(ListFolderFiles(fs, gone, u"*.*"_s, FileSorter(QLocale(u"zh_CN"_s))).error, ENOENT);
+        QCOMPARE(ListFolderFiles(fs, "/dev/null", u"*.*"_s, FileSorter(QLocale(u"zh_CN"_s))).error, ENOTDIR);
     }
 
     void trimAtNul()

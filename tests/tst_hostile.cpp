@@ -3,7 +3,7 @@
 // that are not UTF-8, folders deeper than PATH_MAX, a current folder that is gone.
 #include "output/pagefile.h"
 #include "page/builder.h"
-#include "selection/filelist.h"
+#include "page/folderpage.h"
 
 #include "runprogram.h"
 #include "testfiles.h"
@@ -233,7 +233,7 @@ private Q_SLOTS:
             const RealFileSystem fs;
             PageInput input;
             input.folder = NativeName::fromBytes(deep);
-            const FileListing listing = ListFiles(fs, deep, u"*.*"_s, QLocale(u"zh_CN"_s));
+            const FolderFiles listing = ListFolderFiles(fs, deep, u"*.*"_s, FileSorter(QLocale(u"zh_CN"_s)));
             QCOMPARE(listing.error, 0);
             input.files = listing.names;
             input.options.showDate = false;

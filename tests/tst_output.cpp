@@ -2,6 +2,7 @@
 #include "output/pagefile.h"
 #include "output/preview.h"
 #include "output/saving.h"
+#include "selection/titles.h"
 #include "text/gbk.h"
 
 #include "testfiles.h"

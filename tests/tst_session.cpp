@@ -46,7 +46,7 @@ public:
     void showTitles(const Titles &titles) override
     {
         options.headerTitle = titles.header;
-        options.browserTitle = titles.browser;
+        options.browserTitle = titles.header;
         events.append(u"titles "_s + titles.header);
     }
     void showPage(const QString &view) override

@@ -39,7 +39,6 @@ private Q_SLOTS:
         QFETCH(QString, folderTitle);
         const Titles titles = DeriveTitles(path);
         QCOMPARE(titles.header, heading);
-        QCOMPARE(titles.browser, heading);
         QCOMPARE(titles.folderTitle, folderTitle);
     }
 };

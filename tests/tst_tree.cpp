@@ -1,6 +1,6 @@
 // One page in every folder of a tree: which folders get one, what each links to, what is
 // skipped and said, and what a terminal sees while it runs.
-#include "output/tree.h"
+#include "cli/tree.h"
 #include "pagereader.h"
 #include "runprogram.h"
 #include "testfiles.h"

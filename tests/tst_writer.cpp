@@ -1,7 +1,7 @@
 #include "output/pagefile.h"
-#include "output/writer.h"
+#include "cli/writer.h"
 #include "page/builder.h"
-#include "selection/filelist.h"
+#include "page/folderpage.h"
 #include "text/gbk.h"
 
 #include "fakefilesystem.h"
@@ -114,7 +114,7 @@ private Q_SLOTS:
         const QLocale zh(u"zh_CN"_s);
         PageInput input;
         input.folder = NativeName::fromText(folder_);
-        input.files = ListFiles(fs, input.folder.bytes, u"*.*"_s, zh).names;
+        input.files = ListFolderFiles(fs, input.folder.bytes, u"*.*"_s, FileSorter(zh)).names;
         input.options.browserTitle = input.options.headerTitle = u"Docs"_s;
         input.options.align = Align::Center;
         const QString page = BuildPageText(input, fs, FileTimeFormat(zh));

@@ -34,11 +34,6 @@ struct Descriptor
     }
 };
 
-QString systemError(int error)
-{
-    return qt_error_string(error);
-}
-
 // The file a path finally names: symbolic links followed, the last one even when its target
 // does not exist yet, so writing through it keeps the link.
 QByteArray finalTarget(QByteArray path)
@@ -112,7 +107,7 @@ void PageDeviceSink::flush()
         errno = 0;
         if (device_.write(buffer_) != buffer_.size()) {
             // A short write leaves the reason in errno (a full disk, a size limit).
-            error_ = errno != 0 ? systemError(errno) : device_.errorString();
+            error_ = errno != 0 ? ErrorText(errno) : device_.errorString();
         }
     }
     buffer_.truncate(0); // keeps the capacity for the next block
@@ -158,12 +153,12 @@ bool SavePage(const QByteArray &path, const PageProducer &produce, PageEncoding 
     struct stat st;
     const bool exists = ::stat(target.constData(), &st) == 0;
     if (exists && S_ISDIR(st.st_mode))
-        return fail(systemError(EISDIR));
+        return fail(ErrorText(EISDIR));
     if (exists && !S_ISREG(st.st_mode)) {
         // A FIFO or a device receives the page as it is, as "> path" would give it.
         const Descriptor out(::open(target.constData(), O_WRONLY | O_TRUNC | O_NOCTTY | O_CLOEXEC));
         if (out.fd < 0)
-            return fail(systemError(errno));
+            return fail(ErrorText(errno));
         return writeTo(out.fd, produce, encoding, &why) || fail(why);
     }
 
@@ -173,7 +168,7 @@ bool SavePage(const QByteArray &path, const PageProducer &produce, PageEncoding 
     const QByteArray name = target.mid(slash + 1);
     const Descriptor dir(OpenFolderFd(folder, O_PATH));
     if (dir.fd < 0)
-        return fail(systemError(errno));
+        return fail(ErrorText(errno));
     QByteArray temporary;
     Descriptor out;
     for (int attempt = 0; attempt < 100 && out.fd < 0; ++attempt) {
@@ -181,10 +176,10 @@ bool SavePage(const QByteArray &path, const PageProducer &produce, PageEncoding 
         out.fd =
             ::openat(dir.fd, temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (out.fd < 0 && errno != EEXIST)
-            return fail(systemError(errno));
+            return fail(ErrorText(errno));
     }
     if (out.fd < 0)
-        return fail(systemError(EEXIST));
+        return fail(ErrorText(EEXIST));
     // The new file keeps the old one's permissions and, where allowed, its owner.
     if (exists) {
         ::fchmod(out.fd, st.st_mode & 07777);
@@ -199,7 +194,7 @@ bool SavePage(const QByteArray &path, const PageProducer &produce, PageEncoding 
         ::renameat(dir.fd, temporary.constData(), dir.fd, name.constData()) == 0)
         return true;
     if (why.isEmpty())
-        why = systemError(errno);
+        why = ErrorText(errno);
     ::unlinkat(dir.fd, temporary.constData(), 0);
     return fail(why);
 }

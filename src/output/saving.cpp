@@ -8,13 +8,6 @@ namespace dirweaver {
 
 using namespace Qt::StringLiterals;
 
-QString ProposedFileName(QStringView folderTitle)
-{
-    if (folderTitle.endsWith(u'/'))
-        return u"根目录"_s;
-    return folderTitle.toString();
-}
-
 SaveReport SaveAndReport(const QString &fileName, const QByteArray &page)
 {
     QString error;

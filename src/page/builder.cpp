@@ -28,26 +28,26 @@ bool PageBuilder::build(const PageInput &input, PageSink &sink, const FileDone &
     if (options.absolutePath)
         AppendLinkTarget(folderTarget, folder, options.encoding);
 
-    QString text = f.frame[0] + options.browserTitle + f.frame[1] + options.headerTitle +
-                   f.frame[2] + u"\r\n"_s;
+    QString text = f.pageStart + options.browserTitle + f.titleToHeading + options.headerTitle +
+                   f.headingClose + u"\r\n"_s;
     if (!options.blankLine)
-        text += f.para[0] + u"\r\n"_s;
+        text += f.paraOpen + u"\r\n"_s;
     sink.append(text);
 
-    const bool annotate = options.showSize || options.showDate;
+    const bool annotate = options.showsFacts();
     const auto appendLine = [&](const QString &target, QStringView shown,
                                 const std::optional<FileFacts> &facts) {
         text.clear();
-        text += f.bullet[0];
+        text += f.bulletOpen;
         if (options.blankLine)
-            text += f.para[0];
-        text += f.link[0] + target + f.link[1];
+            text += f.paraOpen;
+        text += f.linkOpen + target + f.targetClose;
         AppendLinkText(text, shown);
-        text += f.link[2];
+        text += f.linkClose;
         AppendAnnotations(text, shown, facts, options.showSize, options.showDate, format_);
         if (options.blankLine)
-            text += f.para[1];
-        text += f.link[3] + f.bullet[1] + u"\r\n"_s;
+            text += f.paraClose;
+        text += f.lineBreak + f.bulletClose + u"\r\n"_s;
         sink.append(text);
     };
 
@@ -84,9 +84,9 @@ bool PageBuilder::build(const PageInput &input, PageSink &sink, const FileDone &
     }
 
     if (options.blankLine)
-        text = u"\r\n"_s + f.frame[3] + options.footerTitle + f.frame[4];
+        text = u"\r\n"_s + f.footerOpen + options.footerTitle + f.pageClose;
     else
-        text = f.para[1] + f.frame[3] + options.footerTitle + f.frame[4];
+        text = f.paraClose + f.footerOpen + options.footerTitle + f.pageClose;
     sink.append(text);
     return true;
 }

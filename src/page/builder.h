@@ -60,7 +60,7 @@ struct PageInput
     QList<FolderLine> folders;
 };
 
-/// folder with exactly one trailing '/'; the root keeps its single one.
+/// folder with a trailing '/' added unless it has one already; the root keeps its single one.
 NativeName FolderPath(const NativeName &folder);
 
 /// Turns a folder's file list into the page, one link line per file.

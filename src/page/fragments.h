@@ -4,23 +4,40 @@
 
 #include <QString>
 
-#include <array>
 
 namespace dirweaver {
 
 /// The fixed and option-dependent HTML pieces that every page is assembled from.
 struct PageFragments
 {
-    /// Anchor open, end of target, anchor close, line break.
-    std::array<QString, 4> link;
-    /// Page start, title to heading, heading close, rule before the footer, page close.
-    std::array<QString, 5> frame;
-    /// Paragraph open (after the alignment) and close.
-    std::array<QString, 2> para;
-    /// Before and after each link line; empty without bullets.
-    std::array<QString, 2> bullet;
+    /// From the start of the page to the browser title.
+    QString pageStart;
+    /// From the browser title to the heading.
+    QString titleToHeading;
+    /// After the heading, up to the rule under it.
+    QString headingClose;
+    /// The rule above the footer, up to the footer title.
+    QString footerOpen;
+    /// After the footer title, to the end of the page.
+    QString pageClose;
+    /// Before a link's target.
+    QString linkOpen;
+    /// Between a link's target and its text.
+    QString targetClose;
+    /// After a link's text.
+    QString linkClose;
+    /// After a link line's annotations.
+    QString lineBreak;
+    /// The paragraph opening, with the lines' alignment.
+    QString paraOpen;
+    /// The paragraph closing.
+    QString paraClose;
+    /// Before each link line; empty without bullets.
+    QString bulletOpen;
+    /// After each link line; empty without bullets.
+    QString bulletClose;
 
-    /// The table for the options' bullets and alignment; bullets force left alignment.
+    /// The pieces for the options' encoding, bullets and alignment.
     static PageFragments forOptions(const PageOptions &options);
 };
 

@@ -33,6 +33,11 @@ struct PageOptions
     QString footerTitle = QStringLiteral("本网页采用Dirweaver V" DIRWEAVER_VERSION " 制作！");
     /// The encoding the page is written in, and declares in its head.
     PageEncoding encoding = PageEncoding::Gbk;
+
+    /// True when the lines show a size or a date, which need the files' facts.
+    bool showsFacts() const { return showSize || showDate; }
+    /// Where the lines stand: bullets are always on the left.
+    Align lineAlign() const { return bullet ? Align::Left : align; }
 };
 
 } // namespace dirweaver

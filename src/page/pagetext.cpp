@@ -1,8 +1,16 @@
 #include "pagetext.h"
 
-#include "progress.h"
-
 namespace dirweaver {
+
+using namespace Qt::StringLiterals;
+
+QString AbridgedView(const QString &page)
+{
+    if (page.size() < kWholePageLimit)
+        return page;
+    return page.left(kAbridgedPart) + u"\r\n......"_s.repeated(5) + u"\r\n"_s +
+           page.right(kAbridgedPart);
+}
 
 void PageText::append(QStringView text)
 {

@@ -9,6 +9,15 @@
 
 namespace dirweaver {
 
+/// Pages of this many characters or more are shown abridged.
+inline constexpr qsizetype kWholePageLimit = 32000;
+/// How many characters of each end an abridged page shows.
+inline constexpr qsizetype kAbridgedPart = 14000;
+
+/// What the source box shows of a page: the whole page below 32000 characters, otherwise
+/// its first and last 14000 characters around five marker lines, which keeps the box fast.
+QString AbridgedView(const QString &page);
+
 /// A page as the window keeps it while it is built: its bytes in the page's encoding, which
 /// saving writes, and only what the source box shows of its text, so that a page of a million
 /// lines is held once and not a second time as UTF-16 text.

@@ -48,12 +48,4 @@ void ProgressCaptions::fileDone(qsizetype done, qsizetype count)
         progress = *std::move(text);
 }
 
-QString AbridgedView(const QString &page)
-{
-    if (page.size() < kWholePageLimit)
-        return page;
-    return page.left(kAbridgedPart) + u"\r\n......"_s.repeated(5) + u"\r\n"_s +
-           page.right(kAbridgedPart);
-}
-
 } // namespace dirweaver

@@ -32,13 +32,4 @@ struct ProgressCaptions
     friend bool operator==(const ProgressCaptions &, const ProgressCaptions &) = default;
 };
 
-/// Pages of this many characters or more are shown abridged.
-inline constexpr qsizetype kWholePageLimit = 32000;
-/// How many characters of each end an abridged page shows.
-inline constexpr qsizetype kAbridgedPart = 14000;
-
-/// What the source box shows of a page: the whole page below 32000 characters, otherwise
-/// its first and last 14000 characters around five marker lines, which keeps the box fast.
-QString AbridgedView(const QString &page);
-
 } // namespace dirweaver

@@ -1,11 +1,10 @@
 #include "session.h"
 
 #include "builder.h"
-#include "progress.h"
+#include "folderpage.h"
 
 #include <QStringDecoder>
 
-#include "selection/filelist.h"
 #include <atomic>
 #include <chrono>
 #include <malloc.h>
@@ -31,9 +30,7 @@ namespace {
 // A folder's file list as a worker thread reads and sorts it.
 struct Listing
 {
-    int error = 0;
-    QList<NativeName> names;
-    std::unique_ptr<FactsPrefetch> facts;
+    FolderFiles files;
     std::atomic<bool> done{false};
 };
 
@@ -42,23 +39,14 @@ struct Listing
 bool PageSession::relist()
 {
     const quint64 generation = ++listGeneration_;
-    const PageOptions options = view_.readOptions();
+    const bool wantFacts = view_.readOptions().showsFacts();
     const QByteArray folder = folder_.bytes;
     const QString pattern = pattern_;
     // A million names take seconds to read and sort: a worker does it while the window
     // keeps painting and answering.
     auto listing = std::make_shared<Listing>();
-    std::thread worker([this, listing, folder, pattern, options] {
-        const FolderListing raw = fs_.regularFiles(folder);
-        listing->error = raw.error;
-        listing->names = SelectFiles(raw, pattern);
-        // The next build's facts are read on a second core while the list is sorted.
-        if (options.showSize || options.showDate)
-            listing->facts = std::make_unique<FactsPrefetch>(
-                fs_, FolderPath(NativeName::fromBytes(folder)).bytes, listing->names);
-        std::vector<qsizetype> order = FileSorter(locale_).sort(listing->names);
-        if (listing->facts)
-            listing->facts->reorder(std::move(order));
+    std::thread worker([this, listing, folder, pattern, wantFacts] {
+        listing->files = ListFolderFiles(fs_, folder, pattern, FileSorter(locale_), wantFacts);
         listing->done.store(true);
     });
     // A folder read at once is not worth an event loop; a long one is answered in between.
@@ -81,11 +69,11 @@ bool PageSession::relist()
     worker.join();
     // The worker's sort keys are gone, but its heap keeps the holes they left: given back
     // now, the page built next does not stand on top of them.
-    if (listing->names.size() >= 100000)
+    if (listing->files.names.size() >= 100000)
         ::malloc_trim(0);
-    listError_ = listing->error;
-    nextFacts_ = std::move(listing->facts);
-    files_.setFiles(std::move(listing->names));
+    listError_ = listing->files.error;
+    nextFacts_ = std::move(listing->files.facts);
+    files_.setFiles(std::move(listing->files.names));
     return true;
 }
 
@@ -141,6 +129,11 @@ QString PageSession::pageText() const
 {
     QStringDecoder decoder(page_.encoding() == PageEncoding::Gbk ? "GBK" : "UTF-8");
     return decoder.decode(page_.bytes());
+}
+
+QByteArray PageSession::outputBytes() const
+{
+    return pageIn(outputEncoding_);
 }
 
 QByteArray PageSession::pageIn(PageEncoding encoding) const

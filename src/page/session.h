@@ -5,11 +5,11 @@
 #include "options.h"
 #include "pagetext.h"
 #include "progress.h"
-#include "selection/filelist.h"
 #include "selection/filemodel.h"
 #include "selection/filesystem.h"
 #include "selection/filter.h"
 #include "selection/nativename.h"
+#include "selection/prefetch.h"
 #include "selection/titles.h"
 
 #include <QLocale>
@@ -81,6 +81,10 @@ public:
     /// The last complete page in encoding: pageBytes(), or the same page built again from
     /// the same list and options in the other encoding.
     QByteArray pageIn(PageEncoding encoding) const;
+    /// Chooses the encoding that saving and preview write; GBK until chosen.
+    void setOutputEncoding(PageEncoding encoding) { outputEncoding_ = encoding; }
+    /// The last complete page in the encoding chosen for saving and preview.
+    QByteArray outputBytes() const;
     /// The open folder that the file list shows.
     const NativeName &folder() const { return folder_; }
     /// The open folder's own name, proposed as the saved file's name.
@@ -115,7 +119,8 @@ private:
     // Facts of the list relist() made, read for the build that follows it.
     std::unique_ptr<FactsPrefetch> nextFacts_;
     NativeName folder_;
-    QString pattern_ = QStringLiteral("*.*");
+    QString pattern_ = kAllFilesPattern.toString();
+    PageEncoding outputEncoding_ = PageEncoding::Gbk;
     int listError_ = 0;
     QString folderTitle_;
     PageText page_;

@@ -11,7 +11,7 @@
 
 namespace dirweaver {
 
-QList<NativeName> SelectFiles(const FolderListing &listing, const QString &pattern)
+QList<NativeName> SelectFiles(const FolderListing &listing, QStringView pattern)
 {
     const FileMask mask(pattern);
     QList<NativeName> names;
@@ -29,11 +29,6 @@ QList<NativeName> SelectFiles(const FolderListing &listing, const QString &patte
 FileSorter::FileSorter(const QLocale &locale) : collator_(locale)
 {
     collator_.setCaseSensitivity(Qt::CaseInsensitive);
-}
-
-std::vector<qsizetype> SortFiles(QList<NativeName> &names, const QLocale &locale)
-{
-    return FileSorter(locale).sort(names);
 }
 
 std::vector<qsizetype> FileSorter::sort(QList<NativeName> &names) const
@@ -70,17 +65,20 @@ std::vector<qsizetype> FileSorter::sort(QList<NativeName> &names) const
     return order;
 }
 
-FileListing ListFiles(const FileSystem &fs, const QByteArray &folder, const QString &pattern,
-                      const QLocale &locale)
+SubFolderList ListSubFolders(const FileSystem &fs, const QByteArray &folder,
+                             const FileSorter &sorter, bool withLinks)
 {
-    FileListing listing;
-    const FolderListing raw = fs.regularFiles(folder);
-    listing.error = raw.error;
-    if (raw.error != 0)
-        return listing;
-    listing.names = SelectFiles(raw, pattern);
-    SortFiles(listing.names, locale);
-    return listing;
+    const FolderListing listing = fs.subFolders(folder);
+    SubFolderList list;
+    list.error = listing.error;
+    list.identity = listing.identity;
+    list.names.reserve(listing.names.size());
+    for (const QByteArray &name : listing.names) {
+        if (withLinks || !listing.links.contains(name))
+            list.names.append(NativeName::fromBytes(name));
+    }
+    sorter.sort(list.names);
+    return list;
 }
 
 } // namespace dirweaver

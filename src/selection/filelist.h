@@ -12,17 +12,8 @@
 
 namespace dirweaver {
 
-/// The files of one folder that a pattern selects, in page order.
-struct FileListing
-{
-    /// The names, sorted case-insensitively in the locale's collation, ties by exact bytes.
-    QList<NativeName> names;
-    /// 0 when the folder was read, else the errno value that stopped it; names is then empty.
-    int error = 0;
-};
-
 /// The non-hidden names of a folder listing that match pattern, in folder order.
-QList<NativeName> SelectFiles(const FolderListing &listing, const QString &pattern);
+QList<NativeName> SelectFiles(const FolderListing &listing, QStringView pattern);
 
 /// Sorts lists of names case-insensitively in the collation of a locale, ties by exact bytes;
 /// made once for many folders.
@@ -38,12 +29,20 @@ private:
     QCollator collator_;
 };
 
-/// Sorts names with a FileSorter for locale; returns where each came from.
-std::vector<qsizetype> SortFiles(QList<NativeName> &names, const QLocale &locale);
+/// The sub-folders of one folder, as the folder list and the pages show them.
+struct SubFolderList
+{
+    /// The names, sorted as a FileSorter sorts.
+    QList<NativeName> names;
+    /// 0 when the folder was read, else the errno value that stopped it; names is then empty.
+    int error = 0;
+    /// The folder's own device and inode.
+    std::pair<quint64, quint64> identity{};
+};
 
-/// Lists the regular, non-hidden files of folder whose names match pattern, each once and
-/// without any limit on their number, sorted for locale.
-FileListing ListFiles(const FileSystem &fs, const QByteArray &folder, const QString &pattern,
-                      const QLocale &locale);
+/// The sub-folders of folder sorted by sorter; links to folders among them unless withLinks
+/// is false.
+SubFolderList ListSubFolders(const FileSystem &fs, const QByteArray &folder,
+                             const FileSorter &sorter, bool withLinks = true);
 
 } // namespace dirweaver

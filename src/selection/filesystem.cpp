@@ -3,12 +3,18 @@
 #include <cerrno>
 #include <climits>
 #include <cstddef>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace dirweaver {
+
+QString ErrorText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
 
 QByteArray JoinPath(const QByteArray &folder, const QByteArray &name)
 {

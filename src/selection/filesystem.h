@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QString>
 
 #include <memory>
 #include <optional>
@@ -94,6 +95,10 @@ private:
                              bool skipDotNames) const;
     const SystemCalls &calls_;
 };
+
+/// The system's description of an errno value, in the program's language where the C
+/// library has it.
+QString ErrorText(int error);
 
 /// folder and name joined by exactly one '/'.
 QByteArray JoinPath(const QByteArray &folder, const QByteArray &name);

@@ -35,7 +35,7 @@ const std::array<TypeBox, kTypeBoxCount> &TypeBoxes()
 QString ApplyFileFilter(const FilterBoxes &boxes)
 {
     if (boxes.all)
-        return u"*.*"_s;
+        return kAllFilesPattern.toString();
     QString pattern;
     for (std::size_t i = 0; i < kTypeBoxCount; ++i) {
         if (!boxes.types[i])
@@ -78,7 +78,7 @@ bool wildcardMatch(QStringView mask, QStringView name)
 FileMask::FileMask(QStringView pattern)
 {
     for (const QStringView mask : pattern.split(u';')) {
-        if (mask == u"*.*" || mask == u"*")
+        if (mask == kAllFilesPattern || mask == u"*")
             all_ = true;
         else if (!mask.isEmpty())
             masks_.append(mask.toString().toCaseFolded());

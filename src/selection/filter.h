@@ -20,6 +20,9 @@ struct TypeBox
     QStringView masks;
 };
 
+/// The pattern of every file, the all-files box's and the command line's default.
+inline constexpr QStringView kAllFilesPattern = u"*.*";
+
 /// Number of file-type boxes, the all-files box not counted.
 inline constexpr std::size_t kTypeBoxCount = 17;
 

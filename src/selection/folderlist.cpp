@@ -1,7 +1,5 @@
 #include "folderlist.h"
 
-#include "filelist.h"
-
 namespace dirweaver {
 
 NativeName LastComponent(const NativeName &path)
@@ -12,13 +10,8 @@ NativeName LastComponent(const NativeName &path)
     return NativeName::fromBytes(path.bytes.mid(cut + 1));
 }
 
-NativeName ChildPath(const NativeName &path, const NativeName &name)
-{
-    return NativeName::fromBytes(JoinPath(path.bytes, name.bytes));
-}
-
 FolderListModel::FolderListModel(const FileSystem &fs, const QLocale &locale, QObject *parent)
-    : QAbstractListModel(parent), fs_(fs), locale_(locale)
+    : QAbstractListModel(parent), fs_(fs), sorter_(locale)
 {
 }
 
@@ -26,7 +19,7 @@ bool FolderListModel::setPath(const NativeName &folder, bool mustRead)
 {
     if (!chain_.isEmpty() && folder.bytes == path_.bytes)
         return false;
-    const FolderListing listing = fs_.subFolders(folder.bytes);
+    SubFolderList listing = ListSubFolders(fs_, folder.bytes, sorter_);
     if (mustRead && listing.error != 0)
         return false;
     beginResetModel();
@@ -43,11 +36,7 @@ bool FolderListModel::setPath(const NativeName &folder, bool mustRead)
         from = to + 1;
     }
     error_ = listing.error;
-    subFolders_.clear();
-    subFolders_.reserve(listing.names.size());
-    for (const QByteArray &name : listing.names)
-        subFolders_.append(NativeName::fromBytes(name));
-    SortFiles(subFolders_, locale_);
+    subFolders_ = std::move(listing.names);
     endResetModel();
     return true;
 }
@@ -60,7 +49,7 @@ NativeName FolderListModel::entryPath(int row) const
         return chain_[row];
     const qsizetype sub = row - chain_.size();
     if (sub < subFolders_.size())
-        return ChildPath(path_, subFolders_[sub]);
+        return NativeName::fromBytes(JoinPath(path_.bytes, subFolders_[sub].bytes));
     return path_;
 }
 

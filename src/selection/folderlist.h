@@ -1,5 +1,6 @@
 #pragma once
 
+#include "filelist.h"
 #include "filesystem.h"
 #include "nativename.h"
 
@@ -44,7 +45,7 @@ public:
 
 private:
     const FileSystem &fs_;
-    const QLocale locale_;
+    const FileSorter sorter_;
     NativeName path_;
     QList<NativeName> chain_; // full paths from "/" to the open folder
     QList<NativeName> subFolders_;
@@ -53,7 +54,5 @@ private:
 
 /// The last component of path, or "/" for the root.
 NativeName LastComponent(const NativeName &path);
-/// path and a folder name joined by one '/'.
-NativeName ChildPath(const NativeName &path, const NativeName &name);
 
 } // namespace dirweaver

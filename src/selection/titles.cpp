@@ -11,14 +11,21 @@ Titles DeriveTitles(QStringView folderPath)
         path.chop(1);
     if (path.isEmpty() || path == u"/") {
         const QString root(u'/');
-        return {root, root, root};
+        return {root, root};
     }
     const QStringView name = path.mid(path.lastIndexOf(u'/') + 1);
     // The first character, not the first code unit: a surrogate pair moves as one.
     const qsizetype first = (name.size() > 1 && name[0].isHighSurrogate()) ? 2 : 1;
     QString header;
     AppendHtmlText(header, QString(name.left(first).toString().toUpper() + name.mid(first)));
-    return {header, header, name.toString()};
+    return {header, name.toString()};
+}
+
+QString ProposedFileName(QStringView folderTitle)
+{
+    if (folderTitle.endsWith(u'/'))
+        return QStringLiteral("根目录");
+    return folderTitle.toString();
 }
 
 } // namespace dirweaver

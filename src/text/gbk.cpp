@@ -1,5 +1,7 @@
 #include "gbk.h"
 
+#include "digits.h"
+
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -74,16 +76,9 @@ private:
 // Writes "&#N;" at out and returns the end; at most 10 bytes.
 char *writeReference(char *out, char32_t codePoint)
 {
-    char digits[8];
-    int n = 0;
-    do {
-        digits[n++] = char('0' + codePoint % 10);
-        codePoint /= 10;
-    } while (codePoint != 0);
     *out++ = '&';
     *out++ = '#';
-    while (n > 0)
-        *out++ = digits[--n];
+    out = WriteDecimal(out, codePoint);
     *out++ = ';';
     return out;
 }

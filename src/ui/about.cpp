@@ -122,9 +122,8 @@ AboutForm::AboutForm(const QString &contact) : contact_(contact)
 void AboutForm::Form_Load(const QWidget &owner)
 {
     const qreal dpi = logicalDpiX();
-    const qreal k = 1440.0 / dpi;
     // Outer sizes as the main window's layout counts them: client area plus the frame.
-    const QRectF ownerOuter(QPointF(owner.frameGeometry().topLeft()) * k,
+    const QRectF ownerOuter(PixelsToTwips(QPointF(owner.frameGeometry().topLeft()), dpi),
                             PixelsToTwips(owner.size(), dpi) + kDesignFrame);
     const QPointF at = CentreOn(ownerOuter, kAboutClientSize + kDesignFrame);
     move(TwipsToPixels({at, QSizeF()}, dpi).topLeft());

@@ -23,7 +23,7 @@ void SetUpApplication(QApplication &app)
     QApplication::setApplicationName(u"Dirweaver"_s);
     QApplication::setApplicationVersion(QStringLiteral(DIRWEAVER_VERSION));
     // The desktop entry's name, which ties the window to its menu entry and icon.
-    QGuiApplication::setDesktopFileName(u"org.example.dirweaver"_s);
+    QGuiApplication::setDesktopFileName(QStringLiteral(DIRWEAVER_APP_ID));
     QApplication::setWindowIcon(ProgramIcon());
 
     // The design's faces resolve to the installed CJK fonts, the Song look first.

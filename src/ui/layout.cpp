@@ -157,16 +157,33 @@ QPointF CentreOn(const QRectF &owner, QSizeF size)
             owner.height() * 0.5 + owner.top() - size.height() * 0.5};
 }
 
+namespace {
+
+constexpr qreal kTwipsPerInch = 1440.0;
+
+} // namespace
+
 QRect TwipsToPixels(const QRectF &twips, qreal dpi)
 {
-    const qreal k = dpi / 1440.0;
+    const qreal k = dpi / kTwipsPerInch;
     return QRect(int(std::lround(twips.x() * k)), int(std::lround(twips.y() * k)),
                  int(std::lround(twips.width() * k)), int(std::lround(twips.height() * k)));
 }
 
+QSize TwipsToWholePixels(QSizeF twips, qreal dpi)
+{
+    const qreal k = dpi / kTwipsPerInch;
+    return {int(std::ceil(twips.width() * k)), int(std::ceil(twips.height() * k))};
+}
+
 QSizeF PixelsToTwips(QSizeF pixels, qreal dpi)
 {
-    return pixels * (1440.0 / dpi);
+    return pixels * (kTwipsPerInch / dpi);
+}
+
+QPointF PixelsToTwips(QPointF pixels, qreal dpi)
+{
+    return pixels * (kTwipsPerInch / dpi);
 }
 
 } // namespace dirweaver

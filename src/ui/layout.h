@@ -47,7 +47,11 @@ QPointF CentreOn(const QRectF &owner, QSizeF size);
 
 /// Twips to pixels at dpi logical dots per inch (15 twips a pixel at 96), rounded only here.
 QRect TwipsToPixels(const QRectF &twips, qreal dpi);
+/// A size in twips as whole pixels at dpi, rounded up so that nothing of it is cut.
+QSize TwipsToWholePixels(QSizeF twips, qreal dpi);
 /// Pixels to twips at dpi.
 QSizeF PixelsToTwips(QSizeF pixels, qreal dpi);
+/// A point in pixels to twips at dpi.
+QPointF PixelsToTwips(QPointF pixels, qreal dpi);
 
 } // namespace dirweaver

@@ -29,14 +29,14 @@
 #include <QTimer>
 #include <QUrl>
 
-#include <cmath>
-
 namespace dirweaver {
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
+// The caption of every message box of the window.
+constexpr QStringView kMessageCaption = u"Dirweaver";
 // Progress captions are repainted at most once per frame of a 60 Hz screen.
 constexpr qint64 kFrameMs = 16;
 // Events are handled after a build's first file, then every few milliseconds: often enough
@@ -91,10 +91,7 @@ WeaveForm::WeaveForm(const FileSystem &fs, const QLocale &locale, QList<Volume> 
     for (const Volume &volume : drives_.volumes())
         c_.Drive1->addItem(DriveText(volume));
 
-    const qreal dpi = logicalDpiX();
-    const QSizeF minimumClient = kMinimumOuterSize - kDesignFrame;
-    setMinimumSize(int(std::ceil(minimumClient.width() * dpi / 1440)),
-                   int(std::ceil(minimumClient.height() * dpi / 1440)));
+    setMinimumSize(TwipsToWholePixels(kMinimumOuterSize - kDesignFrame, logicalDpiX()));
     resize(minimumSize());
 
     connect(c_.Drive1, &QComboBox::currentIndexChanged, this, &WeaveForm::Drive1_Change);
@@ -243,12 +240,10 @@ void WeaveForm::showProgress(const ProgressCaptions &captions)
     frameClock_.start();
 }
 
-void WeaveForm::fileDone(qsizetype done, qsizetype count)
+void WeaveForm::fileDone(qsizetype done, qsizetype)
 {
     if (!frameClock_.isValid() || frameClock_.elapsed() >= kFrameMs) {
-        ProgressCaptions captions{c_.Label10->text(), c_.Label11->text(), c_.Label12->text()};
-        captions.fileDone(done, count);
-        showProgress(captions);
+        showProgress(session_->progress());
     }
     if (done == 1 || !yieldClock_.isValid() || yieldClock_.elapsed() >= kYieldMs) {
         QCoreApplication::processEvents();
@@ -352,9 +347,8 @@ void WeaveForm::Check22_Click()
 void WeaveForm::Check20_Click()
 {
     const bool on = c_.Check20->isChecked();
-    // Bullets are left-aligned; the page is built once, after the buttons are set.
-    if (on)
-        c_.Option1[0]->setChecked(true);
+    // The buttons show where the lines stand; the page is built once, after they are set.
+    c_.Option1[size_t(readOptions().lineAlign())]->setChecked(true);
     for (QRadioButton *option : c_.Option1)
         option->setEnabled(!on);
     session_->BuildPage();
@@ -405,14 +399,14 @@ QString WeaveForm::getfilename()
     CmD1->selectFile(ProposedFileName(session_->folderTitle()));
     if (CmD1->exec() != QDialog::Accepted)
         return {};
-    outputEncoding_ = ChosenEncoding(*CmD1);
+    session_->setOutputEncoding(ChosenEncoding(*CmD1));
     return CmD1->selectedFiles().value(0);
 }
 
 void WeaveForm::savefileas(const QString &fileName)
 {
     // The whole page is saved, never the abridged or hand-edited view in Text1.
-    const SaveReport report = SaveAndReport(fileName, session_->pageIn(outputEncoding_));
+    const SaveReport report = SaveAndReport(fileName, session_->outputBytes());
     QMessageBox box(report.saved ? QMessageBox::NoIcon : QMessageBox::Warning,
                     kMessageCaption.toString(), report.text, QMessageBox::Ok, this);
     box.exec();
@@ -425,7 +419,7 @@ void WeaveForm::Command6_Click()
         return;
     }
     QString error;
-    const QString fileName = WritePreview(session_->pageIn(outputEncoding_), &error);
+    const QString fileName = WritePreview(session_->outputBytes(), &error);
     if (fileName.isEmpty()) {
         QMessageBox::warning(this, kMessageCaption.toString(), error);
         return;

@@ -101,8 +101,6 @@ private:
     // holds the folder whose name it is given.
     bool savePending_ = false;
     bool previewPending_ = false;
-    // The encoding last chosen for saving; the preview writes it too.
-    PageEncoding outputEncoding_ = PageEncoding::Gbk;
     OpenerWatch *openers_ = nullptr;
     // Deletes itself when it closes, which clears the pointer.
     QPointer<AboutForm> about_;

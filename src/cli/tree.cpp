@@ -2,9 +2,8 @@
 
 #include "messages.h"
 
-#include "page/escape.h"
-#include "pagefile.h"
-#include "writer.h"
+#include "output/pagefile.h"
+#include "page/folderpage.h"
 
 #include <QElapsedTimer>
 #include <QSet>
@@ -27,10 +26,10 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // Redraws one line of progress on a terminal at most four times a second.
-class Progress
+class ProgressLine
 {
 public:
-    Progress(QIODevice &err, int columns) : err_(err), columns_(columns) { clock_.start(); }
+    ProgressLine(QIODevice &err, int columns) : err_(err), columns_(columns) { clock_.start(); }
 
     void show(qsizetype folders, qsizetype files, const QByteArray &current)
     {
@@ -60,29 +59,10 @@ private:
     bool shown_ = false;
 };
 
-QByteArray childPath(const QByteArray &folder, const QByteArray &name)
-{
-    return folder.endsWith('/') ? QByteArray(folder + name) : QByteArray(folder + '/' + name);
-}
-
-} // namespace
-
-QByteArray TreePageName(const QByteArray &folder, const QByteArray &pageName)
-{
-    if (!pageName.isEmpty())
-        return pageName;
-    if (folder == "/")
-        return u"根目录.htm"_s.toUtf8();
-    return folder.mid(folder.lastIndexOf('/') + 1) + ".htm";
-}
-
-namespace {
-
 // One folder's page to write, found by the walk.
 struct Job
 {
     QByteArray folder;
-    QByteArray pageName;
     QByteArray parentPage; // empty at the top
     QList<NativeName> children;
 };
@@ -96,40 +76,29 @@ struct Shared
     std::condition_variable allDone;
 };
 
-void writePage(const Job &job, const WriterRequest &request, const FileSystem &fs,
+void writePage(const Job &job, const FolderPageRequest &request, const FileSystem &fs,
                const FileSorter &sorter, const PageBuilder &builder, Shared &shared,
                const std::function<void(const QString &)> &skip)
 {
-    const PageEncoding encoding = request.options.encoding;
-    const std::unique_ptr<FolderPage> page =
-        PrepareFolderPage(fs, job.folder, request, sorter, job.pageName);
-    if (page->error != 0) {
-        skip(FolderErrorMessage(job.folder, page->error));
+    FolderPageRequest own = request;
+    own.parentPage = job.parentPage;
+    const FolderPage page = PrepareFolderPage(fs, job.folder, own, sorter, &job.children);
+    if (page.error != 0) {
+        skip(FolderErrorMessage(job.folder, page.error));
         return;
-    }
-    PageInput &input = page->input;
-    if (!job.parentPage.isEmpty())
-        input.folders.append({"..", u"上一级/"_s,
-                              LinkTarget(u"../", NativeName::fromBytes(job.parentPage), encoding)});
-    // Each sub-folder linked to its own page.
-    for (const NativeName &child : job.children) {
-        const QString childFolder = LinkTarget({}, child, encoding) + u'/';
-        const QByteArray childPage = TreePageName(child.bytes, request.pageName);
-        input.folders.append({child.bytes, child.text + u'/',
-                              LinkTarget(childFolder, NativeName::fromBytes(childPage), encoding)});
     }
     QString why;
     const PageProducer produce = [&](PageSink &sink) {
-        builder.build(input, sink, {}, page->facts ? &*page->facts : nullptr);
+        builder.build(page.input, sink, {}, page.facts.get());
     };
-    const QByteArray pagePath = childPath(job.folder, job.pageName);
+    const QByteArray pagePath = JoinPath(job.folder, TreePageName(job.folder, request.pageName));
     // Synced all at once at the end: one sync per page would cost more than the pages.
-    if (!SavePage(pagePath, produce, encoding, &why, Durability::Deferred)) {
+    if (!SavePage(pagePath, produce, request.options.encoding, &why, Durability::Deferred)) {
         skip(OutputErrorMessage(pagePath, why));
         return;
     }
     ++shared.pages;
-    shared.files += input.files.size();
+    shared.files += page.input.files.size();
 }
 
 } // namespace
@@ -139,13 +108,13 @@ int RunTree(const WriterRequest &request, const FileSystem &fs, const QLocale &l
 {
     QElapsedTimer clock;
     clock.start();
-    const QByteArray top = AbsoluteCleanPath(request.folder.isEmpty() ? cwd : request.folder, cwd);
-    Progress progress(err, terminalColumns);
+    const QByteArray top = AbsoluteCleanPath(request.folder, cwd);
+    ProgressLine progress(err, terminalColumns);
     Shared shared;
     const auto skip = [&](const QString &message) {
         const std::lock_guard lock(shared.say);
         progress.clear();
-        Say(err, message);
+        PrintLine(err, message);
         ++shared.skipped;
     };
 
@@ -156,10 +125,10 @@ int RunTree(const WriterRequest &request, const FileSystem &fs, const QLocale &l
     QList<std::pair<QByteArray, QByteArray>> todo = {{top, {}}};
     while (!todo.isEmpty()) {
         const auto [folder, parentPage] = todo.takeLast();
-        const FolderListing sub = fs.subFolders(folder);
+        SubFolderList sub = ListSubFolders(fs, folder, sorter, false);
         if (sub.error != 0) {
             if (folder == top) {
-                Say(err, FolderErrorMessage(top, sub.error));
+                PrintLine(err, FolderErrorMessage(top, sub.error));
                 return 2;
             }
             skip(FolderErrorMessage(folder, sub.error));
@@ -169,19 +138,15 @@ int RunTree(const WriterRequest &request, const FileSystem &fs, const QLocale &l
         if (visited.contains(sub.identity))
             continue;
         visited.insert(sub.identity);
-        Job job{folder, TreePageName(folder, request.pageName), parentPage, {}};
-        for (const QByteArray &name : sub.names) {
-            if (!sub.links.contains(name))
-                job.children.append(NativeName::fromBytes(name));
-        }
-        sorter.sort(job.children);
+        Job job{folder, parentPage, std::move(sub.names)};
+        const QByteArray page = TreePageName(folder, request.page.pageName);
         for (qsizetype i = job.children.size() - 1; i >= 0; --i)
-            todo.append({childPath(folder, job.children[i].bytes), job.pageName});
+            todo.append({JoinPath(folder, job.children[i].bytes), page});
         jobs.append(std::move(job));
     }
 
-    // The pages, written by as many threads as there are cores, each with its own sorter and
-    // date writer.
+    // The pages, written by a thread per core up to four (past that the disk is the limit),
+    // each with its own sorter and date writer.
     const int threads = int(qBound(1u, std::thread::hardware_concurrency(), 4u));
     std::vector<std::thread> writers;
     for (int t = 0; t < threads; ++t) {
@@ -190,7 +155,7 @@ int RunTree(const WriterRequest &request, const FileSystem &fs, const QLocale &l
             const FileTimeFormat format(locale);
             const PageBuilder builder(fs, format);
             for (qsizetype i = shared.next++; i < jobs.size(); i = shared.next++) {
-                writePage(jobs[i], request, fs, ownSorter, builder, shared, skip);
+                writePage(jobs[i], request.page, fs, ownSorter, builder, shared, skip);
                 if (++shared.finished == jobs.size()) {
                     const std::lock_guard lock(shared.say);
                     shared.allDone.notify_all();
@@ -215,7 +180,7 @@ int RunTree(const WriterRequest &request, const FileSystem &fs, const QLocale &l
         ::close(topFd);
     }
     progress.clear();
-    Say(err, ProgramMessage(u"写出 %1 页，列出 %2 个文件，跳过 %3 个文件夹，用时 %4 秒 / "
+    PrintLine(err, ProgramMessage(u"写出 %1 页，列出 %2 个文件，跳过 %3 个文件夹，用时 %4 秒 / "
                             u"%1 pages written, %2 files listed, %3 folders skipped, %4 s"_s
                                 .arg(shared.pages.load())
                                 .arg(shared.files.load())

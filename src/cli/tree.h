@@ -18,8 +18,4 @@ namespace dirweaver {
 int RunTree(const WriterRequest &request, const FileSystem &fs, const QLocale &locale,
             const QByteArray &cwd, QIODevice &err, int terminalColumns);
 
-/// The name of a folder's page in a tree: pageName, or the folder's own name plus ".htm"
-/// ("根目录.htm" for the root), as the save dialog proposes.
-QByteArray TreePageName(const QByteArray &folder, const QByteArray &pageName);
-
 } // namespace dirweaver

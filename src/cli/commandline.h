@@ -1,13 +1,11 @@
 #pragma once
 
-#include "page/options.h"
+#include "page/folderpage.h"
 
 #include <QByteArray>
-#include <QIODevice>
 #include <QList>
 #include <QString>
 
-#include <optional>
 #include <variant>
 
 namespace dirweaver {
@@ -21,18 +19,10 @@ struct WriterRequest
     Action action = Action::Write;
     /// Output file; "-" for standard output.
     QByteArray output;
-    /// With --tree: the name of every page; empty for each folder's own name plus ".htm".
-    QByteArray pageName;
-    /// Sub-folders are linked before the files.
-    bool folders = false;
     /// The folder to list, as given; empty for the current folder.
     QByteArray folder;
-    /// Page options; titles left empty here are derived from the folder.
-    PageOptions options;
-    /// The file pattern.
-    QString types = QStringLiteral("*.*");
-    /// Titles given on the command line, overriding the derived ones.
-    std::optional<QString> browserTitle, headerTitle;
+    /// What the page (or every page of the tree) is made of.
+    FolderPageRequest page;
 };
 
 /// True when args ask for the headless writer (one page or a tree), its help or its version
@@ -45,11 +35,11 @@ std::variant<QByteArray, QString> ParseWindowArguments(const QList<QByteArray> &
 /// Parses the arguments after the program name; a one-line message on bad input.
 std::variant<WriterRequest, QString> ParseWriterArguments(const QList<QByteArray> &args);
 
-/// folder made absolute against cwd, with "." and ".." components and repeated '/' removed.
-QByteArray AbsoluteCleanPath(const QByteArray &folder, const QByteArray &cwd);
+/// The help text of the command line, one entry per option of the parser's table.
+QString WriterHelp();
 
-/// True when a window can be shown: an X11 or Wayland display, or a platform chosen
-/// through QT_QPA_PLATFORM (tests choose offscreen).
-bool DisplayAvailable();
+/// folder made absolute against cwd (empty: cwd itself), with "." and ".." components and
+/// repeated '/' removed.
+QByteArray AbsoluteCleanPath(const QByteArray &folder, const QByteArray &cwd);
 
 } // namespace dirweaver

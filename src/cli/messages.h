@@ -9,17 +9,11 @@ namespace dirweaver {
 /// A name or path given on the command line, in quotation marks for a message.
 QString Quoted(const QByteArray &bytes);
 
-/// The help text of the command line.
-QString WriterHelp();
-
 /// What --version prints.
 QByteArray VersionText();
 
 /// text as one line of the program's own on the terminal, "dirweaver: " first.
 QString ProgramMessage(const QString &text);
-
-/// The system's description of an errno value.
-QString ErrorText(int error);
 
 /// The message for a folder that cannot be opened.
 QString FolderErrorMessage(const QByteArray &folder, int error);
@@ -31,6 +25,6 @@ QString OutputErrorMessage(const QByteArray &output, const QString &why);
 QString NoDisplayMessage();
 
 /// Writes line and a line break to err, in the terminal's encoding.
-void Say(QIODevice &err, const QString &line);
+void PrintLine(QIODevice &err, const QString &line);
 
 } // namespace dirweaver

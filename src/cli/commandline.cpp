@@ -1,0 +1,366 @@
+#include "commandline.h"
+
+#include "messages.h"
+
+#include <algorithm>
+#include <optional>
+
+namespace dirweaver {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// What an option does to the request with its value; a message when the value is refused.
+using Apply = std::optional<QString> (*)(WriterRequest &, const QByteArray &);
+
+// One option of the command line: how it is spelled, what it sets and how the help shows it.
+struct OptionRow
+{
+    QByteArrayView name;
+    // What the help calls its value; empty for a switch, which takes none.
+    QByteArrayView value;
+    // Chooses the writer, its help or its version instead of the window.
+    bool mode;
+    // Nothing for the help's rows that are no options (the folder, "--").
+    Apply apply;
+    QStringView help;    // Chinese
+    QStringView helpEn;  // English
+};
+
+std::optional<QString> refuse(const QString &text)
+{
+    return ProgramMessage(text);
+}
+
+// Every option, in the order the help lists them, with the two rows of the help that are no
+// options: adding an option is adding a row.
+const OptionRow kOptions[] = {
+    {"--write", "FILE", true,
+     [](WriterRequest &r, const QByteArray &v) -> std::optional<QString> {
+         r.action = WriterRequest::Action::Write;
+         r.output = v;
+         return {};
+     },
+     u"写入 FILE；\"-\" 表示标准输出（写出的是网页编码的字节）",
+     u"write to FILE, \"-\" for standard output (the page's bytes, GBK unless --encoding says "
+     u"otherwise)"},
+    {"--tree", {}, true,
+     [](WriterRequest &r, const QByteArray &) -> std::optional<QString> {
+         r.action = WriterRequest::Action::Tree;
+         return {};
+     },
+     u"在 FOLDER 下每个文件夹里写一页（链接为相对路径，列出子文件夹与上一级）",
+     u"write a page into every folder of the tree under FOLDER, with relative links, its "
+     u"sub-folders and its parent"},
+    {"--name", "NAME", false,
+     [](WriterRequest &r, const QByteArray &v) -> std::optional<QString> {
+         // A page name, never a path: every page goes into its own folder.
+         if (v.isEmpty() || v.contains('/') || v == "." || v == "..")
+             return refuse(u"--name 需要一个文件名（不含 /）/ --name takes a file name without /"_s);
+         r.page.pageName = v;
+         return {};
+     },
+     u"--tree 的网页文件名，默认为各文件夹名加 .htm",
+     u"page name for --tree, default: each folder's own name plus .htm (index.htm for servers)"},
+    {"--encoding", "gbk|utf-8", false,
+     [](WriterRequest &r, const QByteArray &v) -> std::optional<QString> {
+         const QByteArray encoding = v.toLower();
+         if (encoding == "gbk")
+             r.page.options.encoding = PageEncoding::Gbk;
+         else if (encoding == "utf-8" || encoding == "utf8")
+             r.page.options.encoding = PageEncoding::Utf8;
+         else
+             return refuse(u"未知的编码 %1（gbk 或 utf-8）/ unknown encoding"_s.arg(Quoted(v)));
+         return {};
+     },
+     u"网页编码，默认 gbk", u"the page's encoding, default gbk"},
+    {"--folders", {}, false,
+     [](WriterRequest &r, const QByteArray &) -> std::optional<QString> {
+         r.page.folderLinks = FolderLinks::Folders;
+         return {};
+     },
+     u"在文件之前列出子文件夹", u"link the sub-folders before the files"},
+    {"FOLDER", {}, false, nullptr, u"要列出的文件夹，默认为当前文件夹",
+     u"folder to list, default: the current one"},
+    {"--relative", {}, false,
+     [](WriterRequest &r, const QByteArray &) -> std::optional<QString> {
+         r.page.options.absolutePath = false;
+         return {};
+     },
+     u"链接不含文件夹路径", u"link targets without the folder path"},
+    {"--blank-lines", {}, false,
+     [](WriterRequest &r, const QByteArray &) -> std::optional<QString> {
+         r.page.options.blankLine = true;
+         return {};
+     },
+     u"链接之间插入空行", u"one paragraph per link"},
+    {"--bullets", {}, false,
+     [](WriterRequest &r, const QByteArray &) -> std::optional<QString> {
+         r.page.options.bullet = true;
+         return {};
+     },
+     u"链接前加项目符号（强制左对齐）", u"a bullet before each link (forces left)"},
+    {"--align", "left|center|right", false,
+     [](WriterRequest &r, const QByteArray &v) -> std::optional<QString> {
+         if (v == "left")
+             r.page.options.align = Align::Left;
+         else if (v == "center")
+             r.page.options.align = Align::Center;
+         else if (v == "right")
+             r.page.options.align = Align::Right;
+         else
+             return refuse(u"未知的对齐方式 %1（left、center 或 right）/ unknown alignment"_s.arg(
+                 Quoted(v)));
+         return {};
+     },
+     u"链接项目的位置，默认 left", u"alignment of the links, default left"},
+    {"--no-size", {}, false,
+     [](WriterRequest &r, const QByteArray &) -> std::optional<QString> {
+         r.page.options.showSize = false;
+         return {};
+     },
+     u"不注明文件大小", u"leave out the file size"},
+    {"--no-date", {}, false,
+     [](WriterRequest &r, const QByteArray &) -> std::optional<QString> {
+         r.page.options.showDate = false;
+         return {};
+     },
+     u"不注明文件建立日期", u"leave out the creation date"},
+    {"--types", "MASKS", false,
+     [](WriterRequest &r, const QByteArray &v) -> std::optional<QString> {
+         r.page.pattern = QString::fromLocal8Bit(v);
+         // A pattern of nothing but separators would list no file at all.
+         if (QString(r.page.pattern).remove(u';').trimmed().isEmpty())
+             return refuse(u"--types 至少需要一个文件类型，如 \"*.txt\" / --types needs at least "
+                           u"one pattern"_s);
+         return {};
+     },
+     u"文件类型，如 \"*.txt;*.doc\"，默认 \"*.*\"", u"file pattern, default \"*.*\""},
+    {"--browser-title", "TEXT", false,
+     [](WriterRequest &r, const QByteArray &v) -> std::optional<QString> {
+         r.page.browserTitle = QString::fromLocal8Bit(v);
+         return {};
+     },
+     u"IE标题，默认取自文件夹名", u"browser title, default from the folder name"},
+    {"--header-title", "TEXT", false,
+     [](WriterRequest &r, const QByteArray &v) -> std::optional<QString> {
+         r.page.headerTitle = QString::fromLocal8Bit(v);
+         return {};
+     },
+     u"网页页眉标题，默认取自文件夹名", u"page heading, default from the folder name"},
+    {"--footer-title", "TEXT", false,
+     [](WriterRequest &r, const QByteArray &v) -> std::optional<QString> {
+         r.page.options.footerTitle = QString::fromLocal8Bit(v);
+         return {};
+     },
+     u"网页页脚标题，默认 \"%1\"", u"page footer"},
+    {"--help", {}, true,
+     [](WriterRequest &r, const QByteArray &) -> std::optional<QString> {
+         r.action = WriterRequest::Action::Help;
+         return {};
+     },
+     u"显示本说明（也可用 -h）", u"show this help (also -h)"},
+    {"--version", {}, true,
+     [](WriterRequest &r, const QByteArray &) -> std::optional<QString> {
+         r.action = WriterRequest::Action::Version;
+         return {};
+     },
+     u"显示版本", u"show the version"},
+    {"--", {}, false, nullptr, u"其后的参数都是文件夹名", u"what follows is a folder, even \"-x\""},
+};
+
+// The option an argument names ("-h" is --help); nullptr for none.
+const OptionRow *findOption(QByteArrayView name)
+{
+    if (name == "-h")
+        name = "--help";
+    for (const OptionRow &option : kOptions) {
+        if (option.apply && option.name == name)
+            return &option;
+    }
+    return nullptr;
+}
+
+// An argument's option name, without a value given as "--name=value".
+QByteArrayView optionName(QByteArrayView arg)
+{
+    const qsizetype eq = arg.indexOf('=');
+    return arg.startsWith("--") && eq > 0 ? arg.first(eq) : arg;
+}
+
+// The arguments read once: options with their values, in order, and the folders given.
+struct Scanned
+{
+    QList<std::pair<const OptionRow *, QByteArray>> options;
+    QList<QByteArray> folders;
+};
+
+std::variant<Scanned, QString> scan(const QList<QByteArray> &args)
+{
+    Scanned scanned;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QByteArray &arg = args[i];
+        if (arg == "--") {
+            // Everything after it is a folder, even a name that starts with '-'.
+            scanned.folders.append(args.mid(i + 1));
+            break;
+        }
+        if (!arg.startsWith('-') || arg == "-") {
+            scanned.folders.append(arg);
+            continue;
+        }
+        const QByteArrayView name = optionName(arg);
+        std::optional<QByteArray> value;
+        if (name.size() < arg.size())
+            value = arg.mid(name.size() + 1);
+        const OptionRow *option = findOption(name);
+        if (!option)
+            return ProgramMessage(u"未知选项 %1（用 --help 查看用法）/ unknown option, see --help"_s.arg(
+                Quoted(name.toByteArray())));
+        const QString spelled = QString::fromLatin1(option->name);
+        const bool takesValue = !option->value.isEmpty();
+        if (!takesValue && value)
+            return ProgramMessage(u"选项 %1 不带取值 / option %1 takes no value"_s.arg(spelled));
+        if (takesValue && !value) {
+            if (i + 1 >= args.size())
+                return ProgramMessage(u"选项 %1 缺少取值 / option %1 needs a value"_s.arg(spelled));
+            value = args[++i];
+        }
+        scanned.options.append({option, value.value_or(QByteArray())});
+    }
+    return scanned;
+}
+
+// The one folder given, or an empty text for the current folder.
+std::variant<QByteArray, QString> oneFolder(const QList<QByteArray> &folders)
+{
+    if (folders.size() > 1)
+        return ProgramMessage(u"只能给出一个文件夹 / give one folder at most"_s);
+    if (folders.isEmpty())
+        return QByteArray();
+    if (folders[0].isEmpty())
+        return ProgramMessage(u"文件夹名为空 / the folder name is empty"_s);
+    return folders[0];
+}
+
+// The rules between options, once each has taken its value.
+std::optional<QString> checkTogether(WriterRequest &request, const Scanned &s)
+{
+    const auto given = [&s](QByteArrayView name) {
+        return std::any_of(s.options.begin(), s.options.end(),
+                           [name](const auto &option) { return option.first->name == name; });
+    };
+    const bool tree = given("--tree");
+    if (given("--write") && tree)
+        return ProgramMessage(u"--write 与 --tree 只能用一个 / give --write or --tree, not both"_s);
+    if (given("--name") && !tree)
+        return ProgramMessage(u"--name 需要 --tree / --name needs --tree"_s);
+    if (tree) {
+        // Every page lies in the folder it lists, so its links are relative.
+        request.page.options.absolutePath = false;
+        request.page.folderLinks = FolderLinks::Pages;
+    } else if (!given("--write")) {
+        return ProgramMessage(u"需要 --write FILE 或 --tree（用 --help 查看用法）/ --write FILE "
+                              u"or --tree is required"_s);
+    } else if (request.output.isEmpty()) {
+        return ProgramMessage(u"输出文件名为空 / the output file name is empty"_s);
+    }
+    return {};
+}
+
+} // namespace
+
+bool WantsWriter(const QList<QByteArray> &args)
+{
+    for (const QByteArray &arg : args) {
+        if (arg == "--")
+            return false;
+        const OptionRow *option = arg.startsWith('-') ? findOption(optionName(arg)) : nullptr;
+        if (option && option->mode)
+            return true;
+    }
+    return false;
+}
+
+std::variant<QByteArray, QString> ParseWindowArguments(const QList<QByteArray> &args)
+{
+    const auto scanned = scan(args);
+    if (const QString *problem = std::get_if<QString>(&scanned))
+        return *problem;
+    const Scanned &s = std::get<Scanned>(scanned);
+    if (!s.options.isEmpty())
+        return ProgramMessage(
+            u"选项 %1 需要 --write 或 --tree（用 --help 查看用法）/ %1 needs --write"_s.arg(
+                QString::fromLatin1(s.options[0].first->name)));
+    return oneFolder(s.folders);
+}
+
+std::variant<WriterRequest, QString> ParseWriterArguments(const QList<QByteArray> &args)
+{
+    const auto scanned = scan(args);
+    if (const QString *problem = std::get_if<QString>(&scanned))
+        return *problem;
+    const Scanned &s = std::get<Scanned>(scanned);
+    WriterRequest request;
+    for (const auto &[option, value] : s.options) {
+        if (std::optional<QString> problem = option->apply(request, value))
+            return *problem;
+        // The help and the version are all that is done, whatever else is given.
+        if (request.action == WriterRequest::Action::Help ||
+            request.action == WriterRequest::Action::Version)
+            return request;
+    }
+    const auto folder = oneFolder(s.folders);
+    if (const QString *problem = std::get_if<QString>(&folder))
+        return *problem;
+    request.folder = std::get<QByteArray>(folder);
+    if (std::optional<QString> problem = checkTogether(request, s))
+        return *problem;
+    return request;
+}
+
+QString WriterHelp()
+{
+    QString help = uR"(用法 / usage: dirweaver [FOLDER]
+       dirweaver --write FILE [options] [FOLDER]
+       dirweaver --tree [--name NAME] [options] [FOLDER]
+
+不带 --write 或 --tree 时打开窗口，显示 FOLDER（默认为当前文件夹）。
+Without --write or --tree the window opens on FOLDER (default: the current folder).
+
+把文件夹中的文件写成一个链接网页（默认 GBK 编码），不打开窗口。
+Writes the page of links to the files of FOLDER (GBK by default) without opening a window.
+
+)"_s;
+    // Each option on two lines: its spelling and the Chinese text, then the English below.
+    constexpr qsizetype kColumn = 29;
+    const QString indent(kColumn, u' ');
+    for (const OptionRow &option : kOptions) {
+        QString spelled = u"  "_s + QString::fromLatin1(option.name);
+        if (!option.value.isEmpty())
+            spelled += u' ' + QString::fromLatin1(option.value);
+        help += spelled.leftJustified(kColumn - 1) + u' ' + option.help + u'\n' + indent +
+                u"/ "_s + option.helpEn + u'\n';
+    }
+    return help.arg(PageOptions().footerTitle);
+}
+
+QByteArray AbsoluteCleanPath(const QByteArray &folder, const QByteArray &cwd)
+{
+    const QByteArray path = folder.startsWith('/') ? folder : cwd + '/' + folder;
+    QList<QByteArray> parts;
+    for (const QByteArray &part : path.split('/')) {
+        if (part.isEmpty() || part == ".")
+            continue;
+        if (part == "..") {
+            if (!parts.isEmpty())
+                parts.removeLast();
+            continue;
+        }
+        parts.append(part);
+    }
+    return '/' + parts.join('/');
+}
+
+} // namespace dirweaver

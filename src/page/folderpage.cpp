@@ -1,0 +1,102 @@
+#include "folderpage.h"
+
+#include "escape.h"
+#include "selection/titles.h"
+
+namespace dirweaver {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The link target of entry name inside the page's folder: the folder part when the page's
+// targets are absolute, then the escaped name and suffix.
+QString entryTarget(const PageInput &input, const NativeName &name, QStringView suffix)
+{
+    QString folderTarget;
+    if (input.options.absolutePath)
+        AppendLinkTarget(folderTarget, FolderPath(input.folder), input.options.encoding);
+    return LinkTarget(folderTarget, name, input.options.encoding) + suffix;
+}
+
+void addFolderLines(PageInput &input, const FolderPageRequest &request,
+                    const QList<NativeName> &subFolders)
+{
+    const PageEncoding encoding = input.options.encoding;
+    if (request.folderLinks == FolderLinks::Pages && !request.parentPage.isEmpty())
+        input.folders.append(
+            {"..", u"上一级/"_s,
+             LinkTarget(u"../", NativeName::fromBytes(request.parentPage), encoding)});
+    for (const NativeName &sub : subFolders) {
+        QString target = entryTarget(input, sub, u"/");
+        if (request.folderLinks == FolderLinks::Pages)
+            target = LinkTarget(
+                target, NativeName::fromBytes(TreePageName(sub.bytes, request.pageName)), encoding);
+        input.folders.append({sub.bytes, sub.text + u'/', target});
+    }
+}
+
+} // namespace
+
+FolderFiles ListFolderFiles(const FileSystem &fs, const QByteArray &folder, QStringView pattern,
+                            const FileSorter &sorter, bool wantFacts, const QByteArray &leaveOut)
+{
+    FolderFiles files;
+    FolderListing listing = fs.regularFiles(folder);
+    files.error = listing.error;
+    if (listing.error != 0)
+        return files;
+    if (!leaveOut.isEmpty())
+        listing.names.removeAll(leaveOut);
+    files.names = SelectFiles(listing, pattern);
+    // The facts are read on a second core while the list is sorted.
+    if (wantFacts)
+        files.facts = std::make_unique<FactsPrefetch>(
+            fs, FolderPath(NativeName::fromBytes(folder)).bytes, files.names);
+    std::vector<qsizetype> order = sorter.sort(files.names);
+    if (files.facts)
+        files.facts->reorder(std::move(order));
+    return files;
+}
+
+FolderPage PrepareFolderPage(const FileSystem &fs, const QByteArray &folder,
+                             const FolderPageRequest &request, const FileSorter &sorter,
+                             const QList<NativeName> *subFolders)
+{
+    FolderPage page;
+    // A page in a tree does not list itself.
+    const QByteArray self = request.folderLinks == FolderLinks::Pages
+                                ? TreePageName(folder, request.pageName)
+                                : QByteArray();
+    FolderFiles files = ListFolderFiles(fs, folder, request.pattern, sorter,
+                                        request.options.showsFacts(), self);
+    page.error = files.error;
+    if (files.error != 0)
+        return page;
+    PageInput &input = page.input;
+    input.folder = NativeName::fromBytes(folder);
+    input.files = std::move(files.names);
+    page.facts = std::move(files.facts);
+    input.options = request.options;
+    const Titles titles = DeriveTitles(input.folder.text);
+    input.options.browserTitle = request.browserTitle.value_or(titles.header);
+    input.options.headerTitle = request.headerTitle.value_or(titles.header);
+    if (request.folderLinks == FolderLinks::None)
+        return page;
+    if (subFolders)
+        addFolderLines(input, request, *subFolders);
+    else
+        addFolderLines(input, request, ListSubFolders(fs, folder, sorter).names);
+    return page;
+}
+
+QByteArray TreePageName(const QByteArray &folder, const QByteArray &pageName)
+{
+    if (!pageName.isEmpty())
+        return pageName;
+    // The root's own name is empty: it takes the name the save dialog proposes for it.
+    const QByteArray own = folder.mid(folder.lastIndexOf('/') + 1);
+    return (own.isEmpty() ? ProposedFileName(u"/").toUtf8() : own) + ".htm";
+}
+
+} // namespace dirweaver

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "builder.h"
+#include "options.h"
+#include "selection/filelist.h"
+#include "selection/filesystem.h"
+#include "selection/filter.h"
+#include "selection/nativename.h"
+#include "selection/prefetch.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringView>
+
+#include <memory>
+#include <optional>
+
+namespace dirweaver {
+
+/// How a page links the sub-folders of its folder, listed before the files.
+enum class FolderLinks {
+    /// No folder lines, as on the window's page.
+    None,
+    /// Each sub-folder linked as itself, "name/".
+    Folders,
+    /// Each sub-folder linked to its own page inside it, as a tree writes them.
+    Pages,
+};
+
+/// Everything but the folder that decides a folder's page: the same for the window, a single
+/// page and a tree.
+struct FolderPageRequest
+{
+    /// The file pattern: wildcard masks joined by ';'.
+    QString pattern = kAllFilesPattern.toString();
+    /// The page options; their titles give way to the folder's own unless given below.
+    PageOptions options;
+    /// Titles the user gave, kept instead of the folder's own.
+    std::optional<QString> browserTitle, headerTitle;
+    /// How sub-folders are linked.
+    FolderLinks folderLinks = FolderLinks::None;
+    /// With FolderLinks::Pages: every page's file name; empty for each folder's own name
+    /// plus ".htm".
+    QByteArray pageName;
+    /// With FolderLinks::Pages below the top: the parent's page, linked as "上一级/".
+    QByteArray parentPage;
+};
+
+/// A folder's files as its page lists them.
+struct FolderFiles
+{
+    /// 0 when the folder was read, else the errno value that stopped it; names is then empty.
+    int error = 0;
+    /// The files, in page order.
+    QList<NativeName> names;
+    /// Their facts, being read, when they were asked for.
+    std::unique_ptr<FactsPrefetch> facts;
+};
+
+/// The regular, non-hidden files of folder that pattern selects, without leaveOut, sorted by
+/// sorter; with wantFacts their facts start being read on a second core while they are
+/// sorted.
+FolderFiles ListFolderFiles(const FileSystem &fs, const QByteArray &folder, QStringView pattern,
+                            const FileSorter &sorter, bool wantFacts = false,
+                            const QByteArray &leaveOut = {});
+
+/// One folder's page, ready for the builder.
+struct FolderPage
+{
+    /// 0 when the folder was read, else the errno value that stopped it.
+    int error = 0;
+    /// What the builder reads: folder, files, folder lines and options with their titles.
+    PageInput input;
+    /// The files' facts, when the page shows any.
+    std::unique_ptr<FactsPrefetch> facts;
+};
+
+/// The page of folder (absolute and clean) for request. subFolders, when a walk has listed
+/// them already, are the ones linked; otherwise the folder's own are listed.
+FolderPage PrepareFolderPage(const FileSystem &fs, const QByteArray &folder,
+                             const FolderPageRequest &request, const FileSorter &sorter,
+                             const QList<NativeName> *subFolders = nullptr);
+
+/// The file name of folder's page in a tree: pageName, or the folder's own name plus ".htm"
+/// as the save dialog proposes it.
+QByteArray TreePageName(const QByteArray &folder, const QByteArray &pageName);
+
+} // namespace dirweaver
