@@ -84,12 +84,14 @@ int RunWindow(char *program, const QList<QByteArray> &args, const std::optional<
     // A current folder that is gone (or cannot be named) is an error like any other
     // folder that cannot be read; "/" is never opened in its place.
     if (!cwd && !given.startsWith('/')) {
-        dirweaver::PrintLine(err, dirweaver::FolderErrorMessage(given.isEmpty() ? "." : given, cwdError));
+        dirweaver::PrintLine(
+            err, dirweaver::FolderErrorMessage(given.isEmpty() ? "." : given, cwdError));
         return 2;
     }
     const QByteArray folder = dirweaver::AbsoluteCleanPath(given, cwd.value_or(QByteArray()));
     if (const int error = fs.subFolders(folder).error) {
-        dirweaver::PrintLine(err, dirweaver::FolderErrorMessage(given.isEmpty() ? folder : given, error));
+        dirweaver::PrintLine(
+            err, dirweaver::FolderErrorMessage(given.isEmpty() ? folder : given, error));
         return 2;
     }
     if (!DisplayAvailable()) {

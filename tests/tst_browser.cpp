@@ -1,11 +1,11 @@
 // What browsers make of the pages: folder names that would be markup, the GBK table as a
 // browser's decoder reads it, a page read under an English locale, and a tree's links as
 // Chromium resolves them.
-#include "output/pagefile.h"
 #include "cli/tree.h"
+#include "output/pagefile.h"
 #include "page/builder.h"
-#include "pagereader.h"
 #include "page/folderpage.h"
+#include "pagereader.h"
 #include "selection/titles.h"
 #include "text/gbk.h"
 
@@ -55,7 +55,8 @@ private Q_SLOTS:
         const auto page = [this](const QByteArray &path) {
             PageInput input;
             input.folder = NativeName::fromBytes(path);
-            input.files = ListFolderFiles(fs_, path, u"*.*"_s, FileSorter(QLocale(u"zh_CN"_s))).names;
+            input.files =
+                ListFolderFiles(fs_, path, u"*.*"_s, FileSorter(QLocale(u"zh_CN"_s))).names;
             const Titles titles = DeriveTitles(input.folder.text);
             input.options.browserTitle = titles.header;
             input.options.headerTitle = titles.header;

@@ -111,7 +111,8 @@ private Q_SLOTS:
         QVERIFY(r);
         QCOMPARE(r->output, QByteArray("out.htm"));
         QCOMPARE(r->folder, QByteArray("dir"));
-        QVERIFY(!r->page.options.absolutePath && r->page.options.blankLine && r->page.options.bullet);
+        QVERIFY(!r->page.options.absolutePath && r->page.options.blankLine &&
+                r->page.options.bullet);
         QVERIFY(!r->page.options.showSize && !r->page.options.showDate);
         QCOMPARE(r->page.options.lineAlign(), Align::Left); // bullets force left
         QCOMPARE(r->page.pattern, u"*.txt;*.doc"_s);

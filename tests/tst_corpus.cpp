@@ -4,8 +4,8 @@
 
 #include "output/pagefile.h"
 #include "page/builder.h"
-#include "pagereader.h"
 #include "page/folderpage.h"
+#include "pagereader.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -224,7 +224,8 @@ private Q_SLOTS:
         QVERIFY2(
             MakeCorpus(QFile::encodeName(dir_.path()), corpus_),
             qPrintable(u"cannot make the corpus: "_s + QString::fromLocal8Bit(strerror(errno))));
-        const FolderFiles listing = ListFolderFiles(fs_, corpus_.folder, u"*.*"_s, FileSorter(QLocale(u"zh_CN"_s)));
+        const FolderFiles listing =
+            ListFolderFiles(fs_, corpus_.folder, u"*.*"_s, FileSorter(QLocale(u"zh_CN"_s)));
         QCOMPARE(listing.error, 0);
         listed_ = listing.names;
         QList<QByteArray> names;

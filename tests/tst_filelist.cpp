@@ -80,7 +80,8 @@ private Q_SLOTS:
         test::FakeFileSystem fs;
         for (int i = 0; i < 40000; ++i)
             fs.add("/big", QByteArray::number(100000 + i) + ".dat");
-        const FolderFiles listing = ListFolderFiles(fs, "/big", u"*.dat"_s, FileSorter(QLocale(u"zh_CN"_s)));
+        const FolderFiles listing =
+            ListFolderFiles(fs, "/big", u"*.dat"_s, FileSorter(QLocale(u"zh_CN"_s)));
         QCOMPARE(listing.names.size(), 40000);
         QCOMPARE(listing.names.back().text, u"139999.dat"_s);
     }
@@ -89,10 +90,12 @@ private Q_SLOTS:
     {
         test::FakeFileSystem fs;
         fs.addFolder("/locked", EACCES);
-        const FolderFiles listing = ListFolderFiles(fs, "/locked", u"*.*"_s, FileSorter(QLocale(u"zh_CN"_s)));
+        const FolderFiles listing =
+            ListFolderFiles(fs, "/locked", u"*.*"_s, FileSorter(QLocale(u"zh_CN"_s)));
         QCOMPARE(listing.error, EACCES);
         QVERIFY(listing.names.isEmpty());
-        QCOMPARE(ListFolderFiles(fs, "/missing", u"*.*"_s, FileSorter(QLocale(u"zh_CN"_s))).error, ENOENT);
+        QCOMPARE(ListFolderFiles(fs, "/missing", u"*.*"_s, FileSorter(QLocale(u"zh_CN"_s))).error,
+                 ENOENT);
     }
 
     // The real file system: only regular files, and names of any bytes.
@@ -124,7 +127,8 @@ private Q_SLOTS:
         ::close(sock);
 
         const RealFileSystem fs;
-        const FolderFiles listing = ListFolderFiles(fs, d, u"*.*"_s, FileSorter(QLocale(u"en_US"_s)));
+        const FolderFiles listing =
+            ListFolderFiles(fs, d, u"*.*"_s, FileSorter(QLocale(u"en_US"_s)));
         QCOMPARE(listing.error, 0);
         QList<QByteArray> bytes;
         for (const NativeName &n : listing.names)
@@ -152,8 +156,10 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const RealFileSystem fs;
         const QByteArray gone = QFile::encodeName(dir.path()) + "/gone";
-        QCOMPARE(ListFolderFiles(fs, gone, u"*.*"_s, FileSorter(QLocale(u"zh_CN"_s))).error, ENOENT);
-        QCOMPARE(ListFolderFiles(fs, "/dev/null", u"*.*"_s, FileSorter(QLocale(u"zh_CN"_s))).error, ENOTDIR);
+        QCOMPARE(ListFolderFiles(fs, gone, u"*.*"_s, FileSorter(QLocale(u"zh_CN"_s))).error,
+                 ENOENT);
+        QCOMPARE(ListFolderFiles(fs, "/dev/null", u"*.*"_s, FileSorter(QLocale(u"zh_CN"_s))).error,
+                 ENOTDIR);
     }
 
     void trimAtNul()

@@ -233,7 +233,8 @@ private Q_SLOTS:
             const RealFileSystem fs;
             PageInput input;
             input.folder = NativeName::fromBytes(deep);
-            const FolderFiles listing = ListFolderFiles(fs, deep, u"*.*"_s, FileSorter(QLocale(u"zh_CN"_s)));
+            const FolderFiles listing =
+                ListFolderFiles(fs, deep, u"*.*"_s, FileSorter(QLocale(u"zh_CN"_s)));
             QCOMPARE(listing.error, 0);
             input.files = listing.names;
             input.options.showDate = false;

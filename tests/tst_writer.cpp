@@ -1,5 +1,5 @@
-#include "output/pagefile.h"
 #include "cli/writer.h"
+#include "output/pagefile.h"
 #include "page/builder.h"
 #include "page/folderpage.h"
 #include "text/gbk.h"

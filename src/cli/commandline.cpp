@@ -24,13 +24,29 @@ struct OptionRow
     bool mode;
     // Nothing for the help's rows that are no options (the folder, "--").
     Apply apply;
-    QStringView help;    // Chinese
-    QStringView helpEn;  // English
+    QStringView help;   // Chinese
+    QStringView helpEn; // English
 };
 
 std::optional<QString> refuse(const QString &text)
 {
     return ProgramMessage(text);
+}
+
+// A switch that sets one page option.
+template <bool PageOptions::*Option, bool Value>
+std::optional<QString> setOption(WriterRequest &r, const QByteArray &)
+{
+    r.page.options.*Option = Value;
+    return {};
+}
+
+// A switch that chooses what runs.
+template <WriterRequest::Action Action>
+std::optional<QString> setAction(WriterRequest &r, const QByteArray &)
+{
+    r.action = Action;
+    return {};
 }
 
 // Every option, in the order the help lists them, with the two rows of the help that are no
@@ -45,11 +61,7 @@ const OptionRow kOptions[] = {
      u"写入 FILE；\"-\" 表示标准输出（写出的是网页编码的字节）",
      u"write to FILE, \"-\" for standard output (the page's bytes, GBK unless --encoding says "
      u"otherwise)"},
-    {"--tree", {}, true,
-     [](WriterRequest &r, const QByteArray &) -> std::optional<QString> {
-         r.action = WriterRequest::Action::Tree;
-         return {};
-     },
+    {"--tree", "", true, setAction<WriterRequest::Action::Tree>,
      u"在 FOLDER 下每个文件夹里写一页（链接为相对路径，列出子文件夹与上一级）",
      u"write a page into every folder of the tree under FOLDER, with relative links, its "
      u"sub-folders and its parent"},
@@ -57,7 +69,8 @@ const OptionRow kOptions[] = {
      [](WriterRequest &r, const QByteArray &v) -> std::optional<QString> {
          // A page name, never a path: every page goes into its own folder.
          if (v.isEmpty() || v.contains('/') || v == "." || v == "..")
-             return refuse(u"--name 需要一个文件名（不含 /）/ --name takes a file name without /"_s);
+             return refuse(
+                 u"--name 需要一个文件名（不含 /）/ --name takes a file name without /"_s);
          r.page.pageName = v;
          return {};
      },
@@ -75,31 +88,19 @@ const OptionRow kOptions[] = {
          return {};
      },
      u"网页编码，默认 gbk", u"the page's encoding, default gbk"},
-    {"--folders", {}, false,
+    {"--folders", "", false,
      [](WriterRequest &r, const QByteArray &) -> std::optional<QString> {
          r.page.folderLinks = FolderLinks::Folders;
          return {};
      },
      u"在文件之前列出子文件夹", u"link the sub-folders before the files"},
-    {"FOLDER", {}, false, nullptr, u"要列出的文件夹，默认为当前文件夹",
+    {"FOLDER", "", false, nullptr, u"要列出的文件夹，默认为当前文件夹",
      u"folder to list, default: the current one"},
-    {"--relative", {}, false,
-     [](WriterRequest &r, const QByteArray &) -> std::optional<QString> {
-         r.page.options.absolutePath = false;
-         return {};
-     },
-     u"链接不含文件夹路径", u"link targets without the folder path"},
-    {"--blank-lines", {}, false,
-     [](WriterRequest &r, const QByteArray &) -> std::optional<QString> {
-         r.page.options.blankLine = true;
-         return {};
-     },
-     u"链接之间插入空行", u"one paragraph per link"},
-    {"--bullets", {}, false,
-     [](WriterRequest &r, const QByteArray &) -> std::optional<QString> {
-         r.page.options.bullet = true;
-         return {};
-     },
+    {"--relative", "", false, setOption<&PageOptions::absolutePath, false>, u"链接不含文件夹路径",
+     u"link targets without the folder path"},
+    {"--blank-lines", "", false, setOption<&PageOptions::blankLine, true>, u"链接之间插入空行",
+     u"one paragraph per link"},
+    {"--bullets", "", false, setOption<&PageOptions::bullet, true>,
      u"链接前加项目符号（强制左对齐）", u"a bullet before each link (forces left)"},
     {"--align", "left|center|right", false,
      [](WriterRequest &r, const QByteArray &v) -> std::optional<QString> {
@@ -110,23 +111,15 @@ const OptionRow kOptions[] = {
          else if (v == "right")
              r.page.options.align = Align::Right;
          else
-             return refuse(u"未知的对齐方式 %1（left、center 或 right）/ unknown alignment"_s.arg(
-                 Quoted(v)));
+             return refuse(
+                 u"未知的对齐方式 %1（left、center 或 right）/ unknown alignment"_s.arg(Quoted(v)));
          return {};
      },
      u"链接项目的位置，默认 left", u"alignment of the links, default left"},
-    {"--no-size", {}, false,
-     [](WriterRequest &r, const QByteArray &) -> std::optional<QString> {
-         r.page.options.showSize = false;
-         return {};
-     },
-     u"不注明文件大小", u"leave out the file size"},
-    {"--no-date", {}, false,
-     [](WriterRequest &r, const QByteArray &) -> std::optional<QString> {
-         r.page.options.showDate = false;
-         return {};
-     },
-     u"不注明文件建立日期", u"leave out the creation date"},
+    {"--no-size", "", false, setOption<&PageOptions::showSize, false>, u"不注明文件大小",
+     u"leave out the file size"},
+    {"--no-date", "", false, setOption<&PageOptions::showDate, false>, u"不注明文件建立日期",
+     u"leave out the creation date"},
     {"--types", "MASKS", false,
      [](WriterRequest &r, const QByteArray &v) -> std::optional<QString> {
          r.page.pattern = QString::fromLocal8Bit(v);
@@ -155,19 +148,11 @@ const OptionRow kOptions[] = {
          return {};
      },
      u"网页页脚标题，默认 \"%1\"", u"page footer"},
-    {"--help", {}, true,
-     [](WriterRequest &r, const QByteArray &) -> std::optional<QString> {
-         r.action = WriterRequest::Action::Help;
-         return {};
-     },
-     u"显示本说明（也可用 -h）", u"show this help (also -h)"},
-    {"--version", {}, true,
-     [](WriterRequest &r, const QByteArray &) -> std::optional<QString> {
-         r.action = WriterRequest::Action::Version;
-         return {};
-     },
-     u"显示版本", u"show the version"},
-    {"--", {}, false, nullptr, u"其后的参数都是文件夹名", u"what follows is a folder, even \"-x\""},
+    {"--help", "", true, setAction<WriterRequest::Action::Help>, u"显示本说明（也可用 -h）",
+     u"show this help (also -h)"},
+    {"--version", "", true, setAction<WriterRequest::Action::Version>, u"显示版本",
+     u"show the version"},
+    {"--", "", false, nullptr, u"其后的参数都是文件夹名", u"what follows is a folder, even \"-x\""},
 };
 
 // The option an argument names ("-h" is --help); nullptr for none.
@@ -216,8 +201,9 @@ std::variant<Scanned, QString> scan(const QList<QByteArray> &args)
             value = arg.mid(name.size() + 1);
         const OptionRow *option = findOption(name);
         if (!option)
-            return ProgramMessage(u"未知选项 %1（用 --help 查看用法）/ unknown option, see --help"_s.arg(
-                Quoted(name.toByteArray())));
+            return ProgramMessage(
+                u"未知选项 %1（用 --help 查看用法）/ unknown option, see --help"_s.arg(
+                    Quoted(name.toByteArray())));
         const QString spelled = QString::fromLatin1(option->name);
         const bool takesValue = !option->value.isEmpty();
         if (!takesValue && value)
@@ -333,15 +319,24 @@ Without --write or --tree the window opens on FOLDER (default: the current folde
 Writes the page of links to the files of FOLDER (GBK by default) without opening a window.
 
 )"_s;
-    // Each option on two lines: its spelling and the Chinese text, then the English below.
-    constexpr qsizetype kColumn = 29;
+    // Each option with its Chinese text beside it and its English below, in a column that
+    // fits a terminal of 100 characters.
+    constexpr qsizetype kColumn = 29, kWidth = 100;
     const QString indent(kColumn, u' ');
     for (const OptionRow &option : kOptions) {
         QString spelled = u"  "_s + QString::fromLatin1(option.name);
         if (!option.value.isEmpty())
             spelled += u' ' + QString::fromLatin1(option.value);
-        help += spelled.leftJustified(kColumn - 1) + u' ' + option.help + u'\n' + indent +
-                u"/ "_s + option.helpEn + u'\n';
+        help += spelled.leftJustified(kColumn - 1) + u' ' + option.help + u'\n';
+        QString line = indent + u'/';
+        for (const QStringView word : option.helpEn.split(u' ')) {
+            if (line.size() + 1 + word.size() > kWidth) {
+                help += line + u'\n';
+                line = indent + u' ';
+            }
+            line += u' ' + word;
+        }
+        help += line + u'\n';
     }
     return help.arg(PageOptions().footerTitle);
 }

@@ -101,25 +101,12 @@ void writePage(const Job &job, const FolderPageRequest &request, const FileSyste
     shared.files += page.input.files.size();
 }
 
-} // namespace
-
-int RunTree(const WriterRequest &request, const FileSystem &fs, const QLocale &locale,
-            const QByteArray &cwd, QIODevice &err, int terminalColumns)
+// Every folder of the tree under top once, pre-order, sub-folders sorted like the folder list;
+// one that cannot be read goes to skip. Empty with topError set when top cannot be read.
+QList<Job> walk(const QByteArray &top, const QByteArray &pageName, const FileSystem &fs,
+                const FileSorter &sorter, const std::function<void(const QString &)> &skip,
+                int &topError)
 {
-    QElapsedTimer clock;
-    clock.start();
-    const QByteArray top = AbsoluteCleanPath(request.folder, cwd);
-    ProgressLine progress(err, terminalColumns);
-    Shared shared;
-    const auto skip = [&](const QString &message) {
-        const std::lock_guard lock(shared.say);
-        progress.clear();
-        PrintLine(err, message);
-        ++shared.skipped;
-    };
-
-    // The walk: every folder once, pre-order, sub-folders sorted like the folder list.
-    const FileSorter sorter(locale);
     QList<Job> jobs;
     QSet<std::pair<quint64, quint64>> visited;
     QList<std::pair<QByteArray, QByteArray>> todo = {{top, {}}};
@@ -128,8 +115,8 @@ int RunTree(const WriterRequest &request, const FileSystem &fs, const QLocale &l
         SubFolderList sub = ListSubFolders(fs, folder, sorter, false);
         if (sub.error != 0) {
             if (folder == top) {
-                PrintLine(err, FolderErrorMessage(top, sub.error));
-                return 2;
+                topError = sub.error;
+                return {};
             }
             skip(FolderErrorMessage(folder, sub.error));
             continue;
@@ -139,23 +126,29 @@ int RunTree(const WriterRequest &request, const FileSystem &fs, const QLocale &l
             continue;
         visited.insert(sub.identity);
         Job job{folder, parentPage, std::move(sub.names)};
-        const QByteArray page = TreePageName(folder, request.page.pageName);
+        const QByteArray page = TreePageName(folder, pageName);
         for (qsizetype i = job.children.size() - 1; i >= 0; --i)
             todo.append({JoinPath(folder, job.children[i].bytes), page});
         jobs.append(std::move(job));
     }
+    return jobs;
+}
 
-    // The pages, written by a thread per core up to four (past that the disk is the limit),
-    // each with its own sorter and date writer.
+// Writes the pages of jobs on a thread per core up to four (past that the disk is the
+// limit), each with its own sorter and date writer, showing the progress meanwhile.
+void writePages(const QList<Job> &jobs, const FolderPageRequest &request, const FileSystem &fs,
+                const QLocale &locale, Shared &shared, ProgressLine &progress,
+                const std::function<void(const QString &)> &skip)
+{
     const int threads = int(qBound(1u, std::thread::hardware_concurrency(), 4u));
     std::vector<std::thread> writers;
     for (int t = 0; t < threads; ++t) {
         writers.emplace_back([&] {
-            const FileSorter ownSorter(locale);
+            const FileSorter sorter(locale);
             const FileTimeFormat format(locale);
             const PageBuilder builder(fs, format);
             for (qsizetype i = shared.next++; i < jobs.size(); i = shared.next++) {
-                writePage(jobs[i], request.page, fs, ownSorter, builder, shared, skip);
+                writePage(jobs[i], request, fs, sorter, builder, shared, skip);
                 if (++shared.finished == jobs.size()) {
                     const std::lock_guard lock(shared.say);
                     shared.allDone.notify_all();
@@ -173,6 +166,33 @@ int RunTree(const WriterRequest &request, const FileSystem &fs, const QLocale &l
     }
     for (std::thread &writer : writers)
         writer.join();
+}
+
+} // namespace
+
+int RunTree(const WriterRequest &request, const FileSystem &fs, const QLocale &locale,
+            const QByteArray &cwd, QIODevice &err, int terminalColumns)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const QByteArray top = AbsoluteCleanPath(request.folder, cwd);
+    ProgressLine progress(err, terminalColumns);
+    Shared shared;
+    const auto skip = [&](const QString &message) {
+        const std::lock_guard lock(shared.say);
+        progress.clear();
+        PrintLine(err, message);
+        ++shared.skipped;
+    };
+
+    int topError = 0;
+    const QList<Job> jobs =
+        walk(top, request.page.pageName, fs, FileSorter(locale), skip, topError);
+    if (topError != 0) {
+        PrintLine(err, FolderErrorMessage(top, topError));
+        return 2;
+    }
+    writePages(jobs, request.page, fs, locale, shared, progress, skip);
 
     const int topFd = OpenFolderFd(top, O_RDONLY);
     if (topFd >= 0) {
@@ -181,11 +201,11 @@ int RunTree(const WriterRequest &request, const FileSystem &fs, const QLocale &l
     }
     progress.clear();
     PrintLine(err, ProgramMessage(u"写出 %1 页，列出 %2 个文件，跳过 %3 个文件夹，用时 %4 秒 / "
-                            u"%1 pages written, %2 files listed, %3 folders skipped, %4 s"_s
-                                .arg(shared.pages.load())
-                                .arg(shared.files.load())
-                                .arg(shared.skipped.load())
-                                .arg(double(clock.elapsed()) / 1000.0, 0, 'f', 2)));
+                                  u"%1 pages written, %2 files listed, %3 folders skipped, %4 s"_s
+                                      .arg(shared.pages.load())
+                                      .arg(shared.files.load())
+                                      .arg(shared.skipped.load())
+                                      .arg(double(clock.elapsed()) / 1000.0, 0, 'f', 2)));
     return shared.skipped.load() > 0 ? 1 : 0;
 }
 

@@ -68,8 +68,8 @@ FolderPage PrepareFolderPage(const FileSystem &fs, const QByteArray &folder,
     const QByteArray self = request.folderLinks == FolderLinks::Pages
                                 ? TreePageName(folder, request.pageName)
                                 : QByteArray();
-    FolderFiles files = ListFolderFiles(fs, folder, request.pattern, sorter,
-                                        request.options.showsFacts(), self);
+    FolderFiles files =
+        ListFolderFiles(fs, folder, request.pattern, sorter, request.options.showsFacts(), self);
     page.error = files.error;
     if (files.error != 0)
         return page;

@@ -4,7 +4,6 @@
 
 #include <QString>
 
-
 namespace dirweaver {
 
 /// The fixed and option-dependent HTML pieces that every page is assembled from.

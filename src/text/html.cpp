@@ -1,5 +1,7 @@
 #include "html.h"
 
+#include <utility>
+
 #include "digits.h"
 
 namespace dirweaver {
@@ -19,22 +21,15 @@ bool StartsReference(char16_t next)
 
 bool AppendEntity(QString &out, char16_t c)
 {
-    switch (c) {
-    case u'"':
-        out.append(u"&quot;"_s);
-        return true;
-    case u'<':
-        out.append(u"&lt;"_s);
-        return true;
-    case u'>':
-        out.append(u"&gt;"_s);
-        return true;
-    case u'&':
-        out.append(u"&amp;"_s);
-        return true;
-    default:
-        return false;
+    static constexpr std::pair<char16_t, QStringView> kEntities[] = {
+        {u'"', u"&quot;"}, {u'<', u"&lt;"}, {u'>', u"&gt;"}, {u'&', u"&amp;"}};
+    for (const auto &[character, entity] : kEntities) {
+        if (c == character) {
+            out.append(entity);
+            return true;
+        }
     }
+    return false;
 }
 
 void AppendHtmlText(QString &out, QStringView text)
