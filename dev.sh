@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs Dirweaver on Debian 12.
 #   ./dev.sh run [ARGS...]   install what is missing, build, start the program
-#   ./dev.sh test            install what is missing, build, run every test (plain and under
-#                            the sanitizers), then fuzz the page core for a minute
+#   ./dev.sh test            install what is missing, check the sources' layout and floors,
+#                            build, run every test (plain and under the address and undefined
+#                            sanitizers), the threaded core under the thread sanitizer, then
+#                            fuzz the page core for a minute
 #   ./dev.sh bench [--big]   build, then time the page writer and the window on large folders
 #                            (--big adds a folder of a million files)
 # A second run installs nothing and only rebuilds what changed.
@@ -14,8 +16,9 @@ caller_dir=$PWD
 build_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev)
 run_packages=(fonts-arphic-uming qt6-translations-l10n qt6-qpa-plugins)
 # The corpus test parses pages with gumbo and opens them in Chromium; the fuzz run needs
-# clang and its libFuzzer runtime.
-test_packages=(desktop-file-utils appstream pkgconf libgumbo-dev chromium clang libclang-rt-14-dev)
+# clang and its libFuzzer runtime; the source check, clang-format.
+test_packages=(desktop-file-utils appstream pkgconf libgumbo-dev chromium clang libclang-rt-14-dev
+    clang-format)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
@@ -53,11 +56,16 @@ run)
     ;;
 test)
     ensure_packages "${build_packages[@]}" "${run_packages[@]}" ${test_packages[@]+"${test_packages[@]}"}
+    # A file clang-format would change, or an include that runs up a floor, fails at once.
+    "$here/tools/check-source.sh"
     build default
     ctest --preset default
     # The same suite under the address and undefined-behaviour sanitizers.
     build sanitize
     ctest --preset sanitize
+    # The suites that run the core's threads, under the thread sanitizer.
+    build tsan
+    ctest --preset tsan
     # The page core under libFuzzer for a minute, starting from the kept corpus.
     build fuzz
     ctest --preset fuzz

@@ -1,7 +1,7 @@
 #pragma once
 
-// A main window on real folders for the saving and preview tests: its message boxes read
-// and answered, the URLs it hands to the desktop caught.
+// The main window under test, on real folders or on a made-up file system: its controls
+// found by name, its message boxes read and answered, the URLs it hands to the desktop caught.
 
 #include "findcontrol.h"
 #include "modal.h"
@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <memory>
 
@@ -34,7 +35,7 @@ struct Message
 class FormFixture
 {
 public:
-    RealFileSystem fs;
+    RealFileSystem disk;
     QTemporaryDir tmp;
     std::unique_ptr<WeaveForm> form;
     /// Owns the watches that answer modal dialogs; reset after each test.
@@ -47,6 +48,10 @@ public:
     {
         return FindControl<T>(*form, name);
     }
+    /// Clicks the control called name with the mouse.
+    void click(const QString &name) { QTest::mouseClick(control(name), Qt::LeftButton); }
+    /// The window's page as a browser reads it.
+    QString page() const { return form->session().pageText(); }
     /// A folder under the temporary one holding files file0000.txt... of i bytes each.
     QString makeFolder(const QString &relative, int files)
     {
@@ -57,12 +62,15 @@ public:
                       QByteArray(i, 'x'));
         return path;
     }
-    /// Opens the window on folder and builds its first page.
-    void open(const QString &folder)
+    /// Opens the window on folder of the real file system and builds its first page.
+    void open(const QString &folder) { openOn(disk, QFile::encodeName(folder)); }
+    /// Opens a window reading through files on folder, offering volumes, and builds its first
+    /// page; files must outlive the window.
+    void openOn(const FileSystem &files, const QByteArray &folder, QList<Volume> volumes = {})
     {
-        form = std::make_unique<WeaveForm>(fs, QLocale(QLocale::Chinese, QLocale::China),
-                                           QList<Volume>{});
-        form->Form_Load(NativeName::fromBytes(QFile::encodeName(folder)));
+        form = std::make_unique<WeaveForm>(files, QLocale(QLocale::Chinese, QLocale::China),
+                                           std::move(volumes));
+        form->Form_Load(NativeName::fromBytes(folder));
     }
     /// What saving writes for the window's page.
     QByteArray pageBytes() const { return form->session().pageBytes() + "\r\n"; }

@@ -74,16 +74,20 @@ private Q_SLOTS:
         QCOMPARE(ListFolderFiles(fs, "/d", u"*.*"_s, FileSorter(en)).names.size(), 5);
     }
 
-    // Far beyond what a 16-bit count could hold: every file is listed.
+    // Far beyond what a 16-bit count could hold: every file is listed, and the facts read on
+    // a second core while the list is sorted follow each file to its place.
     void noCountLimit()
     {
         test::FakeFileSystem fs;
-        for (int i = 0; i < 40000; ++i)
-            fs.add("/big", QByteArray::number(100000 + i) + ".dat");
+        // Added in reverse, so that sorting moves every name.
+        for (int i = 39999; i >= 0; --i)
+            fs.add("/big", QByteArray::number(100000 + i) + ".dat", FileFacts{i, 1017396245});
         const FolderFiles listing =
-            ListFolderFiles(fs, "/big", u"*.dat"_s, FileSorter(QLocale(u"zh_CN"_s)));
+            ListFolderFiles(fs, "/big", u"*.dat"_s, FileSorter(QLocale(u"zh_CN"_s)), true);
         QCOMPARE(listing.names.size(), 40000);
         QCOMPARE(listing.names.back().text, u"139999.dat"_s);
+        for (qsizetype i = 0; i < listing.names.size(); ++i)
+            QCOMPARE(listing.facts->factsAt(i)->size, i);
     }
 
     void unreadableFolder()

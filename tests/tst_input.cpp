@@ -1,7 +1,7 @@
 // The main window used from the keyboard and by dropping folders on it, and its lists drawn
 // in full: what a user who never touches the mouse, or whose names hold underscores, meets.
 #include "fakefilesystem.h"
-#include "findcontrol.h"
+#include "formfixture.h"
 #include "ui/application.h"
 #include "ui/weaveform.h"
 
@@ -48,22 +48,15 @@ const QStringList kTabOrder = {
 
 } // namespace
 
-class TestInput : public QObject
+class TestInput : public QObject, public test::FormFixture
 {
     Q_OBJECT
 
     test::FakeFileSystem fs;
-    std::unique_ptr<WeaveForm> form;
 
-    template <typename T = QWidget> T *control(const QString &name) const
-    {
-        return test::FindControl<T>(*form, name);
-    }
     void open(const char *folder, QList<Volume> volumes = {})
     {
-        form = std::make_unique<WeaveForm>(fs, QLocale(QLocale::Chinese, QLocale::China),
-                                           std::move(volumes));
-        form->Form_Load(NativeName::fromBytes(folder));
+        openOn(fs, folder, std::move(volumes));
         form->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(form.get()));
     }

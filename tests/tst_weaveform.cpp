@@ -1,5 +1,5 @@
 #include "fakefilesystem.h"
-#include "findcontrol.h"
+#include "formfixture.h"
 #include "ui/application.h"
 #include "ui/layout.h"
 #include "ui/weaveform.h"
@@ -39,25 +39,16 @@ void addFiles(test::FakeFileSystem &fs, const QByteArray &folder, int count)
 
 } // namespace
 
-class TestWeaveForm : public QObject
+class TestWeaveForm : public QObject, public test::FormFixture
 {
     Q_OBJECT
 
     test::FakeFileSystem fs;
-    std::unique_ptr<WeaveForm> form;
 
-    template <typename T = QWidget> T *control(const QString &name) const
-    {
-        return test::FindControl<T>(*form, name);
-    }
-    QString page() const { return form->session().pageText(); }
     void open(const char *folder, QList<Volume> volumes = {})
     {
-        form = std::make_unique<WeaveForm>(fs, QLocale(QLocale::Chinese, QLocale::China),
-                                           std::move(volumes));
-        form->Form_Load(name(folder));
+        openOn(fs, folder, std::move(volumes));
     }
-    void click(const QString &name) { QTest::mouseClick(control(name), Qt::LeftButton); }
     // Acts at the first turn of the event loop once the build of toProcess files is under
     // way; a zero timer alone could fire while a slow machine still reads the folder.
     void duringBuild(qsizetype toProcess, std::function<void()> act)
