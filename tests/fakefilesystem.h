@@ -33,19 +33,19 @@ public:
     /// Takes folder away, as if it was removed.
     void removeFolder(const QByteArray &folder) { folders_.remove(normal(folder)); }
 
-    FolderListing regularFiles(const QByteArray &folder) const override
+    FolderListing regularFiles(const FolderRef &folder) const override
     {
-        FolderListing listing = opened(folder);
+        FolderListing listing = opened(folder.path);
         if (listing.error == 0)
-            listing.names = folders_.value(normal(folder)).names;
+            listing.names = folders_.value(normal(folder.path)).names;
         return listing;
     }
-    FolderListing subFolders(const QByteArray &folder) const override
+    FolderListing subFolders(const FolderRef &folder) const override
     {
-        FolderListing listing = opened(folder);
+        FolderListing listing = opened(folder.path);
         if (listing.error != 0)
             return listing;
-        const QByteArray self = normal(folder);
+        const QByteArray self = normal(folder.path);
         const QByteArray prefix = self.endsWith('/') ? self : self + '/';
         for (auto f = folders_.cbegin(); f != folders_.cend(); ++f) {
             const QByteArray &path = f.key();
@@ -56,9 +56,9 @@ public:
         }
         return listing;
     }
-    std::unique_ptr<FolderFacts> openFacts(const QByteArray &folder) const override
+    std::unique_ptr<FolderFacts> openFacts(const FolderRef &folder) const override
     {
-        const auto it = folders_.constFind(normal(folder));
+        const auto it = folders_.constFind(normal(folder.path));
         return std::make_unique<Facts>(it == folders_.cend() ? Folder{} : *it, statCalls);
     }
 

@@ -31,6 +31,7 @@ private Q_SLOTS:
         row("both --write and --tree", {"--write", "x", "--tree"}, u"!not both"_s);
         row("--name without --tree", {"--write", "x", "--name", "i.htm"},
             u"!--name needs --tree"_s);
+        row("--force without --tree", {"--write", "x", "--force"}, u"!--force needs --tree"_s);
         row("--name that is a path", {"--tree", "--name", "a/b.htm"}, u"!without /"_s);
         row("unknown encoding", {"--write", "x", "--encoding", "latin1"}, u"!unknown encoding"_s);
         row("a tree", {"--tree", "--encoding=UTF-8", "--name", "index.htm", "top"}, u"top"_s);

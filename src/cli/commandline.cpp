@@ -76,6 +76,13 @@ const OptionRow kOptions[] = {
      },
      u"--tree 的网页文件名，默认为各文件夹名加 .htm",
      u"page name for --tree, default: each folder's own name plus .htm (index.htm for servers)"},
+    {"--force", "", false,
+     [](WriterRequest &r, const QByteArray &) -> std::optional<QString> {
+         r.page.force = true;
+         return {};
+     },
+     u"--tree 也替换不是它写的网页（只限普通文件）",
+     u"with --tree, also replace regular files at a page's name that --tree did not write"},
     {"--encoding", "gbk|utf-8", false,
      [](WriterRequest &r, const QByteArray &v) -> std::optional<QString> {
          const QByteArray encoding = v.toLower();
@@ -240,8 +247,11 @@ std::optional<QString> checkTogether(WriterRequest &request, const Scanned &s)
     const bool tree = given("--tree");
     if (given("--write") && tree)
         return ProgramMessage(u"--write 与 --tree 只能用一个 / give --write or --tree, not both"_s);
-    if (given("--name") && !tree)
-        return ProgramMessage(u"--name 需要 --tree / --name needs --tree"_s);
+    for (const QByteArrayView option : {"--name", "--force"}) {
+        if (given(option) && !tree)
+            return ProgramMessage(
+                u"%1 需要 --tree / %1 needs --tree"_s.arg(QString::fromLatin1(option)));
+    }
     if (tree) {
         // Every page lies in the folder it lists, so its links are relative.
         request.page.options.absolutePath = false;

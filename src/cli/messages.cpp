@@ -9,7 +9,76 @@ using namespace Qt::StringLiterals;
 
 QString Quoted(const QByteArray &bytes)
 {
-    return u"“"_s + QString::fromLocal8Bit(bytes) + u"”"_s;
+    return u"“"_s + TerminalText(bytes) + u"”"_s;
+}
+
+QString TerminalText(const QByteArray &bytes)
+{
+    const QString text = QString::fromLocal8Bit(bytes);
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        const bool separator = u == 0x2028 || u == 0x2029;
+        const bool bidi = (u >= 0x202a && u <= 0x202e) || (u >= 0x2066 && u <= 0x2069) ||
+                          u == 0x200e || u == 0x200f || u == 0x061c;
+        if (u == u'\\')
+            shown += u"\\\\"_s;
+        else if (u == 0x1b)
+            shown += u"\\e"_s;
+        else if (u == u'\r')
+            shown += u"\\r"_s;
+        else if (u == u'\n')
+            shown += u"\\n"_s;
+        else if (u == u'\t')
+            shown += u"\\t"_s;
+        else if (u < 0x20 || (u >= 0x7f && u <= 0x9f))
+            shown += u"\\x"_s + QString::number(u, 16).rightJustified(2, u'0');
+        else if (separator || bidi)
+            shown += u"\\u"_s + QString::number(u, 16).rightJustified(4, u'0');
+        else
+            shown += c;
+    }
+    return shown;
+}
+
+qsizetype TerminalWidth(QStringView text)
+{
+    qsizetype width = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t c = text[i].unicode();
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            ++i;
+        }
+        const QChar::Category category = QChar::category(c);
+        if (category == QChar::Mark_NonSpacing || category == QChar::Mark_Enclosing)
+            continue;
+        const bool wide = (c >= 0x1100 && c <= 0x115f) || (c >= 0x2e80 && c <= 0xa4cf) ||
+                          (c >= 0xac00 && c <= 0xd7a3) || (c >= 0xf900 && c <= 0xfaff) ||
+                          (c >= 0xfe30 && c <= 0xfe4f) || (c >= 0xff00 && c <= 0xff60) ||
+                          (c >= 0xffe0 && c <= 0xffe6) || (c >= 0x1f300 && c <= 0x1f64f) ||
+                          (c >= 0x1f900 && c <= 0x1f9ff) || (c >= 0x20000 && c <= 0x3fffd);
+        width += wide ? 2 : 1;
+    }
+    return width;
+}
+
+QString FitColumns(const QString &text, qsizetype columns)
+{
+    if (TerminalWidth(text) <= columns)
+        return text;
+    // Cut before the character that would pass the limit, with a column for the mark.
+    qsizetype width = 0, cut = 0;
+    while (cut < text.size()) {
+        const qsizetype next = cut + (text[cut].isHighSurrogate() ? 2 : 1);
+        const qsizetype w = TerminalWidth(QStringView(text).sliced(cut, next - cut));
+        if (width + w > columns - 1)
+            break;
+        width += w;
+        cut = next;
+    }
+    return text.left(cut) + u'…';
 }
 
 QString FolderErrorMessage(const QByteArray &folder, int error)

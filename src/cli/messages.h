@@ -3,11 +3,26 @@
 #include <QByteArray>
 #include <QIODevice>
 #include <QString>
+#include <QStringView>
 
 namespace dirweaver {
 
-/// A name or path given on the command line, in quotation marks for a message.
+/// A name or path given on the command line, in quotation marks for a message, shown as
+/// TerminalText.
 QString Quoted(const QByteArray &bytes);
+
+/// bytes (a name or path) as a terminal may show it: control characters (C0, DEL, C1), line
+/// and paragraph separators and bidirectional controls written as escapes such as "\e",
+/// "\r" or "\x9b", and a backslash as "\\", so that no name can move the cursor, retitle
+/// the window or forge a line.
+QString TerminalText(const QByteArray &bytes);
+
+/// How many columns a terminal gives text: two for a wide (East Asian) character, none for
+/// a combining mark.
+qsizetype TerminalWidth(QStringView text);
+
+/// text cut to at most columns terminal columns, "…" marking the cut.
+QString FitColumns(const QString &text, qsizetype columns);
 
 /// What --version prints.
 QByteArray VersionText();

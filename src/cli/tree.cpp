@@ -4,19 +4,15 @@
 
 #include "output/pagefile.h"
 #include "page/folderpage.h"
+#include "page/fragments.h"
 
 #include <QElapsedTimer>
 #include <QSet>
 
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <functional>
-#include <mutex>
-#include <thread>
-#include <vector>
+#include <memory>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace dirweaver {
@@ -25,24 +21,25 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Redraws one line of progress on a terminal at most four times a second.
+// Redraws one line of progress on a terminal at most four times a second, cut to the
+// terminal's width so that it never wraps.
 class ProgressLine
 {
 public:
     ProgressLine(QIODevice &err, int columns) : err_(err), columns_(columns) { clock_.start(); }
 
+    // True when a line shown now would be drawn.
+    bool due() const { return columns_ > 0 && (!shown_ || clock_.elapsed() >= 250); }
     void show(qsizetype folders, qsizetype files, const QByteArray &current)
     {
-        if (columns_ <= 0 || (shown_ && clock_.elapsed() < 250))
+        if (!due())
             return;
         clock_.restart();
         shown_ = true;
-        QString line =
+        const QString line =
             u"%1 个文件夹，%2 个文件 / %1 folders, %2 files: "_s.arg(folders).arg(files) +
-            QString::fromLocal8Bit(current);
-        if (line.size() >= columns_)
-            line = line.left(columns_ - 2) + u'…';
-        err_.write("\r\033[K" + line.toLocal8Bit());
+            TerminalText(current);
+        err_.write("\r\033[K" + FitColumns(line, columns_ - 1).toLocal8Bit());
     }
     // Clears the line before a message or the summary takes its place.
     void clear()
@@ -59,113 +56,195 @@ private:
     bool shown_ = false;
 };
 
-// One folder's page to write, found by the walk.
-struct Job
+// A folder of the walk: its own name and its parent, so that its path is only made when a
+// message needs it and a deep tree costs memory in proportion to its folders.
+struct Node
 {
-    QByteArray folder;
+    QByteArray name; // the whole path at the top
+    std::shared_ptr<const Node> parent;
+
+    QByteArray path() const
+    {
+        QList<const Node *> chain;
+        qsizetype size = 0;
+        for (const Node *node = this; node; node = node->parent.get()) {
+            chain.append(node);
+            size += node->name.size() + 1;
+        }
+        QByteArray joined;
+        joined.reserve(size);
+        for (qsizetype i = chain.size() - 1; i >= 0; --i) {
+            if (!joined.isEmpty() && !joined.endsWith('/'))
+                joined += '/';
+            joined += chain[i]->name;
+        }
+        return joined;
+    }
+};
+
+// A folder being walked: held open, its sub-folders still to enter, and those of them that
+// got a page, which are all its own page links.
+struct Frame
+{
+    std::shared_ptr<const Node> node;
+    int fd = -1;
+    QByteArray pageName;
     QByteArray parentPage; // empty at the top
     QList<NativeName> children;
+    qsizetype next = 0;
+    QList<NativeName> withPages;
 };
 
-// What the page writers share: the jobs, the counts, and the error stream.
-struct Shared
+// What the run has done, for the summary and the exit status.
+struct Counts
 {
-    std::atomic<qsizetype> next{0};
-    std::atomic<qsizetype> pages{0}, files{0}, skipped{0}, finished{0};
-    std::mutex say; // one message at a time, clear of the progress line
-    std::condition_variable allDone;
+    qsizetype written = 0, unchanged = 0, skipped = 0, files = 0;
 };
 
-void writePage(const Job &job, const FolderPageRequest &request, const FileSystem &fs,
-               const FileSorter &sorter, const PageBuilder &builder, Shared &shared,
-               const std::function<void(const QString &)> &skip)
+// The walk and the writing of every page, one folder at a time, each page after its
+// sub-folders' so that it links only pages that exist.
+class TreeRun
 {
-    FolderPageRequest own = request;
-    own.parentPage = job.parentPage;
-    const FolderPage page = PrepareFolderPage(fs, job.folder, own, sorter, &job.children);
-    if (page.error != 0) {
-        skip(FolderErrorMessage(job.folder, page.error));
-        return;
-    }
-    QString why;
-    const PageProducer produce = [&](PageSink &sink) {
-        builder.build(page.input, sink, {}, page.facts.get());
-    };
-    const QByteArray pagePath = JoinPath(job.folder, TreePageName(job.folder, request.pageName));
-    // Synced all at once at the end: one sync per page would cost more than the pages.
-    if (!SavePage(pagePath, produce, request.options.encoding, &why, Durability::Deferred)) {
-        skip(OutputErrorMessage(pagePath, why));
-        return;
-    }
-    ++shared.pages;
-    shared.files += page.input.files.size();
-}
-
-// Every folder of the tree under top once, pre-order, sub-folders sorted like the folder list;
-// one that cannot be read goes to skip. Empty with topError set when top cannot be read.
-QList<Job> walk(const QByteArray &top, const QByteArray &pageName, const FileSystem &fs,
-                const FileSorter &sorter, const std::function<void(const QString &)> &skip,
-                int &topError)
-{
-    QList<Job> jobs;
-    QSet<std::pair<quint64, quint64>> visited;
-    QList<std::pair<QByteArray, QByteArray>> todo = {{top, {}}};
-    while (!todo.isEmpty()) {
-        const auto [folder, parentPage] = todo.takeLast();
-        SubFolderList sub = ListSubFolders(fs, folder, sorter, false);
-        if (sub.error != 0) {
-            if (folder == top) {
-                topError = sub.error;
-                return {};
-            }
-            skip(FolderErrorMessage(folder, sub.error));
-            continue;
-        }
-        // However a mount shows a folder again, it gets one page.
-        if (visited.contains(sub.identity))
-            continue;
-        visited.insert(sub.identity);
-        Job job{folder, parentPage, std::move(sub.names)};
-        const QByteArray page = TreePageName(folder, pageName);
-        for (qsizetype i = job.children.size() - 1; i >= 0; --i)
-            todo.append({JoinPath(folder, job.children[i].bytes), page});
-        jobs.append(std::move(job));
-    }
-    return jobs;
-}
-
-// Writes the pages of jobs on a thread per core up to four (past that the disk is the
-// limit), each with its own sorter and date writer, showing the progress meanwhile.
-void writePages(const QList<Job> &jobs, const FolderPageRequest &request, const FileSystem &fs,
-                const QLocale &locale, Shared &shared, ProgressLine &progress,
-                const std::function<void(const QString &)> &skip)
-{
-    const int threads = int(qBound(1u, std::thread::hardware_concurrency(), 4u));
-    std::vector<std::thread> writers;
-    for (int t = 0; t < threads; ++t) {
-        writers.emplace_back([&] {
-            const FileSorter sorter(locale);
-            const FileTimeFormat format(locale);
-            const PageBuilder builder(fs, format);
-            for (qsizetype i = shared.next++; i < jobs.size(); i = shared.next++) {
-                writePage(jobs[i], request, fs, sorter, builder, shared, skip);
-                if (++shared.finished == jobs.size()) {
-                    const std::lock_guard lock(shared.say);
-                    shared.allDone.notify_all();
-                }
-            }
-        });
-    }
+public:
+    TreeRun(const WriterRequest &request, const FileSystem &fs, const QLocale &locale,
+            QIODevice &err, ProgressLine &progress)
+        : request_(request.page), fs_(fs), sorter_(locale), format_(locale), builder_(fs, format_),
+          err_(err), progress_(progress)
     {
-        std::unique_lock lock(shared.say);
-        while (shared.finished.load() < jobs.size()) {
-            const qsizetype at = qMin(shared.finished.load(), jobs.size() - 1);
-            progress.show(shared.finished.load(), shared.files.load(), jobs[at].folder);
-            shared.allDone.wait_for(lock, std::chrono::milliseconds(250));
-        }
+        request_.options.treeMark = true;
     }
-    for (std::thread &writer : writers)
-        writer.join();
+
+    // Walks the tree under top (open as topFd, which the run takes); false when top itself
+    // cannot be read.
+    bool run(const QByteArray &top, int topFd)
+    {
+        if (!enter(std::make_shared<const Node>(Node{top, nullptr}), topFd, {}))
+            return false;
+        while (!stack_.isEmpty()) {
+            Frame &frame = stack_.back();
+            if (frame.next < frame.children.size()) {
+                const NativeName &child = frame.children[frame.next++];
+                auto node = std::make_shared<const Node>(Node{child.bytes, frame.node});
+                const int fd = OpenSubFolderFd(frame.fd, child.bytes);
+                if (fd < 0)
+                    skip(FolderErrorMessage(node->path(), errno));
+                else
+                    enter(std::move(node), fd, frame.pageName);
+                continue;
+            }
+            const bool paged = writePage(frame);
+            const NativeName own = NativeName::fromBytes(frame.node->name);
+            ::close(frame.fd);
+            stack_.removeLast();
+            if (paged && !stack_.isEmpty())
+                stack_.back().withPages.append(own);
+        }
+        return true;
+    }
+
+    const Counts &counts() const { return counts_; }
+
+private:
+    // Lists the sub-folders of the folder open as fd and puts it on the stack; false (and fd
+    // closed) when it cannot be read or was met already.
+    bool enter(std::shared_ptr<const Node> node, int fd, const QByteArray &parentPage)
+    {
+        SubFolderList sub = ListSubFolders(fs_, FolderRef(node->name, fd), sorter_, false);
+        if (sub.error != 0) {
+            ::close(fd);
+            if (node->parent)
+                skip(FolderErrorMessage(node->path(), sub.error));
+            else
+                topError_ = sub.error;
+            return false;
+        }
+        // However a mount shows a folder again, it gets one page, and one link to it.
+        if (visited_.contains(sub.identity)) {
+            ::close(fd);
+            return false;
+        }
+        visited_.insert(sub.identity);
+        const QByteArray pageName = TreePageName(node->name, request_.pageName);
+        stack_.append({std::move(node), fd, pageName, parentPage, std::move(sub.names), 0, {}});
+        return true;
+    }
+
+    // Writes the frame's page; true when a page is there afterwards.
+    bool writePage(const Frame &frame)
+    {
+        if (progress_.due())
+            progress_.show(counts_.written + counts_.unchanged, counts_.files, frame.node->path());
+        FolderPageRequest request = request_;
+        request.parentPage = frame.parentPage;
+        const FolderPage page = PrepareFolderPage(fs_, FolderRef(frame.node->name, frame.fd),
+                                                  request, sorter_, &frame.withPages);
+        if (page.error != 0) {
+            skip(FolderErrorMessage(frame.node->path(), page.error));
+            return false;
+        }
+        const PageProducer produce = [&](PageSink &sink) {
+            builder_.build(page.input, sink, {}, page.facts.get());
+        };
+        QString why;
+        const TreePageSave saved =
+            SaveTreePage(frame.fd, frame.pageName, produce, request.options.encoding, kTreePageMark,
+                         request_.force, &why);
+        const auto pagePath = [&] { return JoinPath(frame.node->path(), frame.pageName); };
+        switch (saved) {
+        case TreePageSave::Written:
+            ++counts_.written;
+            break;
+        case TreePageSave::Unchanged:
+            ++counts_.unchanged;
+            break;
+        case TreePageSave::NotRegular:
+            skip(ProgramMessage(
+                u"跳过 %1：不是普通文件 / skipped, not a regular file"_s.arg(Quoted(pagePath()))));
+            return false;
+        case TreePageSave::NotOurs:
+            skip(ProgramMessage(
+                u"跳过 %1：不是 --tree 写的网页（用 --force 替换）/ skipped, "
+                u"not a page of --tree (--force replaces it)"_s.arg(Quoted(pagePath()))));
+            return false;
+        case TreePageSave::Failed:
+            skip(OutputErrorMessage(pagePath(), why));
+            return false;
+        }
+        counts_.files += page.input.files.size();
+        return true;
+    }
+
+    void skip(const QString &message)
+    {
+        progress_.clear();
+        PrintLine(err_, message);
+        ++counts_.skipped;
+    }
+
+public:
+    int topError_ = 0;
+
+private:
+    FolderPageRequest request_;
+    const FileSystem &fs_;
+    const FileSorter sorter_;
+    const FileTimeFormat format_;
+    const PageBuilder builder_;
+    QIODevice &err_;
+    ProgressLine &progress_;
+    QList<Frame> stack_;
+    QSet<std::pair<quint64, quint64>> visited_;
+    Counts counts_;
+};
+
+// A deep tree holds a folder open per level: as many as the system lets this process have.
+void allowManyFolders()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
 }
 
 } // namespace
@@ -176,37 +255,33 @@ int RunTree(const WriterRequest &request, const FileSystem &fs, const QLocale &l
     QElapsedTimer clock;
     clock.start();
     const QByteArray top = AbsoluteCleanPath(request.folder, cwd);
+    allowManyFolders();
     ProgressLine progress(err, terminalColumns);
-    Shared shared;
-    const auto skip = [&](const QString &message) {
-        const std::lock_guard lock(shared.say);
-        progress.clear();
-        PrintLine(err, message);
-        ++shared.skipped;
-    };
-
-    int topError = 0;
-    const QList<Job> jobs =
-        walk(top, request.page.pageName, fs, FileSorter(locale), skip, topError);
-    if (topError != 0) {
-        PrintLine(err, FolderErrorMessage(top, topError));
+    TreeRun run(request, fs, locale, err, progress);
+    const int topFd = OpenFolderFd(top, O_RDONLY);
+    if (topFd < 0 || !run.run(top, topFd)) {
+        PrintLine(err, FolderErrorMessage(top, topFd < 0 ? errno : run.topError_));
         return 2;
     }
-    writePages(jobs, request.page, fs, locale, shared, progress, skip);
-
-    const int topFd = OpenFolderFd(top, O_RDONLY);
-    if (topFd >= 0) {
-        ::syncfs(topFd);
-        ::close(topFd);
+    const Counts &counts = run.counts();
+    // Synced all at once at the end: one sync per page would cost more than the pages.
+    if (counts.written > 0) {
+        const int topSync = OpenFolderFd(top, O_RDONLY);
+        if (topSync >= 0) {
+            ::syncfs(topSync);
+            ::close(topSync);
+        }
     }
     progress.clear();
-    PrintLine(err, ProgramMessage(u"写出 %1 页，列出 %2 个文件，跳过 %3 个文件夹，用时 %4 秒 / "
-                                  u"%1 pages written, %2 files listed, %3 folders skipped, %4 s"_s
-                                      .arg(shared.pages.load())
-                                      .arg(shared.files.load())
-                                      .arg(shared.skipped.load())
-                                      .arg(double(clock.elapsed()) / 1000.0, 0, 'f', 2)));
-    return shared.skipped.load() > 0 ? 1 : 0;
+    PrintLine(err,
+              ProgramMessage(u"写出 %1 页，%2 页未变，列出 %3 个文件，跳过 %4 处，用时 %5 秒 / "
+                             u"%1 pages written, %2 unchanged, %3 files listed, %4 skipped, "
+                             u"%5 s"_s.arg(counts.written)
+                                 .arg(counts.unchanged)
+                                 .arg(counts.files)
+                                 .arg(counts.skipped)
+                                 .arg(double(clock.elapsed()) / 1000.0, 0, 'f', 2)));
+    return counts.skipped > 0 ? 1 : 0;
 }
 
 } // namespace dirweaver

@@ -49,17 +49,42 @@ QByteArray PageFileBytes(QStringView page, PageEncoding encoding = PageEncoding:
 bool WritePage(QIODevice &device, const PageProducer &produce, PageEncoding encoding,
                QString *error = nullptr);
 
-/// Whether a saved page reaches the disk before it is renamed into place, or the caller
-/// syncs many pages at once afterwards.
-enum class Durability { Synced, Deferred };
-
-/// Writes the produced page to path (bytes, as the kernel takes them) as in PageFileBytes.
-/// A regular file, or a path where none is yet, is replaced only once the new page is
-/// complete, through a temporary file beside it (a symbolic link stays and its target is
-/// replaced); anything else, a FIFO or a device, is written into as a shell redirection
-/// would, and never replaced. On failure the old file is untouched and error says why.
+/// Writes the produced page to path (bytes, as the kernel takes them) as in PageFileBytes, as
+/// "> path" would reach it: opened through the kernel, links followed by it and with its
+/// protections, so that a save "> path" would be refused is refused for the same reason. A
+/// FIFO or a device receives the page as it is. A regular file with content is replaced
+/// only once the new page is complete, by a new file beside it that keeps its owner, group,
+/// mode, ACLs and extended attributes; one with several links, or in a folder where no
+/// file can be made, is written in place after the complete page, as ">" would. On failure
+/// error says why and the old content stays where it can.
 bool SavePage(const QByteArray &path, const PageProducer &produce, PageEncoding encoding,
-              QString *error = nullptr, Durability durability = Durability::Synced);
+              QString *error = nullptr);
+
+/// What saving a tree's page did with the file at its name.
+enum class TreePageSave {
+    /// The page is now there.
+    Written,
+    /// The page there already held these very bytes and was left as it was.
+    Unchanged,
+    /// Something other than a regular file is at the name: a link, a folder, a FIFO...
+    NotRegular,
+    /// A file that no tree run wrote is at the name.
+    NotOurs,
+    /// The page could not be written; error says why.
+    Failed,
+};
+
+/// Saves a tree's page as name in the open folder dirFd, never following or opening anything
+/// at name but a regular file, and replacing that only when it carries mark (or force) and
+/// its bytes differ. The new page is made unnamed where the file system allows it and linked
+/// in once complete, so that a killed run leaves nothing behind; it keeps a replaced page's
+/// owner, group, mode, ACLs and extended attributes.
+TreePageSave SaveTreePage(int dirFd, const QByteArray &name, const PageProducer &produce,
+                          PageEncoding encoding, QByteArrayView mark, bool force, QString *error);
+
+/// Removes a temporary page file still being written when SIGINT, SIGTERM or SIGHUP ends the
+/// program, which then ends as the signal asks.
+void RemoveTemporariesOnSignals();
 
 /// SavePage for a page already built and encoded.
 bool SavePageBytes(const QByteArray &path, const QByteArray &page, QString *error = nullptr);

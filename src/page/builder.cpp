@@ -54,7 +54,7 @@ bool PageBuilder::build(const PageInput &input, PageSink &sink, const FileDone &
     // Folders first; their lines show a date but no size.
     std::unique_ptr<FolderFacts> folderFacts;
     if (options.showDate && !input.folders.isEmpty())
-        folderFacts = fs_.openFacts(folder.bytes);
+        folderFacts = fs_.openFacts({folder.bytes, input.folderFd});
     for (const FolderLine &line : input.folders) {
         std::optional<FileFacts> facts = FileFacts{-1, std::nullopt};
         if (folderFacts) {
@@ -69,7 +69,7 @@ bool PageBuilder::build(const PageInput &input, PageSink &sink, const FileDone &
     QString target;
     std::optional<FactsPrefetch> ownFacts;
     if (annotate && !facts && count > 0)
-        facts = &ownFacts.emplace(fs_, folder.bytes, input.files);
+        facts = &ownFacts.emplace(fs_, FolderRef(folder.bytes, input.folderFd), input.files);
     for (qsizetype i = 0; i < count; ++i) {
         const NativeName &name = input.files[i];
         std::optional<FileFacts> fileFacts;

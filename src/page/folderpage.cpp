@@ -38,7 +38,7 @@ void addFolderLines(PageInput &input, const FolderPageRequest &request,
 
 } // namespace
 
-FolderFiles ListFolderFiles(const FileSystem &fs, const QByteArray &folder, QStringView pattern,
+FolderFiles ListFolderFiles(const FileSystem &fs, const FolderRef &folder, QStringView pattern,
                             const FileSorter &sorter, bool wantFacts, const QByteArray &leaveOut)
 {
     FolderFiles files;
@@ -52,21 +52,22 @@ FolderFiles ListFolderFiles(const FileSystem &fs, const QByteArray &folder, QStr
     // The facts are read on a second core while the list is sorted.
     if (wantFacts)
         files.facts = std::make_unique<FactsPrefetch>(
-            fs, FolderPath(NativeName::fromBytes(folder)).bytes, files.names);
+            fs, FolderRef(FolderPath(NativeName::fromBytes(folder.path)).bytes, folder.fd),
+            files.names);
     std::vector<qsizetype> order = sorter.sort(files.names);
     if (files.facts)
         files.facts->reorder(std::move(order));
     return files;
 }
 
-FolderPage PrepareFolderPage(const FileSystem &fs, const QByteArray &folder,
+FolderPage PrepareFolderPage(const FileSystem &fs, const FolderRef &folder,
                              const FolderPageRequest &request, const FileSorter &sorter,
                              const QList<NativeName> *subFolders)
 {
     FolderPage page;
     // A page in a tree does not list itself.
     const QByteArray self = request.folderLinks == FolderLinks::Pages
-                                ? TreePageName(folder, request.pageName)
+                                ? TreePageName(folder.path, request.pageName)
                                 : QByteArray();
     FolderFiles files =
         ListFolderFiles(fs, folder, request.pattern, sorter, request.options.showsFacts(), self);
@@ -74,7 +75,8 @@ FolderPage PrepareFolderPage(const FileSystem &fs, const QByteArray &folder,
     if (files.error != 0)
         return page;
     PageInput &input = page.input;
-    input.folder = NativeName::fromBytes(folder);
+    input.folder = NativeName::fromBytes(folder.path);
+    input.folderFd = folder.fd;
     input.files = std::move(files.names);
     page.facts = std::move(files.facts);
     input.options = request.options;

@@ -45,6 +45,9 @@ struct FolderPageRequest
     QByteArray pageName;
     /// With FolderLinks::Pages below the top: the parent's page, linked as "上一级/".
     QByteArray parentPage;
+    /// With FolderLinks::Pages: pages replace any regular file at their name, not only the
+    /// pages a tree run wrote.
+    bool force = false;
 };
 
 /// A folder's files as its page lists them.
@@ -61,7 +64,7 @@ struct FolderFiles
 /// The regular, non-hidden files of folder that pattern selects, without leaveOut, sorted by
 /// sorter; with wantFacts their facts start being read on a second core while they are
 /// sorted.
-FolderFiles ListFolderFiles(const FileSystem &fs, const QByteArray &folder, QStringView pattern,
+FolderFiles ListFolderFiles(const FileSystem &fs, const FolderRef &folder, QStringView pattern,
                             const FileSorter &sorter, bool wantFacts = false,
                             const QByteArray &leaveOut = {});
 
@@ -76,9 +79,10 @@ struct FolderPage
     std::unique_ptr<FactsPrefetch> facts;
 };
 
-/// The page of folder (absolute and clean) for request. subFolders, when a walk has listed
-/// them already, are the ones linked; otherwise the folder's own are listed.
-FolderPage PrepareFolderPage(const FileSystem &fs, const QByteArray &folder,
+/// The page of folder (absolute and clean, or held open by a walk) for request. subFolders,
+/// when a walk has listed them already, are the ones linked; otherwise the folder's own are
+/// listed.
+FolderPage PrepareFolderPage(const FileSystem &fs, const FolderRef &folder,
                              const FolderPageRequest &request, const FileSorter &sorter,
                              const QList<NativeName> *subFolders = nullptr);
 

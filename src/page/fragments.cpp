@@ -10,7 +10,8 @@ PageFragments PageFragments::forOptions(const PageOptions &options)
     // The encoding is declared before anything else, so no browser has to guess it.
     f.pageStart =
         u"<HTML>\r\n<HEAD><META http-equiv=\"Content-Type\" content=\"text/html; charset="_s +
-        (options.encoding == PageEncoding::Utf8 ? u"utf-8"_s : u"gbk"_s) + u"\"><TITLE>"_s;
+        (options.encoding == PageEncoding::Utf8 ? u"utf-8"_s : u"gbk"_s) + u"\">"_s +
+        (options.treeMark ? QString::fromLatin1(kTreePageMark) : QString()) + u"<TITLE>"_s;
     f.titleToHeading = u"</TITLE></HEAD>\r\n<BODY>\r\n<P align=\"center\">\r\n"
                        u"<FONT size=\"6\" color=\"#000080\" face=\"黑体\">"_s;
     f.headingClose = u"</FONT></P><HR>"_s;

@@ -2,6 +2,7 @@
 
 #include "options.h"
 
+#include <QByteArrayView>
 #include <QString>
 
 namespace dirweaver {
@@ -39,6 +40,10 @@ struct PageFragments
     /// The pieces for the options' encoding, bullets and alignment.
     static PageFragments forOptions(const PageOptions &options);
 };
+
+/// What the head of every page a tree run writes holds, and only such pages.
+inline constexpr QByteArrayView kTreePageMark =
+    "<META name=\"generator\" content=\"Dirweaver --tree\">";
 
 /// The paragraph opening for an alignment, such as <P align="left">.
 QString ParagraphOpen(Align align);

@@ -33,6 +33,8 @@ struct PageOptions
     QString footerTitle = QStringLiteral("本网页采用Dirweaver V" DIRWEAVER_VERSION " 制作！");
     /// The encoding the page is written in, and declares in its head.
     PageEncoding encoding = PageEncoding::Gbk;
+    /// The head says that a tree run wrote the page, so that a later run may replace it.
+    bool treeMark = false;
 
     /// True when the lines show a size or a date, which need the files' facts.
     bool showsFacts() const { return showSize || showDate; }

@@ -65,7 +65,7 @@ std::vector<qsizetype> FileSorter::sort(QList<NativeName> &names) const
     return order;
 }
 
-SubFolderList ListSubFolders(const FileSystem &fs, const QByteArray &folder,
+SubFolderList ListSubFolders(const FileSystem &fs, const FolderRef &folder,
                              const FileSorter &sorter, bool withLinks)
 {
     const FolderListing listing = fs.subFolders(folder);

@@ -42,7 +42,7 @@ struct SubFolderList
 
 /// The sub-folders of folder sorted by sorter; links to folders among them unless withLinks
 /// is false.
-SubFolderList ListSubFolders(const FileSystem &fs, const QByteArray &folder,
+SubFolderList ListSubFolders(const FileSystem &fs, const FolderRef &folder,
                              const FileSorter &sorter, bool withLinks = true);
 
 } // namespace dirweaver

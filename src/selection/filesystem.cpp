@@ -55,6 +55,12 @@ int OpenFolderFd(const QByteArray &path, int flags)
     return fd;
 }
 
+int OpenSubFolderFd(int parentFd, const QByteArray &name)
+{
+    return ::openat(parentFd, name.constData(),
+                    O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+}
+
 DIR *SystemCalls::openFolder(const char *path) const
 {
     const int fd = OpenFolderFd(QByteArray(path), O_RDONLY);
@@ -88,11 +94,26 @@ const SystemCalls &SystemCalls::machine()
 
 // Reads folder's entries of one kind; links and DT_UNKNOWN entries are judged by their
 // target, so a link to a file lists as a file and a broken link not at all.
-FolderListing RealFileSystem::readFolder(const QByteArray &folder, unsigned char wantedType,
+DIR *RealFileSystem::openDir(const FolderRef &folder) const
+{
+    if (folder.fd < 0)
+        return calls_.openFolder(folder.path.constData());
+    // A reading of its own: the caller's descriptor keeps its place and stays open.
+    const int own = ::openat(folder.fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR *dir = own < 0 ? nullptr : ::fdopendir(own);
+    if (own >= 0 && !dir) {
+        const int saved = errno;
+        ::close(own);
+        errno = saved;
+    }
+    return dir;
+}
+
+FolderListing RealFileSystem::readFolder(const FolderRef &folder, unsigned char wantedType,
                                          mode_t wantedMode, bool skipDotNames) const
 {
     FolderListing listing;
-    DIR *dir = calls_.openFolder(folder.constData());
+    DIR *dir = openDir(folder);
     if (!dir) {
         listing.error = errno;
         return listing;
@@ -132,12 +153,12 @@ FolderListing RealFileSystem::readFolder(const QByteArray &folder, unsigned char
     return listing;
 }
 
-FolderListing RealFileSystem::regularFiles(const QByteArray &folder) const
+FolderListing RealFileSystem::regularFiles(const FolderRef &folder) const
 {
     return readFolder(folder, DT_REG, S_IFREG, false);
 }
 
-FolderListing RealFileSystem::subFolders(const QByteArray &folder) const
+FolderListing RealFileSystem::subFolders(const FolderRef &folder) const
 {
     return readFolder(folder, DT_DIR, S_IFDIR, true);
 }
@@ -148,10 +169,7 @@ namespace {
 class RealFolderFacts final : public FolderFacts
 {
 public:
-    RealFolderFacts(const SystemCalls &calls, const QByteArray &folder)
-        : calls_(calls), dir_(calls.openFolder(folder.constData()))
-    {
-    }
+    RealFolderFacts(const SystemCalls &calls, DIR *dir) : calls_(calls), dir_(dir) {}
     ~RealFolderFacts() override
     {
         if (dir_)
@@ -180,9 +198,9 @@ private:
 
 } // namespace
 
-std::unique_ptr<FolderFacts> RealFileSystem::openFacts(const QByteArray &folder) const
+std::unique_ptr<FolderFacts> RealFileSystem::openFacts(const FolderRef &folder) const
 {
-    return std::make_unique<RealFolderFacts>(calls_, folder);
+    return std::make_unique<RealFolderFacts>(calls_, openDir(folder));
 }
 
 } // namespace dirweaver

@@ -36,6 +36,24 @@ struct FolderListing
     std::pair<quint64, quint64> identity{};
 };
 
+/// A folder as the file system is asked about it: by its path, or, once a walk holds it open,
+/// by its descriptor, through which every real call then goes, so that a folder renamed or
+/// swapped for a link on the way cannot send the reading elsewhere.
+struct FolderRef
+{
+    /// A folder named by path, opened as a path is (links followed).
+    FolderRef(const QByteArray &folderPath = {}) : path(folderPath) {}
+    /// A folder named by a path written in the code.
+    FolderRef(const char *folderPath) : path(folderPath) {}
+    /// A folder held open as fd (owned by the caller); path is what made-up folders and
+    /// messages go by.
+    FolderRef(const QByteArray &folderPath, int folderFd) : path(folderPath), fd(folderFd) {}
+    /// The folder's path, or at least its own name.
+    QByteArray path;
+    /// The open folder, or -1 to open it by its path.
+    int fd = -1;
+};
+
 /// One folder kept open to read the facts of its files relative to it, so that neither the
 /// depth of the folder nor a walk of its path per file matters.
 class FolderFacts
@@ -52,12 +70,12 @@ class FileSystem
 public:
     virtual ~FileSystem() = default;
     /// Regular files of folder, symbolic links to regular files included; no folders or others.
-    virtual FolderListing regularFiles(const QByteArray &folder) const = 0;
+    virtual FolderListing regularFiles(const FolderRef &folder) const = 0;
     /// Sub-folders of folder, links to folders included; no dot-folders.
-    virtual FolderListing subFolders(const QByteArray &folder) const = 0;
+    virtual FolderListing subFolders(const FolderRef &folder) const = 0;
     /// folder opened for the facts of its files; when it cannot be opened, every file's facts
     /// are unreadable.
-    virtual std::unique_ptr<FolderFacts> openFacts(const QByteArray &folder) const = 0;
+    virtual std::unique_ptr<FolderFacts> openFacts(const FolderRef &folder) const = 0;
 };
 
 /// The system calls under RealFileSystem, so tests can make them fail as a real disk can.
@@ -84,14 +102,15 @@ public:
     /// A file system working through calls, which must outlive it.
     explicit RealFileSystem(const SystemCalls &calls = SystemCalls::machine()) : calls_(calls) {}
     /// See FileSystem.
-    FolderListing regularFiles(const QByteArray &folder) const override;
+    FolderListing regularFiles(const FolderRef &folder) const override;
     /// See FileSystem.
-    FolderListing subFolders(const QByteArray &folder) const override;
+    FolderListing subFolders(const FolderRef &folder) const override;
     /// See FileSystem.
-    std::unique_ptr<FolderFacts> openFacts(const QByteArray &folder) const override;
+    std::unique_ptr<FolderFacts> openFacts(const FolderRef &folder) const override;
 
 private:
-    FolderListing readFolder(const QByteArray &folder, unsigned char wantedType, mode_t wantedMode,
+    DIR *openDir(const FolderRef &folder) const;
+    FolderListing readFolder(const FolderRef &folder, unsigned char wantedType, mode_t wantedMode,
                              bool skipDotNames) const;
     const SystemCalls &calls_;
 };
@@ -106,6 +125,10 @@ QByteArray JoinPath(const QByteArray &folder, const QByteArray &name);
 /// Opens the folder at path, which may be longer than PATH_MAX: walked from "/" a component at
 /// a time where the kernel would refuse it whole. A file descriptor, or -1 with errno set.
 int OpenFolderFd(const QByteArray &path, int flags);
+
+/// Opens the sub-folder name of the open folder parentFd for a walk, never through a symbolic
+/// link: a descriptor, or -1 with errno set (ELOOP for a link, ENOTDIR for anything else).
+int OpenSubFolderFd(int parentFd, const QByteArray &name);
 
 /// The part of a byte buffer before its first NUL byte, as the kernel fills a name's record.
 QByteArrayView TrimAtNul(QByteArrayView bytes);

@@ -2,7 +2,7 @@
 
 namespace dirweaver {
 
-FactsPrefetch::FactsPrefetch(const FileSystem &fs, const QByteArray &folder,
+FactsPrefetch::FactsPrefetch(const FileSystem &fs, const FolderRef &folder,
                              const QList<NativeName> &files)
     : folder_(fs.openFacts(folder)), facts_(size_t(files.size())),
       ready_(new std::atomic<bool>[size_t(files.size())] {})

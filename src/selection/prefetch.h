@@ -24,7 +24,7 @@ public:
     static constexpr qsizetype kThreadFrom = 512;
 
     /// Starts reading the facts of files in folder through fs, in the order given.
-    FactsPrefetch(const FileSystem &fs, const QByteArray &folder, const QList<NativeName> &files);
+    FactsPrefetch(const FileSystem &fs, const FolderRef &folder, const QList<NativeName> &files);
     /// Stops the worker and waits for it.
     ~FactsPrefetch();
     FactsPrefetch(const FactsPrefetch &) = delete;

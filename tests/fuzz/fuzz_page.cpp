@@ -36,9 +36,9 @@ class OneFile final : public FileSystem
 {
 public:
     std::optional<FileFacts> facts_;
-    FolderListing regularFiles(const QByteArray &) const override { return {}; }
-    FolderListing subFolders(const QByteArray &) const override { return {}; }
-    std::unique_ptr<FolderFacts> openFacts(const QByteArray &) const override
+    FolderListing regularFiles(const FolderRef &) const override { return {}; }
+    FolderListing subFolders(const FolderRef &) const override { return {}; }
+    std::unique_ptr<FolderFacts> openFacts(const FolderRef &) const override
     {
         struct Same final : FolderFacts
         {
