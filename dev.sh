@@ -16,9 +16,10 @@ caller_dir=$PWD
 build_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev)
 run_packages=(fonts-arphic-uming qt6-translations-l10n qt6-qpa-plugins)
 # The corpus test parses pages with gumbo and opens them in Chromium; the fuzz run needs
-# clang and its libFuzzer runtime; the source check, clang-format.
+# clang and its libFuzzer runtime; the source check, clang-format; one window test runs on a
+# real X server.
 test_packages=(desktop-file-utils appstream pkgconf libgumbo-dev chromium clang libclang-rt-14-dev
-    clang-format)
+    clang-format xvfb xauth)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi

@@ -2,6 +2,7 @@
 #include "cli/messages.h"
 #include "cli/tree.h"
 #include "cli/writer.h"
+#include "output/pagefile.h"
 #include "page/filetime.h"
 #include "selection/filesystem.h"
 #include "window.h"
@@ -113,6 +114,8 @@ int main(int argc, char *argv[])
 
     // Past a file-size limit a write fails with EFBIG, reported, instead of a silent kill.
     std::signal(SIGXFSZ, SIG_IGN);
+    // Interrupted, the program leaves no half-written page behind.
+    dirweaver::RemoveTemporariesOnSignals();
     // A closed standard output keeps its number taken, read-only, so that no file opened later
     // lands there and every write meant for it fails as it should (EBADF).
     if (fcntl(STDOUT_FILENO, F_GETFD) == -1 && errno == EBADF) {

@@ -6,12 +6,14 @@
 #include "ui/weaveform.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QLineEdit>
 #include <QListView>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QProxyStyle>
 #include <QTemporaryDir>
 #include <QTest>
@@ -196,6 +198,46 @@ private Q_SLOTS:
         // The whole refresh chain ran: the titles follow the folder opened.
         QCOMPARE(control<QLineEdit>(u"Text3"_s)->text(),
                  opens.isEmpty() ? u"Dropped"_s : u"Inner"_s);
+    }
+
+    // The source box stays editable: pasting from an empty clipboard or selection does
+    // nothing, and a folder or file dropped on it opens as anywhere else on the window.
+    void sourceBox_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("Ctrl+V, empty clipboard") << u"paste"_s;
+        QTest::newRow("middle click, empty selection") << u"middle"_s;
+        QTest::newRow("folder dropped") << u"drop"_s;
+    }
+    void sourceBox()
+    {
+        QFETCH(QString, how);
+        QTemporaryDir tmp;
+        QDir().mkpath(tmp.filePath(u"Box/inner"_s));
+        const RealFileSystem real;
+        const auto closeFirst = qScopeGuard([this] { form.reset(); }); // before real goes
+        openOn(real, QFile::encodeName(tmp.filePath(u"Box"_s)));
+        auto *box = control<QPlainTextEdit>(u"Text1"_s);
+        const QString before = box->toPlainText();
+        QGuiApplication::clipboard()->clear(QClipboard::Clipboard);
+        QGuiApplication::clipboard()->clear(QClipboard::Selection);
+        if (how == u"paste") {
+            box->setFocus();
+            QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+        } else if (how == u"middle") {
+            QTest::mouseClick(box->viewport(), Qt::MiddleButton, {}, QPoint(20, 20));
+        } else {
+            QMimeData data;
+            data.setUrls({QUrl::fromLocalFile(tmp.filePath(u"Box/inner"_s))});
+            QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, {});
+            QApplication::sendEvent(box->viewport(), &enter);
+            QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, {});
+            QApplication::sendEvent(box->viewport(), &drop);
+            QCOMPARE(form->dirPath().bytes, QFile::encodeName(tmp.filePath(u"Box/inner"_s)));
+            QVERIFY(!box->toPlainText().contains(u"file://"_s));
+            return;
+        }
+        QCOMPARE(box->toPlainText(), before);
     }
 
     // Rows show their whole text: an underscore is not cut off below the row.

@@ -97,8 +97,18 @@ QByteArray TreePageName(const QByteArray &folder, const QByteArray &pageName)
     if (!pageName.isEmpty())
         return pageName;
     // The root's own name is empty: it takes the name the save dialog proposes for it.
-    const QByteArray own = folder.mid(folder.lastIndexOf('/') + 1);
-    return (own.isEmpty() ? ProposedFileName(u"/").toUtf8() : own) + ".htm";
+    QByteArray own = folder.mid(folder.lastIndexOf('/') + 1);
+    if (own.isEmpty())
+        own = ProposedFileName(u"/").toUtf8();
+    // A name the file system would refuse with its suffix is cut, before a whole character.
+    constexpr qsizetype kNameMax = 255, kSuffix = 4;
+    if (own.size() > kNameMax - kSuffix) {
+        qsizetype cut = kNameMax - kSuffix;
+        while (cut > 0 && (uchar(own[cut]) & 0xc0) == 0x80)
+            --cut;
+        own.truncate(cut);
+    }
+    return own + ".htm";
 }
 
 } // namespace dirweaver

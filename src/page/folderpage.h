@@ -87,7 +87,8 @@ FolderPage PrepareFolderPage(const FileSystem &fs, const FolderRef &folder,
                              const QList<NativeName> *subFolders = nullptr);
 
 /// The file name of folder's page in a tree: pageName, or the folder's own name plus ".htm"
-/// as the save dialog proposes it.
+/// as the save dialog proposes it, the name cut to its first 251 bytes (before a whole
+/// character) when the suffix would make it longer than a file name may be.
 QByteArray TreePageName(const QByteArray &folder, const QByteArray &pageName);
 
 } // namespace dirweaver

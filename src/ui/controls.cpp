@@ -1,6 +1,7 @@
 #include "controls.h"
 
 #include "listviews.h"
+#include "sourcebox.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -147,7 +148,7 @@ WeaveControls CreateControls(QWidget *form)
     c.Dir1 = b.add<ListBox>(u"Dir1"_s);
     c.File1 = b.add<ListBox>(u"File1"_s);
     c.Command1 = b.add<QPushButton>(u"Command1"_s, u"结束程序"_s);
-    c.Text1 = b.add<QPlainTextEdit>(u"Text1"_s);
+    c.Text1 = b.add<SourceBox>(u"Text1"_s);
     c.Command3 = b.add<QPushButton>(u"Command3"_s, u"生成Dirweaver文本"_s);
     b.add<QLabel>(u"Label3"_s, u"网页页眉标题："_s, kBlue);
     c.Text2 = b.add<QLineEdit>(u"Text2"_s, defaults.browserTitle);
