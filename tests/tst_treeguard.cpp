@@ -1,0 +1,448 @@
+// Dirweaver left alone with other people's folders: --tree run by root over a tree that an
+// unprivileged user fills, --write over files in shared folders, and names that would talk
+// to the terminal. The tree is owned by a user made for the test; rows that need root are
+// skipped without it.
+#include "cli/messages.h"
+#include "cli/tree.h"
+#include "runprogram.h"
+#include "testfiles.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <sys/xattr.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace dirweaver;
+using namespace dirweaver::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr const char *kUser = "dirweaver-test";
+
+// The running row's name, which names its folders.
+QString tag()
+{
+    return QString::fromUtf8(QTest::currentDataTag());
+}
+
+Run program(const QStringList &arguments)
+{
+    return RunProgram(QStringLiteral(DIRWEAVER_EXECUTABLE), arguments);
+}
+
+QByteArray bytes(const QString &path)
+{
+    return QFile::encodeName(path);
+}
+
+// Gives path (never followed) and everything below it to the test's user.
+void giveAway(const QString &path, uid_t uid, gid_t gid)
+{
+    QVERIFY(::lchown(bytes(path).constData(), uid, gid) == 0);
+    QDir dir(path);
+    for (const QFileInfo &entry :
+         dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+        if (entry.isDir() && !entry.isSymLink())
+            giveAway(entry.filePath(), uid, gid);
+        else
+            QVERIFY(::lchown(bytes(entry.filePath()).constData(), uid, gid) == 0);
+    }
+}
+
+// Sets a kernel switch for as long as the guard lives.
+class KernelSwitch
+{
+public:
+    KernelSwitch(const QString &name, const QByteArray &value) : file_(u"/proc/sys/fs/"_s + name)
+    {
+        old_ = ReadFile(file_).trimmed();
+        QFile f(file_);
+        ok_ = f.open(QIODevice::WriteOnly) && f.write(value) == value.size();
+    }
+    ~KernelSwitch()
+    {
+        QFile f(file_);
+        if (ok_ && f.open(QIODevice::WriteOnly))
+            f.write(old_);
+    }
+    bool ok() const { return ok_; }
+
+private:
+    QString file_;
+    QByteArray old_;
+    bool ok_ = false;
+};
+
+} // namespace
+
+class TestTreeGuard : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    uid_t uid_ = 0;
+    gid_t gid_ = 0;
+
+    // A fresh tree "name" with a file and a sub-folder, owned by the test's user.
+    QString userTree(const QString &name)
+    {
+        const QString top = dir_.filePath(name);
+        QDir().mkpath(top + u"/sub"_s);
+        WriteFile(top + u"/a.txt"_s, "a");
+        WriteFile(top + u"/sub/b.txt"_s, "b");
+        return top;
+    }
+    void needRoot()
+    {
+        if (::geteuid() != 0)
+            QSKIP("needs root, to run as root over another user's tree");
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(dir_.isValid());
+        // Root's temporary folder is open to the test's user below it.
+        QVERIFY(::chmod(bytes(dir_.path()).constData(), 0755) == 0);
+        if (::geteuid() != 0)
+            return;
+        if (!::getpwnam(kUser))
+            QProcess::execute(u"useradd"_s, {u"--system"_s, u"--no-create-home"_s, u"--shell"_s,
+                                             u"/usr/sbin/nologin"_s, QString::fromLatin1(kUser)});
+        const passwd *user = ::getpwnam(kUser);
+        QVERIFY2(user, "cannot make the test's user");
+        uid_ = user->pw_uid;
+        gid_ = user->pw_gid;
+    }
+
+    // Trees deeper than a path may be long are beyond what QTemporaryDir can remove.
+    void cleanupTestCase() { QProcess::execute(u"rm"_s, {u"-rf"_s, dir_.path()}); }
+
+    // What the user leaves at a page's name: nothing there is followed, opened unless a regular
+    // file, or replaced unless a tree run wrote it; the run goes on and says so.
+    void pageName_data()
+    {
+        QTest::addColumn<QString>("planted");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("said");
+        const QByteArray notRegular = "not a regular file";
+        QTest::newRow("link to root's file") << u"link"_s << QStringList() << 1 << notRegular;
+        QTest::newRow("dangling link") << u"dangling"_s << QStringList() << 1 << notRegular;
+        QTest::newRow("link to a device") << u"device link"_s << QStringList() << 1 << notRegular;
+        QTest::newRow("FIFO without a reader") << u"fifo"_s << QStringList() << 1 << notRegular;
+        QTest::newRow("socket") << u"socket"_s << QStringList() << 1 << notRegular;
+        QTest::newRow("folder") << u"folder"_s << QStringList() << 1 << notRegular;
+        QTest::newRow("link, even with --force")
+            << u"link"_s << QStringList{u"--force"_s} << 1 << notRegular;
+        QTest::newRow("hand-made page")
+            << u"hand-made"_s << QStringList() << 1 << QByteArray("not a page of --tree");
+        QTest::newRow("hand-made page, --force")
+            << u"hand-made"_s << QStringList{u"--force"_s} << 0 << QByteArray("0 skipped");
+    }
+    void pageName()
+    {
+        needRoot();
+        QFETCH(QString, planted);
+        QFETCH(QStringList, options);
+        QFETCH(int, status);
+        QFETCH(QByteArray, said);
+        const QString top = userTree(u"planted "_s + tag());
+        const QString victim = dir_.filePath(u"root.conf "_s + tag());
+        WriteFile(victim, "root's own\n");
+        const QByteArray page = bytes(top + u"/sub/sub.htm"_s);
+        if (planted == u"link")
+            QVERIFY(::symlink(bytes(victim).constData(), page.constData()) == 0);
+        else if (planted == u"dangling")
+            QVERIFY(::symlink(bytes(victim + u".new"_s).constData(), page.constData()) == 0);
+        else if (planted == u"device link")
+            QVERIFY(::symlink("/dev/null", page.constData()) == 0);
+        else if (planted == u"fifo")
+            QVERIFY(::mkfifo(page.constData(), 0666) == 0);
+        else if (planted == u"folder")
+            QVERIFY(::mkdir(page.constData(), 0755) == 0);
+        else if (planted == u"hand-made")
+            WriteFile(QFile::decodeName(page), "my notes\n");
+        if (planted == u"socket") {
+            const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            QVERIFY(size_t(page.size()) < sizeof address.sun_path);
+            std::memcpy(address.sun_path, page.constData(), size_t(page.size()));
+            QVERIFY(::bind(s, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0);
+            ::close(s);
+        }
+        giveAway(top, uid_, gid_);
+
+        const Run run = program(QStringList{u"--tree"_s} + options + QStringList{top});
+        QCOMPARE(run.status, status);
+        QVERIFY2(run.err.contains(said), run.err.constData());
+        QCOMPARE(ReadFile(victim), QByteArray("root's own\n"));
+        QVERIFY(!QFile::exists(victim + u".new"_s));
+        // The rest of the tree has its pages.
+        QVERIFY(ReadFile(top + u"/planted "_s + tag() + u".htm"_s).contains("a.txt"));
+        if (planted == u"hand-made")
+            QCOMPARE(ReadFile(QFile::decodeName(page)).contains("b.txt"), status == 0);
+    }
+
+    // Folders swapped for links to a root-only folder while the tree is walked, and files
+    // appearing and vanishing: no page lands outside the tree, none lists the secret folder,
+    // and the status tells whether anything was skipped.
+    void swappedFolders()
+    {
+        needRoot();
+        const QString top = userTree(u"swapped"_s);
+        const QString secret = dir_.filePath(u"secret"_s);
+        QDir().mkpath(secret);
+        WriteFile(secret + u"/salary.xlsx"_s, "private");
+        QVERIFY(::chmod(bytes(secret).constData(), 0700) == 0);
+        QVERIFY(::symlink(bytes(secret).constData(), bytes(top + u"/x"_s).constData()) == 0);
+        giveAway(top, uid_, gid_);
+
+        std::atomic<bool> done{false};
+        std::atomic<int> swaps{0};
+        std::thread attacker([&] {
+            const QByteArray a = bytes(top + u"/sub"_s), x = bytes(top + u"/x"_s);
+            const QByteArray churn = bytes(top + u"/churn.txt"_s);
+            while (!done.load() || swaps.load() < 1000) {
+                if (::renameat2(AT_FDCWD, a.constData(), AT_FDCWD, x.constData(),
+                                RENAME_EXCHANGE) == 0)
+                    ++swaps;
+                const int fd = ::open(churn.constData(), O_CREAT | O_WRONLY, 0644);
+                if (fd >= 0)
+                    ::close(fd);
+                ::unlink(churn.constData());
+            }
+        });
+        for (int round = 0; round < 20 || swaps.load() < 1000; ++round) {
+            const Run run = program({u"--tree"_s, top});
+            QVERIFY2(run.status == 0 || run.status == 1, run.err.constData());
+            // Only the summary when the run says all went well.
+            QCOMPARE(run.err.count('\n') == 1, run.status == 0);
+        }
+        done = true;
+        attacker.join();
+        QCOMPARE(QDir(secret).entryList(QDir::Files | QDir::Hidden), QStringList{u"salary.xlsx"_s});
+        for (const QString &page : {u"/swapped.htm"_s, u"/sub/sub.htm"_s, u"/x/x.htm"_s})
+            QVERIFY(!ReadFile(top + page).contains("salary"));
+    }
+
+    // Deep trees cost time and memory in proportion to their folders.
+    void deepTree_data()
+    {
+        QTest::addColumn<int>("levels");
+        QTest::addColumn<int>("nameLength");
+        QTest::newRow("10,000 levels") << 10000 << 1;
+        QTest::newRow("1,000 levels of 250-byte names") << 1000 << 250;
+    }
+    void deepTree()
+    {
+        QFETCH(int, levels);
+        QFETCH(int, nameLength);
+        const QString top = dir_.filePath(u"deep "_s + QString::number(levels));
+        QDir().mkpath(top);
+        const QByteArray name(nameLength, 'd');
+        int fd = ::open(bytes(top).constData(), O_RDONLY | O_DIRECTORY);
+        for (int i = 0; i < levels; ++i) {
+            QVERIFY(::mkdirat(fd, name.constData(), 0755) == 0);
+            const int next = ::openat(fd, name.constData(), O_RDONLY | O_DIRECTORY);
+            ::close(fd);
+            fd = next;
+        }
+        ::close(fd);
+        const Run run = program({u"--tree"_s, top});
+        QCOMPARE(run.status, 0);
+        QVERIFY2(run.err.contains(QByteArray(QByteArray::number(levels + 1) + " pages written")),
+                 run.err.constData());
+    }
+
+    // Names that hold control characters reach the terminal escaped, in messages and in the
+    // progress line, which is cut to the terminal's columns, CJK counting two.
+    void terminal_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QByteArray>("shown");
+        QTest::newRow("retitle and clear")
+            << QByteArray("x\033]0;PWNED\007\033[2J") << QByteArray("x\\e]0;PWNED\\x07\\e[2J");
+        QTest::newRow("carriage return")
+            << QByteArray("a\rdirweaver: forged") << QByteArray("a\\rdirweaver: forged");
+        QTest::newRow("backspace") << QByteArray("ok\b\bno") << QByteArray("ok\\x08\\x08no");
+        QTest::newRow("C1 control") << QByteArray("c\xc2\x9b"
+                                                  "2J")
+                                    << QByteArray("c\\x9b2J");
+        QTest::newRow("delete") << QByteArray("d\x7f") << QByteArray("d\\x7f");
+        QTest::newRow("backslash") << QByteArray("b\\e") << QByteArray("b\\\\e");
+    }
+    void terminal()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QByteArray, shown);
+        const QString top = dir_.filePath(u"terminal "_s + tag());
+        QDir().mkpath(top);
+        const QByteArray folder = bytes(top) + '/' + name;
+        QVERIFY(::mkdir(folder.constData(), 0755) == 0);
+        // A FIFO at its page's name makes the run name the folder.
+        QVERIFY(::mkfifo(QByteArray(folder + '/' + name + ".htm").constData(), 0644) == 0);
+        const Run run = program({u"--tree"_s, top});
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.err.contains(shown), run.err.constData());
+        for (const char c : run.err)
+            QVERIFY2(uchar(c) >= 0x20 || c == '\n', run.err.toPercentEncoding().constData());
+        QVERIFY(!run.err.contains("\xc2\x9b"));
+    }
+    void progressColumns()
+    {
+        const QString top = dir_.filePath(u"宽字符的文件夹名字很长很长很长很长"_s);
+        QDir().mkpath(top + u"/子文件夹也很长很长很长很长很长"_s);
+        const auto parsed = ParseWriterArguments({"--tree", bytes(top)});
+        QByteArray said;
+        QBuffer err(&said);
+        err.open(QIODevice::WriteOnly);
+        const RealFileSystem fs;
+        QCOMPARE(RunTree(std::get<WriterRequest>(parsed), fs, QLocale(u"zh_CN"_s), "/", err, 30),
+                 0);
+        for (const QByteArray &line : said.split('\r')) {
+            const QString text = QString::fromUtf8(line).remove(u"\033[K"_s);
+            if (!text.startsWith(u"dirweaver: "_s))
+                QVERIFY2(TerminalWidth(text) < 30, qPrintable(text));
+        }
+    }
+
+    // A second run writes nothing: every page keeps its inode and time.
+    void unchangedPages()
+    {
+        const QString top = userTree(u"unchanged"_s);
+        QCOMPARE(program({u"--tree"_s, top}).status, 0);
+        struct stat before;
+        QVERIFY(::stat(bytes(top + u"/sub/sub.htm"_s).constData(), &before) == 0);
+        const Run again = program({u"--tree"_s, top});
+        QCOMPARE(again.status, 0);
+        QVERIFY2(again.err.contains("0 pages written, 2 unchanged"), again.err.constData());
+        struct stat after;
+        QVERIFY(::stat(bytes(top + u"/sub/sub.htm"_s).constData(), &after) == 0);
+        QCOMPARE(after.st_ino, before.st_ino);
+        QCOMPARE(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    }
+
+    // --write refuses what "> path" would be refused, keeps what ">" keeps, and follows links
+    // only as the kernel does.
+    void writeLikeRedirection_data()
+    {
+        QTest::addColumn<QString>("planted");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("said");
+        QTest::newRow("user's link in a sticky folder, protected")
+            << u"sticky link"_s << 1 << QByteArray("Permission denied");
+        QTest::newRow("link loop") << u"loop"_s << 1 << QByteArray("Too many levels");
+        QTest::newRow("two hard links: written in place") << u"hard links"_s << 0 << QByteArray();
+        QTest::newRow("group, mode and attributes kept") << u"kept"_s << 0 << QByteArray();
+    }
+    void writeLikeRedirection()
+    {
+        needRoot();
+        QFETCH(QString, planted);
+        QFETCH(int, status);
+        QFETCH(QByteArray, said);
+        const QString shared = dir_.filePath(u"shared "_s + tag());
+        QDir().mkpath(shared);
+        QVERIFY(::chmod(bytes(shared).constData(), 01777) == 0);
+        const QString victim = dir_.filePath(u"victim "_s + tag());
+        WriteFile(victim, "root's own\n");
+        const QByteArray out = bytes(shared + u"/page.htm"_s);
+        std::optional<KernelSwitch> protect;
+        if (planted == u"sticky link") {
+            protect.emplace(u"protected_symlinks"_s, "1");
+            if (!protect->ok())
+                QSKIP("cannot switch on fs.protected_symlinks here");
+            QVERIFY(::symlink(bytes(victim).constData(), out.constData()) == 0);
+            QVERIFY(::lchown(out.constData(), uid_, gid_) == 0);
+        } else if (planted == u"loop") {
+            QVERIFY(::symlink(out.constData(), out.constData()) == 0);
+        } else if (planted == u"hard links") {
+            WriteFile(QFile::decodeName(out), "old page\n");
+            QVERIFY(::link(out.constData(), bytes(shared + u"/other.htm"_s).constData()) == 0);
+        } else {
+            WriteFile(QFile::decodeName(out), "old page\n");
+            QVERIFY(::chown(out.constData(), 0, gid_) == 0);
+            QVERIFY(::chmod(out.constData(), 02640) == 0);
+            if (::setxattr(out.constData(), "user.origin", "mirror", 6, 0) != 0)
+                QSKIP("no user attributes on this file system");
+        }
+        const Run run = program({u"--write"_s, QFile::decodeName(out), dir_.path()});
+        QCOMPARE(run.status, status);
+        QVERIFY2(run.err.contains(said), run.err.constData());
+        QCOMPARE(ReadFile(victim), QByteArray("root's own\n"));
+        if (planted == u"hard links")
+            QVERIFY(ReadFile(shared + u"/other.htm"_s).startsWith("<HTML>"));
+        if (planted == u"kept") {
+            struct stat st;
+            QVERIFY(::stat(out.constData(), &st) == 0);
+            QCOMPARE(st.st_gid, gid_);
+            QCOMPARE(st.st_mode & 07777, mode_t(02640));
+            char value[16] = {};
+            QCOMPARE(::getxattr(out.constData(), "user.origin", value, sizeof value), ssize_t(6));
+            QVERIFY(ReadFile(QFile::decodeName(out)).startsWith("<HTML>"));
+        }
+    }
+
+    // Ended by a signal in the middle of a large page, a run leaves no temporary file.
+    void killedMidWrite_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGINT") << SIGINT;
+        QTest::newRow("SIGKILL") << SIGKILL;
+    }
+    void killedMidWrite()
+    {
+        QFETCH(int, signal);
+        const QString big = dir_.filePath(u"big"_s);
+        if (!QDir(big).exists()) {
+            QDir().mkpath(big);
+            for (int i = 0; i < 20000; ++i)
+                WriteFile(big + u"/file %1 with a long name to make the page large.txt"_s.arg(i),
+                          QByteArray());
+        }
+        const QString out = dir_.filePath(u"killed "_s + tag());
+        QDir().mkpath(out);
+        QProcess p;
+        p.start(QStringLiteral(DIRWEAVER_EXECUTABLE), {u"--write"_s, out + u"/page.htm"_s, big});
+        QVERIFY(p.waitForStarted());
+        // Killed once it holds a file open in the output folder: the page being written.
+        const QString fds = u"/proc/%1/fd"_s.arg(p.processId());
+        const auto writing = [&] {
+            for (const QString &fd : QDir(fds).entryList(QDir::AllEntries | QDir::System)) {
+                if (QFile::symLinkTarget(fds + u'/' + fd).startsWith(out + u'/'))
+                    return true;
+            }
+            return false;
+        };
+        while (!writing() && !QFile::exists(out + u"/page.htm"_s)) {
+        }
+        const qint64 pid = p.processId(); // 0 once it has ended: never the whole group
+        QVERIFY2(pid > 0, "the page was written before it could be killed");
+        ::kill(pid_t(pid), signal);
+        QVERIFY(p.waitForFinished());
+        QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden).filter(u".dirweaver"_s),
+                 QStringList());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTreeGuard)
+#include "tst_treeguard.moc"
