@@ -9,6 +9,7 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -19,6 +20,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -241,6 +243,56 @@ private Q_SLOTS:
         QCOMPARE(QDir(secret).entryList(QDir::Files | QDir::Hidden), QStringList{u"salary.xlsx"_s});
         for (const QString &page : {u"/swapped.htm"_s, u"/sub/sub.htm"_s, u"/x/x.htm"_s})
             QVERIFY(!ReadFile(top + page).contains("salary"));
+    }
+
+    // A link the user makes to a file outside the tree is listed with the link's own facts,
+    // whether its target exists or not; a link inside the tree shows its target's.
+    void linkedFiles_data()
+    {
+        QTest::addColumn<QString>("target"); // relative to the tree's folder, or absolute
+        QTest::addColumn<qint64>("size");    // what the page says, -1: the link's own length
+        QTest::newRow("root-only file outside") << u"/secret"_s << qint64(-1);
+        QTest::newRow("missing file outside") << u"/missing.xlsx"_s << qint64(-1);
+        QTest::newRow("file inside") << u"real.txt"_s << qint64(6);
+    }
+    void linkedFiles()
+    {
+        needRoot();
+        QFETCH(QString, target);
+        QFETCH(qint64, size);
+        const QString top = userTree(u"linked "_s + tag());
+        WriteFile(top + u"/real.txt"_s, "inside");
+        const QString outside = dir_.filePath(u"outside "_s + tag());
+        QDir().mkpath(outside);
+        WriteFile(outside + u"/secret"_s, QByteArray(12345, 's'));
+        QVERIFY(::chmod(bytes(outside).constData(), 0700) == 0);
+        const QByteArray pointed = bytes(target.startsWith(u'/') ? outside + target : target);
+        QVERIFY(::symlink(pointed.constData(), bytes(top + u"/salary.xlsx"_s).constData()) == 0);
+        giveAway(top, uid_, gid_);
+        QCOMPARE(program({u"--tree"_s, top}).status, 0);
+        QStringDecoder gbk("GBK");
+        const QString page = gbk.decode(ReadFile(top + u"/linked "_s + tag() + u".htm"_s));
+        QString line = page.mid(page.indexOf(u">salary.xlsx<"_s));
+        line.truncate(line.indexOf(u'\n'));
+        const qint64 shown = size < 0 ? pointed.size() : size;
+        QVERIFY2(line.contains(u"(%1字节)"_s.arg(shown)), qPrintable(line));
+    }
+
+    // A folder met again through a bind mount gets no second page and no link from the place
+    // where no page of it is written.
+    void bindMountLoop()
+    {
+        needRoot();
+        const QString top = userTree(u"looped"_s);
+        const QByteArray loop = bytes(top + u"/sub/loop"_s);
+        QVERIFY(::mkdir(loop.constData(), 0755) == 0);
+        if (::mount(bytes(top).constData(), loop.constData(), nullptr, MS_BIND, nullptr) != 0)
+            QSKIP("cannot bind-mount here");
+        const auto unmount = qScopeGuard([&] { ::umount2(loop.constData(), MNT_DETACH); });
+        const Run run = program({u"--tree"_s, top});
+        QCOMPARE(run.status, 0);
+        QVERIFY2(run.err.contains("2 pages written"), run.err.constData());
+        QVERIFY(!ReadFile(top + u"/sub/sub.htm"_s).contains("loop/"));
     }
 
     // Deep trees cost time and memory in proportion to their folders.

@@ -7,6 +7,7 @@
 #include "page/fragments.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QSet>
 
 #include <memory>
@@ -118,6 +119,11 @@ public:
     // cannot be read.
     bool run(const QByteArray &top, int topFd)
     {
+        // Links are followed only to what lies in the tree, however its top is reached.
+        within_ =
+            QFile::encodeName(QFile::symLinkTarget(u"/proc/self/fd/"_s + QString::number(topFd)));
+        if (within_.isEmpty())
+            within_ = top;
         if (!enter(std::make_shared<const Node>(Node{top, nullptr}), topFd, {}))
             return false;
         while (!stack_.isEmpty()) {
@@ -145,11 +151,19 @@ public:
     const Counts &counts() const { return counts_; }
 
 private:
+    // The folder held open as fd, its links judged against the tree.
+    FolderRef held(const QByteArray &name, int fd) const
+    {
+        FolderRef folder(name, fd);
+        folder.linksWithin = within_;
+        return folder;
+    }
+
     // Lists the sub-folders of the folder open as fd and puts it on the stack; false (and fd
     // closed) when it cannot be read or was met already.
     bool enter(std::shared_ptr<const Node> node, int fd, const QByteArray &parentPage)
     {
-        SubFolderList sub = ListSubFolders(fs_, FolderRef(node->name, fd), sorter_, false);
+        SubFolderList sub = ListSubFolders(fs_, held(node->name, fd), sorter_, false);
         if (sub.error != 0) {
             ::close(fd);
             if (node->parent)
@@ -176,8 +190,8 @@ private:
             progress_.show(counts_.written + counts_.unchanged, counts_.files, frame.node->path());
         FolderPageRequest request = request_;
         request.parentPage = frame.parentPage;
-        const FolderPage page = PrepareFolderPage(fs_, FolderRef(frame.node->name, frame.fd),
-                                                  request, sorter_, &frame.withPages);
+        const FolderPage page = PrepareFolderPage(fs_, held(frame.node->name, frame.fd), request,
+                                                  sorter_, &frame.withPages);
         if (page.error != 0) {
             skip(FolderErrorMessage(frame.node->path(), page.error));
             return false;
@@ -234,6 +248,7 @@ private:
     ProgressLine &progress_;
     QList<Frame> stack_;
     QSet<std::pair<quint64, quint64>> visited_;
+    QByteArray within_;
     Counts counts_;
 };
 

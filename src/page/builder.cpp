@@ -18,6 +18,19 @@ NativeName FolderPath(const NativeName &folder)
     return path;
 }
 
+namespace {
+
+// The folder as the file system is asked for its facts: by the path of the page's folder,
+// or through what the caller holds open.
+FolderRef sourceOf(const PageInput &input, const NativeName &folder)
+{
+    FolderRef source = input.source;
+    source.path = folder.bytes;
+    return source;
+}
+
+} // namespace
+
 bool PageBuilder::build(const PageInput &input, PageSink &sink, const FileDone &fileDone,
                         const FactsPrefetch *facts) const
 {
@@ -54,7 +67,7 @@ bool PageBuilder::build(const PageInput &input, PageSink &sink, const FileDone &
     // Folders first; their lines show a date but no size.
     std::unique_ptr<FolderFacts> folderFacts;
     if (options.showDate && !input.folders.isEmpty())
-        folderFacts = fs_.openFacts({folder.bytes, input.folderFd});
+        folderFacts = fs_.openFacts(sourceOf(input, folder));
     for (const FolderLine &line : input.folders) {
         std::optional<FileFacts> facts = FileFacts{-1, std::nullopt};
         if (folderFacts) {
@@ -69,7 +82,7 @@ bool PageBuilder::build(const PageInput &input, PageSink &sink, const FileDone &
     QString target;
     std::optional<FactsPrefetch> ownFacts;
     if (annotate && !facts && count > 0)
-        facts = &ownFacts.emplace(fs_, FolderRef(folder.bytes, input.folderFd), input.files);
+        facts = &ownFacts.emplace(fs_, sourceOf(input, folder), input.files);
     for (qsizetype i = 0; i < count; ++i) {
         const NativeName &name = input.files[i];
         std::optional<FileFacts> fileFacts;

@@ -58,8 +58,9 @@ struct PageInput
     PageOptions options;
     /// Folder lines before the files; none on the window's pages.
     QList<FolderLine> folders;
-    /// The folder held open, through which its facts are read; -1 to read them by its path.
-    int folderFd = -1;
+    /// The folder held open, through which its facts are read, and how its links are judged;
+    /// its path is folder's.
+    FolderRef source;
 };
 
 /// folder with a trailing '/' added unless it has one already; the root keeps its single one.

@@ -50,10 +50,11 @@ FolderFiles ListFolderFiles(const FileSystem &fs, const FolderRef &folder, QStri
         listing.names.removeAll(leaveOut);
     files.names = SelectFiles(listing, pattern);
     // The facts are read on a second core while the list is sorted.
-    if (wantFacts)
-        files.facts = std::make_unique<FactsPrefetch>(
-            fs, FolderRef(FolderPath(NativeName::fromBytes(folder.path)).bytes, folder.fd),
-            files.names);
+    if (wantFacts) {
+        FolderRef source = folder;
+        source.path = FolderPath(NativeName::fromBytes(folder.path)).bytes;
+        files.facts = std::make_unique<FactsPrefetch>(fs, source, files.names);
+    }
     std::vector<qsizetype> order = sorter.sort(files.names);
     if (files.facts)
         files.facts->reorder(std::move(order));
@@ -76,7 +77,7 @@ FolderPage PrepareFolderPage(const FileSystem &fs, const FolderRef &folder,
         return page;
     PageInput &input = page.input;
     input.folder = NativeName::fromBytes(folder.path);
-    input.folderFd = folder.fd;
+    input.source = folder;
     input.files = std::move(files.names);
     page.facts = std::move(files.facts);
     input.options = request.options;

@@ -92,8 +92,6 @@ const SystemCalls &SystemCalls::machine()
     return calls;
 }
 
-// Reads folder's entries of one kind; links and DT_UNKNOWN entries are judged by their
-// target, so a link to a file lists as a file and a broken link not at all.
 DIR *RealFileSystem::openDir(const FolderRef &folder) const
 {
     if (folder.fd < 0)
@@ -109,6 +107,36 @@ DIR *RealFileSystem::openDir(const FolderRef &folder) const
     return dir;
 }
 
+namespace {
+
+// Where a link of the folder dirFd leads, for a walk that follows links only below within.
+enum class LinkPlace { Below, Elsewhere, Folder };
+
+LinkPlace placeOfLink(int dirFd, const char *name, const QByteArray &within)
+{
+    const int target = ::openat(dirFd, name, O_PATH | O_CLOEXEC);
+    if (target < 0)
+        return LinkPlace::Elsewhere; // nowhere, or nowhere this process may look
+    struct stat st;
+    const bool folder = ::fstat(target, &st) == 0 && S_ISDIR(st.st_mode);
+    char real[PATH_MAX + 1];
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(target);
+    const ssize_t n = ::readlink(self.constData(), real, PATH_MAX);
+    ::close(target);
+    if (folder)
+        return LinkPlace::Folder;
+    const QByteArrayView path(real, n > 0 ? n : 0);
+    const bool below = within == "/" ? path.startsWith('/')
+                                     : path.startsWith(within) && path.size() > within.size() &&
+                                           path[within.size()] == '/';
+    return below ? LinkPlace::Below : LinkPlace::Elsewhere;
+}
+
+} // namespace
+
+// Reads folder's entries of one kind; links and DT_UNKNOWN entries are judged by their
+// target, so a link to a file lists as a file and a broken link not at all (in a walk, links
+// that lead outside it or nowhere list as files of their own).
 FolderListing RealFileSystem::readFolder(const FolderRef &folder, unsigned char wantedType,
                                          mode_t wantedMode, bool skipDotNames) const
 {
@@ -135,16 +163,35 @@ FolderListing RealFileSystem::readFolder(const FolderRef &folder, unsigned char 
             TrimAtNul({entry->d_name, qsizetype(entry->d_reclen - offsetof(dirent, d_name))});
         if (name == "." || name == ".." || (skipDotNames && name.startsWith('.')))
             continue;
-        bool wanted = entry->d_type == wantedType;
-        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+        const auto targetIs = [&](int flags, mode_t mode) {
             struct statx target;
-            wanted = calls_.statx(fd, entry->d_name, 0, STATX_TYPE, &target) == 0 &&
-                     (target.stx_mode & S_IFMT) == wantedMode;
+            return calls_.statx(fd, entry->d_name, flags, STATX_TYPE, &target) == 0 &&
+                   (target.stx_mode & S_IFMT) == mode;
+        };
+        bool link = entry->d_type == DT_LNK;
+        if (entry->d_type == DT_UNKNOWN && !folder.linksWithin.isEmpty())
+            link = targetIs(AT_SYMLINK_NOFOLLOW, S_IFLNK);
+        bool wanted = entry->d_type == wantedType;
+        if (link && !folder.linksWithin.isEmpty()) {
+            // A walk lists a link that leads outside it, or nowhere, as a file of its own.
+            switch (placeOfLink(fd, entry->d_name, folder.linksWithin)) {
+            case LinkPlace::Folder:
+                wanted = wantedMode == S_IFDIR;
+                break;
+            case LinkPlace::Elsewhere:
+                wanted = wantedMode == S_IFREG;
+                break;
+            case LinkPlace::Below:
+                wanted = targetIs(0, wantedMode);
+                break;
+            }
+        } else if (link || entry->d_type == DT_UNKNOWN) {
+            wanted = targetIs(0, wantedMode);
         }
         if (!wanted)
             continue;
         listing.names.append(name.toByteArray());
-        if (entry->d_type == DT_LNK)
+        if (link)
             listing.links.append(listing.names.back());
     }
     closedir(dir);
@@ -169,7 +216,10 @@ namespace {
 class RealFolderFacts final : public FolderFacts
 {
 public:
-    RealFolderFacts(const SystemCalls &calls, DIR *dir) : calls_(calls), dir_(dir) {}
+    RealFolderFacts(const SystemCalls &calls, DIR *dir, const QByteArray &linksWithin)
+        : calls_(calls), dir_(dir), linksWithin_(linksWithin)
+    {
+    }
     ~RealFolderFacts() override
     {
         if (dir_)
@@ -181,8 +231,17 @@ public:
     std::optional<FileFacts> facts(const QByteArray &name) const override
     {
         struct statx st;
-        if (!dir_ ||
-            calls_.statx(::dirfd(dir_), name.constData(), 0, STATX_SIZE | STATX_BTIME, &st) != 0)
+        const unsigned mask = STATX_SIZE | STATX_BTIME | STATX_TYPE;
+        if (!dir_)
+            return std::nullopt;
+        // In a walk a link is judged first: one leading outside gives its own facts.
+        int flags = 0;
+        if (!linksWithin_.isEmpty() &&
+            calls_.statx(::dirfd(dir_), name.constData(), AT_SYMLINK_NOFOLLOW, mask, &st) == 0 &&
+            S_ISLNK(st.stx_mode) &&
+            placeOfLink(::dirfd(dir_), name.constData(), linksWithin_) != LinkPlace::Below)
+            flags = AT_SYMLINK_NOFOLLOW;
+        if (calls_.statx(::dirfd(dir_), name.constData(), flags, mask, &st) != 0)
             return std::nullopt;
         FileFacts facts;
         facts.size = qint64(st.stx_size);
@@ -194,13 +253,14 @@ public:
 private:
     const SystemCalls &calls_;
     DIR *dir_;
+    const QByteArray linksWithin_;
 };
 
 } // namespace
 
 std::unique_ptr<FolderFacts> RealFileSystem::openFacts(const FolderRef &folder) const
 {
-    return std::make_unique<RealFolderFacts>(calls_, openDir(folder));
+    return std::make_unique<RealFolderFacts>(calls_, openDir(folder), folder.linksWithin);
 }
 
 } // namespace dirweaver

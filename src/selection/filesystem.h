@@ -52,6 +52,11 @@ struct FolderRef
     QByteArray path;
     /// The open folder, or -1 to open it by its path.
     int fd = -1;
+    /// For a walk over other people's folders: the real path of its top. A link is then
+    /// followed only to what lies below it; any other link that leads to no folder, or
+    /// nowhere, is a file of its own, with its own facts, so that a page tells nothing of
+    /// what lies outside.
+    QByteArray linksWithin;
 };
 
 /// One folder kept open to read the facts of its files relative to it, so that neither the
