@@ -302,6 +302,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("nameLength");
         QTest::newRow("10,000 levels") << 10000 << 1;
         QTest::newRow("1,000 levels of 250-byte names") << 1000 << 250;
+        QTest::newRow("a 255-byte name, its page's cut") << 1 << 255;
     }
     void deepTree()
     {
