@@ -238,6 +238,26 @@ bool writeTo(int fd, const PageProducer &produce, PageEncoding encoding, QString
     return true;
 }
 
+// Several links, or no new file possible: the file is written in place, as ">" writes it,
+// once the page is complete elsewhere (in the temporary folder), so that a failure to make
+// the page loses nothing.
+bool writeInPlace(int fd, const PageProducer &produce, PageEncoding encoding, QString *error)
+{
+    const Descriptor scratch(::open(QFile::encodeName(QDir::tempPath()).constData(),
+                                    O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+    if (scratch.fd >= 0 && writeTo(scratch.fd, produce, encoding, error) &&
+        ::ftruncate(fd, 0) == 0 && ::lseek(scratch.fd, 0, SEEK_SET) == 0) {
+        ssize_t n;
+        while ((n = ::copy_file_range(scratch.fd, nullptr, fd, nullptr, kBlock, 0)) > 0) {
+        }
+        if (n == 0 && ::fsync(fd) == 0)
+            return true;
+    }
+    if (error->isEmpty())
+        *error = ErrorText(errno);
+    return false;
+}
+
 } // namespace
 
 void PageDeviceSink::append(QStringView text)
@@ -345,25 +365,8 @@ bool SavePage(const QByteArray &path, const PageProducer &produce, PageEncoding 
     QByteArray named;
     const Descriptor fresh(dir.fd >= 0 && st.st_nlink == 1 ? newPageFile(dir.fd, 0600, &named)
                                                            : -1);
-    if (fresh.fd < 0) {
-        // Several links, or no new file possible: in place, as ">" writes, once the page is
-        // complete elsewhere (in the temporary folder) so that a failure to make it loses
-        // nothing.
-        const Descriptor scratch(::open(QFile::encodeName(QDir::tempPath()).constData(),
-                                        O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
-        if (scratch.fd < 0 || !writeTo(scratch.fd, produce, encoding, &why))
-            return fail(why.isEmpty() ? ErrorText(errno) : why);
-        if (::ftruncate(out.fd, 0) != 0 || ::lseek(scratch.fd, 0, SEEK_SET) != 0)
-            return fail(ErrorText(errno));
-        for (;;) {
-            const ssize_t n = ::copy_file_range(scratch.fd, nullptr, out.fd, nullptr, kBlock, 0);
-            if (n == 0)
-                break;
-            if (n < 0)
-                return fail(ErrorText(errno));
-        }
-        return ::fsync(out.fd) == 0 || fail(ErrorText(errno));
-    }
+    if (fresh.fd < 0)
+        return writeInPlace(out.fd, produce, encoding, &why) || fail(why);
     std::optional<NamedTemporary> pending;
     if (!named.isEmpty())
         pending.emplace(dir.fd, named);

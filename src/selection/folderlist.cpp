@@ -2,13 +2,18 @@
 
 namespace dirweaver {
 
-NativeName LastComponent(const NativeName &path)
+namespace {
+
+// The last component of path, or "/" for the root.
+NativeName lastComponent(const NativeName &path)
 {
     const qsizetype cut = path.bytes.lastIndexOf('/');
     if (cut < 0 || path.bytes.size() == 1)
         return path;
     return NativeName::fromBytes(path.bytes.mid(cut + 1));
 }
+
+} // namespace
 
 FolderListModel::FolderListModel(const FileSystem &fs, const QLocale &locale, QObject *parent)
     : QAbstractListModel(parent), fs_(fs), sorter_(locale)
@@ -66,7 +71,7 @@ QVariant FolderListModel::data(const QModelIndex &index, int role) const
     const bool onChain = row < chain_.size();
     switch (role) {
     case Qt::DisplayRole:
-        return onChain ? LastComponent(chain_[row]).text : subFolders_[row - chain_.size()].text;
+        return onChain ? lastComponent(chain_[row]).text : subFolders_[row - chain_.size()].text;
     case DepthRole:
         return int(onChain ? row : chain_.size());
     case OnChainRole:

@@ -52,7 +52,4 @@ private:
     int error_ = 0;
 };
 
-/// The last component of path, or "/" for the root.
-NativeName LastComponent(const NativeName &path);
-
 } // namespace dirweaver
