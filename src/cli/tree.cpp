@@ -10,7 +10,14 @@
 #include <QFile>
 #include <QSet>
 
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <future>
 #include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -83,8 +90,8 @@ struct Node
     }
 };
 
-// A folder being walked: held open, its sub-folders still to enter, and those of them that
-// got a page, which are all its own page links.
+// A folder being walked: held open, its sub-folders still to enter, and the pages of those
+// entered, which it links once they are known to exist.
 struct Frame
 {
     std::shared_ptr<const Node> node;
@@ -93,6 +100,15 @@ struct Frame
     QByteArray parentPage; // empty at the top
     QList<NativeName> children;
     qsizetype next = 0;
+    QList<std::pair<NativeName, std::shared_future<bool>>> childPages;
+};
+
+// One page to write, once its sub-folders' pages are written.
+struct PageJob
+{
+    std::shared_ptr<const Node> node;
+    int fd = -1; // closed by the job
+    QByteArray pageName, parentPage;
     QList<NativeName> withPages;
 };
 
@@ -102,15 +118,75 @@ struct Counts
     qsizetype written = 0, unchanged = 0, skipped = 0, files = 0;
 };
 
-// The walk and the writing of every page, one folder at a time, each page after its
-// sub-folders' so that it links only pages that exist.
+// Page writers on a thread per core up to four (past that the disk is the limit), each with
+// its own sorter and date writer.
+class PageWriters
+{
+public:
+    using Write = std::function<bool(const FileSorter &, const PageBuilder &)>;
+
+    PageWriters(const FileSystem &fs, const QLocale &locale)
+    {
+        const int threads = int(qBound(1u, std::thread::hardware_concurrency(), 4u));
+        for (int t = 0; t < threads; ++t) {
+            threads_.emplace_back([this, &fs, locale] {
+                const FileSorter sorter(locale);
+                const FileTimeFormat format(locale);
+                const PageBuilder builder(fs, format);
+                for (;;) {
+                    std::packaged_task<bool(const FileSorter &, const PageBuilder &)> task;
+                    {
+                        std::unique_lock lock(mutex_);
+                        ready_.wait(lock, [this] { return stopping_ || !tasks_.empty(); });
+                        if (tasks_.empty())
+                            return;
+                        task = std::move(tasks_.front());
+                        tasks_.pop_front();
+                    }
+                    task(sorter, builder);
+                }
+            });
+        }
+    }
+    ~PageWriters()
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        ready_.notify_all();
+        for (std::thread &thread : threads_)
+            thread.join();
+    }
+    std::shared_future<bool> add(Write write)
+    {
+        std::packaged_task<bool(const FileSorter &, const PageBuilder &)> task(std::move(write));
+        std::shared_future<bool> done = task.get_future().share();
+        {
+            const std::lock_guard lock(mutex_);
+            tasks_.push_back(std::move(task));
+        }
+        ready_.notify_one();
+        return done;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<std::packaged_task<bool(const FileSorter &, const PageBuilder &)>> tasks_;
+    bool stopping_ = false;
+    std::vector<std::thread> threads_;
+};
+
+// The walk, on this thread, and the writing of every page on the page writers, each page
+// after its sub-folders' so that it links only pages that exist.
 class TreeRun
 {
 public:
     TreeRun(const WriterRequest &request, const FileSystem &fs, const QLocale &locale,
             QIODevice &err, ProgressLine &progress)
-        : request_(request.page), fs_(fs), sorter_(locale), format_(locale), builder_(fs, format_),
-          err_(err), progress_(progress)
+        : request_(request.page), fs_(fs), sorter_(locale), err_(err), progress_(progress),
+          writers_(fs, locale)
     {
         request_.options.treeMark = true;
     }
@@ -126,6 +202,7 @@ public:
             within_ = top;
         if (!enter(std::make_shared<const Node>(Node{top, nullptr}), topFd, {}))
             return false;
+        std::shared_future<bool> topPage;
         while (!stack_.isEmpty()) {
             Frame &frame = stack_.back();
             if (frame.next < frame.children.size()) {
@@ -138,17 +215,35 @@ public:
                     enter(std::move(node), fd, frame.pageName);
                 continue;
             }
-            const bool paged = writePage(frame);
+            PageJob job{frame.node, frame.fd, frame.pageName, frame.parentPage, {}};
+            for (const auto &[child, written] : frame.childPages) {
+                if (written.get())
+                    job.withPages.append(child);
+            }
             const NativeName own = NativeName::fromBytes(frame.node->name);
-            ::close(frame.fd);
+            std::shared_future<bool> page = writers_.add(
+                [this, job = std::move(job)](const FileSorter &sorter, const PageBuilder &builder) {
+                    const bool written = writePage(job, sorter, builder);
+                    ::close(job.fd);
+                    return written;
+                });
             stack_.removeLast();
-            if (paged && !stack_.isEmpty())
-                stack_.back().withPages.append(own);
+            if (stack_.isEmpty())
+                topPage = std::move(page);
+            else
+                stack_.back().childPages.append({own, std::move(page)});
         }
+        topPage.wait();
         return true;
     }
 
-    const Counts &counts() const { return counts_; }
+    Counts counts() const
+    {
+        const std::lock_guard lock(mutex_);
+        return counts_;
+    }
+    // Why the top could not be read, once run returned false.
+    int topError() const { return topError_; }
 
 private:
     // The folder held open as fd, its links judged against the tree.
@@ -183,33 +278,34 @@ private:
         return true;
     }
 
-    // Writes the frame's page; true when a page is there afterwards.
-    bool writePage(const Frame &frame)
+    // Writes the job's page; true when a page is there afterwards. Runs on a page writer.
+    bool writePage(const PageJob &job, const FileSorter &sorter, const PageBuilder &builder)
     {
-        if (progress_.due())
-            progress_.show(counts_.written + counts_.unchanged, counts_.files, frame.node->path());
+        {
+            const std::lock_guard lock(mutex_);
+            if (progress_.due())
+                progress_.show(counts_.written + counts_.unchanged, counts_.files,
+                               job.node->path());
+        }
         FolderPageRequest request = request_;
-        request.parentPage = frame.parentPage;
-        const FolderPage page = PrepareFolderPage(fs_, held(frame.node->name, frame.fd), request,
-                                                  sorter_, &frame.withPages);
+        request.parentPage = job.parentPage;
+        const FolderPage page =
+            PrepareFolderPage(fs_, held(job.node->name, job.fd), request, sorter, &job.withPages);
         if (page.error != 0) {
-            skip(FolderErrorMessage(frame.node->path(), page.error));
+            skip(FolderErrorMessage(job.node->path(), page.error));
             return false;
         }
         const PageProducer produce = [&](PageSink &sink) {
-            builder_.build(page.input, sink, {}, page.facts.get());
+            builder.build(page.input, sink, {}, page.facts.get());
         };
         QString why;
         const TreePageSave saved =
-            SaveTreePage(frame.fd, frame.pageName, produce, request.options.encoding, kTreePageMark,
+            SaveTreePage(job.fd, job.pageName, produce, request.options.encoding, kTreePageMark,
                          request_.force, &why);
-        const auto pagePath = [&] { return JoinPath(frame.node->path(), frame.pageName); };
+        const auto pagePath = [&] { return JoinPath(job.node->path(), job.pageName); };
         switch (saved) {
         case TreePageSave::Written:
-            ++counts_.written;
-            break;
         case TreePageSave::Unchanged:
-            ++counts_.unchanged;
             break;
         case TreePageSave::NotRegular:
             skip(ProgramMessage(
@@ -224,32 +320,33 @@ private:
             skip(OutputErrorMessage(pagePath(), why));
             return false;
         }
+        const std::lock_guard lock(mutex_);
+        ++(saved == TreePageSave::Written ? counts_.written : counts_.unchanged);
         counts_.files += page.input.files.size();
         return true;
     }
 
+    // One message at a time, clear of the progress line.
     void skip(const QString &message)
     {
+        const std::lock_guard lock(mutex_);
         progress_.clear();
         PrintLine(err_, message);
         ++counts_.skipped;
     }
 
-public:
-    int topError_ = 0;
-
-private:
     FolderPageRequest request_;
     const FileSystem &fs_;
-    const FileSorter sorter_;
-    const FileTimeFormat format_;
-    const PageBuilder builder_;
+    const FileSorter sorter_; // the walk's
     QIODevice &err_;
     ProgressLine &progress_;
+    mutable std::mutex mutex_; // the error stream, the progress line and the counts
+    Counts counts_;
+    int topError_ = 0;
     QList<Frame> stack_;
     QSet<std::pair<quint64, quint64>> visited_;
     QByteArray within_;
-    Counts counts_;
+    PageWriters writers_; // last: its threads end before what they use goes
 };
 
 // A deep tree holds a folder open per level: as many as the system lets this process have.
@@ -275,10 +372,10 @@ int RunTree(const WriterRequest &request, const FileSystem &fs, const QLocale &l
     TreeRun run(request, fs, locale, err, progress);
     const int topFd = OpenFolderFd(top, O_RDONLY);
     if (topFd < 0 || !run.run(top, topFd)) {
-        PrintLine(err, FolderErrorMessage(top, topFd < 0 ? errno : run.topError_));
+        PrintLine(err, FolderErrorMessage(top, topFd < 0 ? errno : run.topError()));
         return 2;
     }
-    const Counts &counts = run.counts();
+    const Counts counts = run.counts();
     // Synced all at once at the end: one sync per page would cost more than the pages.
     if (counts.written > 0) {
         const int topSync = OpenFolderFd(top, O_RDONLY);
