@@ -67,6 +67,24 @@ void giveAway(const QString &path, uid_t uid, gid_t gid)
     }
 }
 
+// A POSIX ACL as the kernel stores it in an extended attribute: the owner, one named user
+// (who may read), the group, the mask and the others.
+QByteArray aclGivingRead(uid_t user)
+{
+    QByteArray acl;
+    const auto add = [&acl](quint32 value, int size) {
+        acl.append(reinterpret_cast<const char *>(&value), size);
+    };
+    add(2, 4); // version
+    const quint16 entries[][2] = {{0x01, 6}, {0x02, 4}, {0x04, 4}, {0x10, 4}, {0x20, 0}};
+    for (const auto &entry : entries) {
+        add(entry[0], 2);
+        add(entry[1], 2);
+        add(entry[0] == 0x02 ? user : quint32(-1), 4);
+    }
+    return acl;
+}
+
 // Sets a kernel switch for as long as the guard lives.
 class KernelSwitch
 {
@@ -405,6 +423,8 @@ private Q_SLOTS:
         QTest::newRow("link loop") << u"loop"_s << 1 << QByteArray("Too many levels");
         QTest::newRow("two hard links: written in place") << u"hard links"_s << 0 << QByteArray();
         QTest::newRow("group, mode and attributes kept") << u"kept"_s << 0 << QByteArray();
+        QTest::newRow("an ACL kept") << u"acl"_s << 0 << QByteArray();
+        QTest::newRow("a new page under a default ACL") << u"default acl"_s << 0 << QByteArray();
     }
     void writeLikeRedirection()
     {
@@ -430,6 +450,16 @@ private Q_SLOTS:
         } else if (planted == u"hard links") {
             WriteFile(QFile::decodeName(out), "old page\n");
             QVERIFY(::link(out.constData(), bytes(shared + u"/other.htm"_s).constData()) == 0);
+        } else if (planted == u"acl" || planted == u"default acl") {
+            const QByteArray acl = aclGivingRead(uid_);
+            const bool ok = planted == u"acl"
+                                ? (WriteFile(QFile::decodeName(out), "old page\n"),
+                                   ::setxattr(out.constData(), "system.posix_acl_access",
+                                              acl.constData(), size_t(acl.size()), 0) == 0)
+                                : ::setxattr(bytes(shared).constData(), "system.posix_acl_default",
+                                             acl.constData(), size_t(acl.size()), 0) == 0;
+            if (!ok)
+                QSKIP("no ACLs on this file system");
         } else {
             WriteFile(QFile::decodeName(out), "old page\n");
             QVERIFY(::chown(out.constData(), 0, gid_) == 0);
@@ -443,6 +473,15 @@ private Q_SLOTS:
         QCOMPARE(ReadFile(victim), QByteArray("root's own\n"));
         if (planted == u"hard links")
             QVERIFY(ReadFile(shared + u"/other.htm"_s).startsWith("<HTML>"));
+        if (planted == u"acl" || planted == u"default acl") {
+            // The named user reads the page, as the ACL says.
+            QByteArray acl(256, '\0');
+            const ssize_t size = ::getxattr(out.constData(), "system.posix_acl_access", acl.data(),
+                                            size_t(acl.size()));
+            QVERIFY2(size > 0, "the page has no ACL");
+            QVERIFY(acl.left(size).contains(
+                QByteArray::fromRawData(reinterpret_cast<const char *>(&uid_), sizeof uid_)));
+        }
         if (planted == u"kept") {
             struct stat st;
             QVERIFY(::stat(out.constData(), &st) == 0);
