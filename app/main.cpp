@@ -148,6 +148,8 @@ int main(int argc, char *argv[])
     }
     const dirweaver::RealFileSystem fs;
     const auto &request = std::get<dirweaver::WriterRequest>(parsed);
+    for (const QString &warning : request.warnings)
+        dirweaver::PrintLine(err, warning);
     const QLocale locale = dirweaver::ProgramLocaleFromEnvironment();
     if (request.action == dirweaver::WriterRequest::Action::Tree)
         return dirweaver::RunTree(request, fs, locale, *cwd, err, TerminalColumns(STDERR_FILENO));

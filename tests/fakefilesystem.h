@@ -50,8 +50,7 @@ public:
         for (auto f = folders_.cbegin(); f != folders_.cend(); ++f) {
             const QByteArray &path = f.key();
             const QByteArray name = path.mid(prefix.size());
-            if (path != self && path.startsWith(prefix) && !name.contains('/') &&
-                !name.startsWith('.'))
+            if (path != self && path.startsWith(prefix) && !name.contains('/'))
                 listing.names.append(name);
         }
         return listing;

@@ -32,6 +32,10 @@ private Q_SLOTS:
         row("--name without --tree", {"--write", "x", "--name", "i.htm"},
             u"!--name needs --tree"_s);
         row("--force without --tree", {"--write", "x", "--force"}, u"!--force needs --tree"_s);
+        row("--depth without --tree", {"--write", "x", "--depth", "1"}, u"!--depth needs --tree"_s);
+        row("negative depth", {"--tree", "--depth", "-1"}, u"!whole number, 0 or more"_s);
+        row("depth that is no number", {"--tree", "--depth=two"}, u"!whole number, 0 or more"_s);
+        row("empty --exclude", {"--write", "x", "--exclude", ";"}, u"!at least one name"_s);
         row("--name that is a path", {"--tree", "--name", "a/b.htm"}, u"!without /"_s);
         row("unknown encoding", {"--write", "x", "--encoding", "latin1"}, u"!unknown encoding"_s);
         row("a tree", {"--tree", "--encoding=UTF-8", "--name", "index.htm", "top"}, u"top"_s);
@@ -120,6 +124,27 @@ private Q_SLOTS:
         QCOMPARE(r->page.options.footerTitle, u"F"_s);
         QCOMPARE(r->page.headerTitle, u"H"_s);
         QVERIFY(!r->page.browserTitle);
+    }
+
+    // A --types mask with neither wildcard nor dot matches whole names only: said, not refused.
+    void typesWarning_data()
+    {
+        QTest::addColumn<QByteArray>("types");
+        QTest::addColumn<bool>("warned");
+        QTest::newRow("a bare word") << QByteArray("site") << true;
+        QTest::newRow("a bare word among masks") << QByteArray("*.txt;notes") << true;
+        QTest::newRow("masks") << QByteArray("*.txt;*.doc") << false;
+        QTest::newRow("a whole name") << QByteArray("readme.txt") << false;
+    }
+    void typesWarning()
+    {
+        QFETCH(QByteArray, types);
+        QFETCH(bool, warned);
+        const auto parsed = ParseWriterArguments({"--write", "-", "--types", types});
+        const WriterRequest *r = std::get_if<WriterRequest>(&parsed);
+        QVERIFY(r);
+        QCOMPARE(r->warnings.size() == 1, warned);
+        QVERIFY(r->warnings.join(u'\n').contains(u"whole names only"_s) == warned);
     }
 
     void cleanPath_data()

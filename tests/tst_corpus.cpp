@@ -240,9 +240,12 @@ private Q_SLOTS:
     // The folder list offers folders and links to them, and nothing else of the corpus.
     void subFolders()
     {
-        const FolderListing listing = fs_.subFolders(corpus_.folder);
+        const SubFolderList listing =
+            ListSubFolders(fs_, corpus_.folder, FileSorter(QLocale(u"zh_CN"_s)));
         QCOMPARE(listing.error, 0);
-        QList<QByteArray> names = listing.names;
+        QList<QByteArray> names;
+        for (const NativeName &name : listing.names)
+            names.append(name.bytes);
         std::sort(names.begin(), names.end());
         QCOMPARE(names, (QList<QByteArray>{"folder", "link to folder.txt", "x.txt"}));
     }

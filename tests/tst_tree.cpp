@@ -102,6 +102,56 @@ private Q_SLOTS:
         QVERIFY(QDir(top + u"/.hidden"_s).entryList(QDir::Files) == QStringList{u"h.txt"_s});
     }
 
+    // What is left out of a tree: a folder holding ".noindex", what --exclude names, what
+    // lies below --depth; and what --hidden lets in. A page links only the pages written.
+    void choices_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("noIndex");    // a folder given a ".noindex", or none
+        QTest::addColumn<QStringList>("pages");  // the folders that get one, "" the top
+        QTest::addColumn<QStringList>("linked"); // the top page's folder lines
+        const QStringList all{QString(), u"sub one"_s, u"sub one/deep"_s, u"empty"_s};
+        QTest::newRow(".noindex") << QStringList() << u"sub one"_s
+                                  << QStringList{QString(), u"empty"_s} << QStringList{u"empty/"_s};
+        QTest::newRow("--depth 0") << QStringList{u"--depth"_s, u"0"_s} << QString()
+                                   << QStringList{QString()} << QStringList();
+        QTest::newRow("--depth 1") << QStringList{u"--depth=1"_s} << QString()
+                                   << QStringList{QString(), u"sub one"_s, u"empty"_s}
+                                   << QStringList{u"empty/"_s, u"sub one/"_s};
+        QTest::newRow("--exclude a folder")
+            << QStringList{u"--exclude"_s, u"SUB ONE"_s} << QString()
+            << QStringList{QString(), u"empty"_s} << QStringList{u"empty/"_s};
+        QTest::newRow("--hidden") << QStringList{u"--hidden"_s} << QString()
+                                  << all + QStringList{u".hidden"_s}
+                                  << QStringList{u".hidden/"_s, u"empty/"_s, u"sub one/"_s};
+    }
+    void choices()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QString, noIndex);
+        QFETCH(QStringList, pages);
+        QFETCH(QStringList, linked);
+        const QString top = makeTree(u"Choices "_s + QString::fromUtf8(QTest::currentDataTag()));
+        if (!noIndex.isEmpty())
+            WriteFile(top + u'/' + noIndex + u"/.noindex"_s, "");
+        const Run run = tree(options + QStringList{top});
+        QCOMPARE(run.status, 0);
+        const QStringList every{QString(), u"sub one"_s, u"sub one/deep"_s, u"empty"_s,
+                                u".hidden"_s};
+        for (const QString &folder : every) {
+            const QString path = folder.isEmpty() ? top : top + u'/' + folder;
+            const QString page = path + u'/' + path.section(u'/', -1) + u".htm"_s;
+            QVERIFY2(QFile::exists(page) == pages.contains(folder), qPrintable(page));
+        }
+        QStringList lines;
+        const QString own = top.section(u'/', -1) + u".htm"_s;
+        for (const Link &link : Parse(FromGbk(ReadFile(top + u'/' + own))).links) {
+            if (link.text.endsWith(u'/'))
+                lines.append(link.text);
+        }
+        QCOMPARE(lines, linked);
+    }
+
     // A folder that cannot be written is said and skipped; every other page is written.
     void readOnlyFolder()
     {

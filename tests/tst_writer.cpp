@@ -70,20 +70,30 @@ private Q_SLOTS:
     void foldersPage_data()
     {
         QTest::addColumn<QList<QByteArray>>("options");
+        QTest::addColumn<QList<QByteArray>>("extra"); // files besides readme.txt and .profile
         QTest::addColumn<QString>("file");
-        QTest::newRow("absolute") << QList<QByteArray>{} << u"folders-absolute.htm"_s;
+        const QList<QByteArray> none;
+        QTest::newRow("absolute") << none << none << u"folders-absolute.htm"_s;
         QTest::newRow("bare, blank lines, no size")
-            << QList<QByteArray>{"--relative", "--blank-lines", "--no-size"}
+            << QList<QByteArray>{"--relative", "--blank-lines", "--no-size"} << none
             << u"folders-bare.htm"_s;
+        QTest::newRow("a folder and files excluded, case ignored")
+            << QList<QByteArray>{"--exclude", "src;*.PART;Thumbs.db"}
+            << QList<QByteArray>{"notes.part", "Thumbs.db", "keep.txt"} << u"folders-exclude.htm"_s;
+        QTest::newRow("hidden") << QList<QByteArray>{"--hidden"} << none << u"folders-hidden.htm"_s;
     }
     void foldersPage()
     {
         QFETCH(QList<QByteArray>, options);
+        QFETCH(QList<QByteArray>, extra);
         QFETCH(QString, file);
         test::FakeFileSystem fs;
         const QByteArray folder = u"/home/u/项目"_s.toUtf8();
         const qint64 t2002 = 1017385445; // 2002-03-29 07:04:05 UTC
         fs.add(folder, "readme.txt", FileFacts{1536, t2002});
+        fs.add(folder, ".profile", FileFacts{220, t2002});
+        for (const QByteArray &name : extra)
+            fs.add(folder, name, FileFacts{2048, t2002});
         for (const QByteArray &sub :
              {QByteArray("src"), u"文档"_s.toUtf8(), QByteArray(".git"), QByteArray("a&b #1")}) {
             fs.addFolder(folder + '/' + sub);

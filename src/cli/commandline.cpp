@@ -134,9 +134,46 @@ const OptionRow kOptions[] = {
          if (QString(r.page.pattern).remove(u';').trimmed().isEmpty())
              return refuse(u"--types 至少需要一个文件类型，如 \"*.txt\" / --types needs at least "
                            u"one pattern"_s);
+         // "site" lists only files called "site", which is seldom what was meant.
+         for (const QString &mask : r.page.pattern.split(u';', Qt::SkipEmptyParts)) {
+             if (!mask.contains(u'*') && !mask.contains(u'?') && !mask.contains(u'.'))
+                 r.warnings.append(ProgramMessage(
+                     u"--types %1 只选名字正好是它的文件（要选类型请写 \"*.%1\"）/ matches whole "
+                     u"names only (\"*.%1\" selects a type)"_s.arg(mask.trimmed())));
+         }
          return {};
      },
      u"文件类型，如 \"*.txt;*.doc\"，默认 \"*.*\"", u"file pattern, default \"*.*\""},
+    {"--exclude", "MASKS", false,
+     [](WriterRequest &r, const QByteArray &v) -> std::optional<QString> {
+         r.page.exclude = QString::fromLocal8Bit(v);
+         if (QString(r.page.exclude).remove(u';').trimmed().isEmpty())
+             return refuse(u"--exclude 至少需要一个名字或通配符，如 \"*.part;Thumbs.db\" / "
+                           u"--exclude needs at least one name or pattern"_s);
+         return {};
+     },
+     u"不列出（--tree 也不进入）名字符合的文件与文件夹，写法同 --types，不分大小写",
+     u"leave out files and folders whose names match (--tree does not enter them), masks as "
+     u"for --types, case ignored"},
+    {"--hidden", "", false,
+     [](WriterRequest &r, const QByteArray &) -> std::optional<QString> {
+         r.page.hidden = true;
+         return {};
+     },
+     u"也列出以点开头的文件，--tree 也进入以点开头的文件夹",
+     u"list dot-files too, and with --tree enter dot-folders"},
+    {"--depth", "N", false,
+     [](WriterRequest &r, const QByteArray &v) -> std::optional<QString> {
+         bool ok = false;
+         const int depth = v.toInt(&ok);
+         if (!ok || depth < 0)
+             return refuse(u"--depth 需要 0 或正整数，不是 %1 / --depth takes a whole number, 0 "
+                           u"or more"_s.arg(Quoted(v)));
+         r.page.depth = depth;
+         return {};
+     },
+     u"--tree 只写顶层及其下 N 层（0：只写顶层）",
+     u"with --tree, pages in FOLDER and N levels below it only (0: FOLDER alone)"},
     {"--browser-title", "TEXT", false,
      [](WriterRequest &r, const QByteArray &v) -> std::optional<QString> {
          r.page.browserTitle = QString::fromLocal8Bit(v);
@@ -247,7 +284,7 @@ std::optional<QString> checkTogether(WriterRequest &request, const Scanned &s)
     const bool tree = given("--tree");
     if (given("--write") && tree)
         return ProgramMessage(u"--write 与 --tree 只能用一个 / give --write or --tree, not both"_s);
-    for (const QByteArrayView option : {"--name", "--force"}) {
+    for (const QByteArrayView option : {"--name", "--force", "--depth"}) {
         if (given(option) && !tree)
             return ProgramMessage(
                 u"%1 需要 --tree / %1 needs --tree"_s.arg(QString::fromLatin1(option)));

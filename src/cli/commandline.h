@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <variant>
 
@@ -23,6 +24,8 @@ struct WriterRequest
     QByteArray folder;
     /// What the page (or every page of the tree) is made of.
     FolderPageRequest page;
+    /// Lines to show on standard error before the run: options taken, but likely not meant.
+    QStringList warnings;
 };
 
 /// True when args ask for the headless writer (one page or a tree), its help or its version

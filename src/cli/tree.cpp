@@ -21,6 +21,7 @@
 
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace dirweaver {
@@ -201,7 +202,7 @@ public:
         if (within_.isEmpty())
             within_ = top;
         if (!enter(std::make_shared<const Node>(Node{top, nullptr}), topFd, {}))
-            return false;
+            return topError_ == 0; // none asked for: ".noindex" at the top
         std::shared_future<bool> topPage;
         while (!stack_.isEmpty()) {
             Frame &frame = stack_.back();
@@ -255,10 +256,16 @@ private:
     }
 
     // Lists the sub-folders of the folder open as fd and puts it on the stack; false (and fd
-    // closed) when it cannot be read or was met already.
+    // closed) when it cannot be read, was met already or asks for no page (".noindex").
     bool enter(std::shared_ptr<const Node> node, int fd, const QByteArray &parentPage)
     {
-        SubFolderList sub = ListSubFolders(fs_, held(node->name, fd), sorter_, false);
+        struct stat noIndex;
+        if (::fstatat(fd, ".noindex", &noIndex, AT_SYMLINK_NOFOLLOW) == 0) {
+            ::close(fd);
+            return false;
+        }
+        SubFolderList sub =
+            ListSubFolders(fs_, held(node->name, fd), sorter_, false, SelectionOf(request_));
         if (sub.error != 0) {
             ::close(fd);
             if (node->parent)
@@ -274,6 +281,10 @@ private:
         }
         visited_.insert(sub.identity);
         const QByteArray pageName = TreePageName(node->name, request_.pageName);
+        // At the last level asked for, the sub-folders get no pages, and so no links.
+        const qsizetype level = stack_.size();
+        if (request_.depth >= 0 && level >= request_.depth)
+            sub.names.clear();
         stack_.append({std::move(node), fd, pageName, parentPage, std::move(sub.names), 0, {}});
         return true;
     }

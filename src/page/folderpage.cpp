@@ -38,17 +38,24 @@ void addFolderLines(PageInput &input, const FolderPageRequest &request,
 
 } // namespace
 
-FolderFiles ListFolderFiles(const FileSystem &fs, const FolderRef &folder, QStringView pattern,
-                            const FileSorter &sorter, bool wantFacts, const QByteArray &leaveOut)
+Selection SelectionOf(const FolderPageRequest &request, const QByteArray &leaveOut)
+{
+    Selection selection(request.pattern);
+    selection.exclude = request.exclude;
+    selection.hidden = request.hidden;
+    selection.leaveOut = leaveOut;
+    return selection;
+}
+
+FolderFiles ListFolderFiles(const FileSystem &fs, const FolderRef &folder,
+                            const Selection &selection, const FileSorter &sorter, bool wantFacts)
 {
     FolderFiles files;
-    FolderListing listing = fs.regularFiles(folder);
+    const FolderListing listing = fs.regularFiles(folder);
     files.error = listing.error;
     if (listing.error != 0)
         return files;
-    if (!leaveOut.isEmpty())
-        listing.names.removeAll(leaveOut);
-    files.names = SelectFiles(listing, pattern);
+    files.names = SelectFiles(listing, selection);
     // The facts are read on a second core while the list is sorted.
     if (wantFacts) {
         FolderRef source = folder;
@@ -70,8 +77,8 @@ FolderPage PrepareFolderPage(const FileSystem &fs, const FolderRef &folder,
     const QByteArray self = request.folderLinks == FolderLinks::Pages
                                 ? TreePageName(folder.path, request.pageName)
                                 : QByteArray();
-    FolderFiles files =
-        ListFolderFiles(fs, folder, request.pattern, sorter, request.options.showsFacts(), self);
+    FolderFiles files = ListFolderFiles(fs, folder, SelectionOf(request, self), sorter,
+                                        request.options.showsFacts());
     page.error = files.error;
     if (files.error != 0)
         return page;
@@ -89,7 +96,8 @@ FolderPage PrepareFolderPage(const FileSystem &fs, const FolderRef &folder,
     if (subFolders)
         addFolderLines(input, request, *subFolders);
     else
-        addFolderLines(input, request, ListSubFolders(fs, folder, sorter).names);
+        addFolderLines(input, request,
+                       ListSubFolders(fs, folder, sorter, true, SelectionOf(request)).names);
     return page;
 }
 

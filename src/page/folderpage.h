@@ -34,6 +34,12 @@ struct FolderPageRequest
 {
     /// The file pattern: wildcard masks joined by ';'.
     QString pattern = kAllFilesPattern.toString();
+    /// Files and folders whose names match these masks are not listed, linked or entered.
+    QString exclude;
+    /// Dot-files are listed and dot-folders entered too.
+    bool hidden = false;
+    /// With FolderLinks::Pages: how many levels below the top get pages; -1 for all.
+    int depth = -1;
     /// The page options; their titles give way to the folder's own unless given below.
     PageOptions options;
     /// Titles the user gave, kept instead of the folder's own.
@@ -61,12 +67,14 @@ struct FolderFiles
     std::unique_ptr<FactsPrefetch> facts;
 };
 
-/// The regular, non-hidden files of folder that pattern selects, without leaveOut, sorted by
-/// sorter; with wantFacts their facts start being read on a second core while they are
-/// sorted.
-FolderFiles ListFolderFiles(const FileSystem &fs, const FolderRef &folder, QStringView pattern,
-                            const FileSorter &sorter, bool wantFacts = false,
-                            const QByteArray &leaveOut = {});
+/// The regular files of folder that selection lists, sorted by sorter; with wantFacts their
+/// facts start being read on a second core while they are sorted.
+FolderFiles ListFolderFiles(const FileSystem &fs, const FolderRef &folder,
+                            const Selection &selection, const FileSorter &sorter,
+                            bool wantFacts = false);
+
+/// What request lists of a folder's entries; leaveOut is a file never listed.
+Selection SelectionOf(const FolderPageRequest &request, const QByteArray &leaveOut = {});
 
 /// One folder's page, ready for the builder.
 struct FolderPage

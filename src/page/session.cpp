@@ -46,7 +46,8 @@ bool PageSession::relist()
     // keeps painting and answering.
     auto listing = std::make_shared<Listing>();
     std::thread worker([this, listing, folder, pattern, wantFacts] {
-        listing->files = ListFolderFiles(fs_, folder, pattern, FileSorter(locale_), wantFacts);
+        listing->files =
+            ListFolderFiles(fs_, folder, Selection(pattern), FileSorter(locale_), wantFacts);
         listing->done.store(true);
     });
     // A folder read at once is not worth an event loop; a long one is answered in between.

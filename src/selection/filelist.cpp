@@ -2,6 +2,8 @@
 
 #include "filter.h"
 
+#include <optional>
+
 #include <QCollator>
 #include <QCollatorSortKey>
 
@@ -11,16 +13,26 @@
 
 namespace dirweaver {
 
-QList<NativeName> SelectFiles(const FolderListing &listing, QStringView pattern)
+bool Selection::leavesOut(const QByteArray &name, QStringView text) const
 {
-    const FileMask mask(pattern);
+    if (name.isEmpty() || (!hidden && name.startsWith('.')))
+        return true;
+    return !exclude.isEmpty() && FileMask(exclude).matches(text);
+}
+
+QList<NativeName> SelectFiles(const FolderListing &listing, const Selection &selection)
+{
+    const FileMask mask(selection.pattern);
+    const std::optional<FileMask> excluded =
+        selection.exclude.isEmpty() ? std::nullopt : std::optional(FileMask(selection.exclude));
     QList<NativeName> names;
     names.reserve(listing.names.size());
     for (const QByteArray &bytes : listing.names) {
-        if (bytes.isEmpty() || bytes.startsWith('.'))
+        if (bytes.isEmpty() || (!selection.hidden && bytes.startsWith('.')) ||
+            bytes == selection.leaveOut)
             continue;
         NativeName name = NativeName::fromBytes(bytes);
-        if (mask.matches(name.text))
+        if (mask.matches(name.text) && !(excluded && excluded->matches(name.text)))
             names.append(std::move(name));
     }
     return names;
@@ -66,7 +78,7 @@ std::vector<qsizetype> FileSorter::sort(QList<NativeName> &names) const
 }
 
 SubFolderList ListSubFolders(const FileSystem &fs, const FolderRef &folder,
-                             const FileSorter &sorter, bool withLinks)
+                             const FileSorter &sorter, bool withLinks, const Selection &selection)
 {
     const FolderListing listing = fs.subFolders(folder);
     SubFolderList list;
@@ -74,8 +86,11 @@ SubFolderList ListSubFolders(const FileSystem &fs, const FolderRef &folder,
     list.identity = listing.identity;
     list.names.reserve(listing.names.size());
     for (const QByteArray &name : listing.names) {
-        if (withLinks || !listing.links.contains(name))
-            list.names.append(NativeName::fromBytes(name));
+        if (!withLinks && listing.links.contains(name))
+            continue;
+        NativeName sub = NativeName::fromBytes(name);
+        if (!selection.leavesOut(name, sub.text))
+            list.names.append(std::move(sub));
     }
     sorter.sort(list.names);
     return list;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "filesystem.h"
+#include "filter.h"
 #include "nativename.h"
 
 #include <QCollator>
@@ -12,8 +13,29 @@
 
 namespace dirweaver {
 
-/// The non-hidden names of a folder listing that match pattern, in folder order.
-QList<NativeName> SelectFiles(const FolderListing &listing, QStringView pattern);
+/// Which entries of a folder a page lists.
+struct Selection
+{
+    /// Every file but hidden ones.
+    Selection() = default;
+    /// The files that filePattern selects, hidden ones left out.
+    Selection(const QString &filePattern) : pattern(filePattern) {}
+
+    /// Files whose names match these masks (joined by ';') are listed.
+    QString pattern = kAllFilesPattern.toString();
+    /// Files and folders whose names match these masks are not, nor entered by a walk.
+    QString exclude;
+    /// Names starting with a dot are listed (and dot-folders entered) too.
+    bool hidden = false;
+    /// A file never listed: the page itself, in a tree.
+    QByteArray leaveOut;
+
+    /// True when a folder's entry name is left out: hidden, or excluded.
+    bool leavesOut(const QByteArray &name, QStringView text) const;
+};
+
+/// The names of a folder listing that selection lists, in folder order.
+QList<NativeName> SelectFiles(const FolderListing &listing, const Selection &selection);
 
 /// Sorts lists of names case-insensitively in the collation of a locale, ties by exact bytes;
 /// made once for many folders.
@@ -40,9 +62,10 @@ struct SubFolderList
     std::pair<quint64, quint64> identity{};
 };
 
-/// The sub-folders of folder sorted by sorter; links to folders among them unless withLinks
-/// is false.
+/// The sub-folders of folder that selection does not leave out, sorted by sorter; links to
+/// folders among them unless withLinks is false.
 SubFolderList ListSubFolders(const FileSystem &fs, const FolderRef &folder,
-                             const FileSorter &sorter, bool withLinks = true);
+                             const FileSorter &sorter, bool withLinks = true,
+                             const Selection &selection = {});
 
 } // namespace dirweaver

@@ -138,7 +138,7 @@ LinkPlace placeOfLink(int dirFd, const char *name, const QByteArray &within)
 // target, so a link to a file lists as a file and a broken link not at all (in a walk, links
 // that lead outside it or nowhere list as files of their own).
 FolderListing RealFileSystem::readFolder(const FolderRef &folder, unsigned char wantedType,
-                                         mode_t wantedMode, bool skipDotNames) const
+                                         mode_t wantedMode) const
 {
     FolderListing listing;
     DIR *dir = openDir(folder);
@@ -161,7 +161,7 @@ FolderListing RealFileSystem::readFolder(const FolderRef &folder, unsigned char 
         // once it is wanted: a folder of a million files has few sub-folders.
         const QByteArrayView name =
             TrimAtNul({entry->d_name, qsizetype(entry->d_reclen - offsetof(dirent, d_name))});
-        if (name == "." || name == ".." || (skipDotNames && name.startsWith('.')))
+        if (name == "." || name == "..")
             continue;
         const auto targetIs = [&](int flags, mode_t mode) {
             struct statx target;
@@ -202,12 +202,12 @@ FolderListing RealFileSystem::readFolder(const FolderRef &folder, unsigned char 
 
 FolderListing RealFileSystem::regularFiles(const FolderRef &folder) const
 {
-    return readFolder(folder, DT_REG, S_IFREG, false);
+    return readFolder(folder, DT_REG, S_IFREG);
 }
 
 FolderListing RealFileSystem::subFolders(const FolderRef &folder) const
 {
-    return readFolder(folder, DT_DIR, S_IFDIR, true);
+    return readFolder(folder, DT_DIR, S_IFDIR);
 }
 
 namespace {

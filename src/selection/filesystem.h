@@ -76,7 +76,7 @@ public:
     virtual ~FileSystem() = default;
     /// Regular files of folder, symbolic links to regular files included; no folders or others.
     virtual FolderListing regularFiles(const FolderRef &folder) const = 0;
-    /// Sub-folders of folder, links to folders included; no dot-folders.
+    /// Sub-folders of folder, links to folders and dot-folders included.
     virtual FolderListing subFolders(const FolderRef &folder) const = 0;
     /// folder opened for the facts of its files; when it cannot be opened, every file's facts
     /// are unreadable.
@@ -115,8 +115,8 @@ public:
 
 private:
     DIR *openDir(const FolderRef &folder) const;
-    FolderListing readFolder(const FolderRef &folder, unsigned char wantedType, mode_t wantedMode,
-                             bool skipDotNames) const;
+    FolderListing readFolder(const FolderRef &folder, unsigned char wantedType,
+                             mode_t wantedMode) const;
     const SystemCalls &calls_;
 };
 
