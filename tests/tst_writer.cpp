@@ -113,6 +113,45 @@ private Q_SLOTS:
         QCOMPARE(out, expected.readAll());
     }
 
+    // --sort and --date: newest or largest first, ties in name order, unknown dates last;
+    // --reverse turns the known part round; the date shown is the one asked for.
+    void orderedPage_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("options");
+        QTest::addColumn<QString>("file");
+        QTest::newRow("sort modified")
+            << QList<QByteArray>{"--sort", "modified"} << u"sorted-modified.htm"_s;
+        QTest::newRow("sort created, an unknown date last")
+            << QList<QByteArray>{"--sort=created"} << u"sorted-created.htm"_s;
+        QTest::newRow("sort size, reversed")
+            << QList<QByteArray>{"--sort", "size", "--reverse"} << u"sorted-size-reverse.htm"_s;
+        QTest::newRow("date modified")
+            << QList<QByteArray>{"--date", "modified"} << u"date-modified.htm"_s;
+    }
+    void orderedPage()
+    {
+        QFETCH(QList<QByteArray>, options);
+        QFETCH(QString, file);
+        test::FakeFileSystem fs;
+        const qint64 t1 = 1017385445, t2 = t1 + 86400, t3 = t2 + 86400; // from 2002-03-29
+        fs.add("/srv/dl", "d.txt", FileFacts{30, t3, t3});
+        fs.add("/srv/dl", "c.txt", FileFacts{20, std::nullopt, t2});
+        fs.add("/srv/dl", "b.txt", FileFacts{30, t2, t1});
+        fs.add("/srv/dl", "a.txt", FileFacts{10, t1, t3});
+        QByteArray out, err;
+        QBuffer outDevice(&out), errDevice(&err);
+        outDevice.open(QIODevice::WriteOnly);
+        errDevice.open(QIODevice::WriteOnly);
+        const auto parsed = ParseWriterArguments(QList<QByteArray>{"--write", "-", "--relative"} +
+                                                 options + QList<QByteArray>{"/srv/dl"});
+        QCOMPARE(RunWriter(std::get<WriterRequest>(parsed), fs, QLocale(u"zh_CN"_s), "/", outDevice,
+                           errDevice),
+                 0);
+        QFile expected(QStringLiteral(DIRWEAVER_TEST_DATA "/") + file);
+        QVERIFY(expected.open(QIODevice::ReadOnly));
+        QCOMPARE(out, expected.readAll());
+    }
+
     // The writer gives exactly the bytes that saving a page built in memory gives.
     void sameBytesAsSaving()
     {

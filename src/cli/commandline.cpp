@@ -174,6 +174,46 @@ const OptionRow kOptions[] = {
      },
      u"--tree 只写顶层及其下 N 层（0：只写顶层）",
      u"with --tree, pages in FOLDER and N levels below it only (0: FOLDER alone)"},
+    {"--sort", "name|modified|created|size", false,
+     [](WriterRequest &r, const QByteArray &v) -> std::optional<QString> {
+         const std::pair<QByteArrayView, SortKey> keys[] = {{"name", SortKey::Name},
+                                                            {"modified", SortKey::Modified},
+                                                            {"created", SortKey::Created},
+                                                            {"size", SortKey::Size}};
+         for (const auto &[spelled, key] : keys) {
+             if (v == spelled) {
+                 r.page.order.key = key;
+                 return {};
+             }
+         }
+         return refuse(
+             u"未知的排序 %1（name、modified、created 或 size）/ unknown sort order"_s.arg(
+                 Quoted(v)));
+     },
+     u"排列顺序，默认 name；modified 与 created 新的在前，size "
+     u"大的在前，同者按名称，日期不明的在后",
+     u"the order, default name; modified and created put the newest first, size the largest, "
+     u"ties by name, unknown dates last"},
+    {"--reverse", "", false,
+     [](WriterRequest &r, const QByteArray &) -> std::optional<QString> {
+         r.page.order.reverse = true;
+         return {};
+     },
+     u"顺序反过来", u"the other way round"},
+    {"--date", "created|modified", false,
+     [](WriterRequest &r, const QByteArray &v) -> std::optional<QString> {
+         if (v == "created")
+             r.page.options.date = FileDate::Created;
+         else if (v == "modified")
+             r.page.options.date = FileDate::Modified;
+         else
+             return refuse(u"未知的日期 %1（created 或 modified）/ unknown date"_s.arg(Quoted(v)));
+         return {};
+     },
+     u"注明的日期：created 建立日期（默认；NFS、多数网络共享和旧的 ext 文件系统没有，显示"
+     u"“未知(UnKnow)”），modified 修改日期（复制与同步都保留）",
+     u"the date shown: created (default; NFS, most network shares and older ext file systems "
+     u"keep none, shown as \"未知(UnKnow)\"), or modified, which copies and mirrors keep"},
     {"--browser-title", "TEXT", false,
      [](WriterRequest &r, const QByteArray &v) -> std::optional<QString> {
          r.page.browserTitle = QString::fromLocal8Bit(v);

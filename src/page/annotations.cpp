@@ -47,7 +47,7 @@ int sizePadCount(int sizeWidth)
 } // namespace
 
 void AppendAnnotations(QString &out, QStringView name, const std::optional<FileFacts> &facts,
-                       bool showSize, bool showDate, const FileTimeFormat &format)
+                       bool showSize, bool showDate, const FileTimeFormat &format, FileDate date)
 {
     if (!showSize && !showDate)
         return;
@@ -60,7 +60,8 @@ void AppendAnnotations(QString &out, QStringView name, const std::optional<FileF
     if (showDate && facts) {
         if (showSize)
             out += nbspRun(3);
-        FormatFileTime(out, format, facts->birthTime);
+        FormatFileTime(out, format,
+                       date == FileDate::Modified ? facts->modifiedTime : facts->birthTime);
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "filetime.h"
+#include "options.h"
 #include "selection/filesystem.h"
 
 #include <QString>
@@ -17,6 +18,7 @@ namespace dirweaver {
 /// SizePad 21 - width "&nbsp;" after a size text narrower than 20. A file whose facts could
 /// not be read gets empty size and date texts but still its spacing.
 void AppendAnnotations(QString &out, QStringView name, const std::optional<FileFacts> &facts,
-                       bool showSize, bool showDate, const FileTimeFormat &format);
+                       bool showSize, bool showDate, const FileTimeFormat &format,
+                       FileDate date = FileDate::Created);
 
 } // namespace dirweaver

@@ -57,7 +57,8 @@ bool PageBuilder::build(const PageInput &input, PageSink &sink, const FileDone &
         text += f.linkOpen + target + f.targetClose;
         AppendLinkText(text, shown);
         text += f.linkClose;
-        AppendAnnotations(text, shown, facts, options.showSize, options.showDate, format_);
+        AppendAnnotations(text, shown, facts, options.showSize, options.showDate, format_,
+                          options.date);
         if (options.blankLine)
             text += f.paraClose;
         text += f.lineBreak + f.bulletClose + u"\r\n"_s;

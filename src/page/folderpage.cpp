@@ -36,6 +36,45 @@ void addFolderLines(PageInput &input, const FolderPageRequest &request,
     }
 }
 
+// What an entry is ordered by under key, from its facts.
+std::optional<qint64> sortKey(SortKey key, const std::optional<FileFacts> &facts)
+{
+    if (!facts)
+        return std::nullopt;
+    switch (key) {
+    case SortKey::Modified:
+        return facts->modifiedTime;
+    case SortKey::Created:
+        return facts->birthTime;
+    case SortKey::Size:
+        return facts->size;
+    case SortKey::Name:
+        break;
+    }
+    return std::nullopt;
+}
+
+// The sub-folders (in name order) in order's order: by their dates when it asks for dates,
+// else by name.
+QList<NativeName> arrangeFolders(const FileSystem &fs, const FolderRef &folder,
+                                 QList<NativeName> subFolders, const FileOrder &order)
+{
+    FileOrder own = order;
+    if (own.key == SortKey::Size)
+        own.key = SortKey::Name;
+    std::vector<std::optional<qint64>> keys(size_t(subFolders.size()));
+    if (own.key != SortKey::Name) {
+        const std::unique_ptr<FolderFacts> facts = fs.openFacts(folder);
+        for (qsizetype i = 0; i < subFolders.size(); ++i)
+            keys[size_t(i)] = sortKey(own.key, facts->facts(subFolders[i].bytes));
+    }
+    QList<NativeName> arranged;
+    arranged.reserve(subFolders.size());
+    for (const qsizetype from : own.arrange(keys))
+        arranged.append(std::move(subFolders[from]));
+    return arranged;
+}
+
 } // namespace
 
 Selection SelectionOf(const FolderPageRequest &request, const QByteArray &leaveOut)
@@ -48,7 +87,8 @@ Selection SelectionOf(const FolderPageRequest &request, const QByteArray &leaveO
 }
 
 FolderFiles ListFolderFiles(const FileSystem &fs, const FolderRef &folder,
-                            const Selection &selection, const FileSorter &sorter, bool wantFacts)
+                            const Selection &selection, const FileSorter &sorter, bool wantFacts,
+                            const FileOrder &order)
 {
     FolderFiles files;
     const FolderListing listing = fs.regularFiles(folder);
@@ -57,14 +97,33 @@ FolderFiles ListFolderFiles(const FileSystem &fs, const FolderRef &folder,
         return files;
     files.names = SelectFiles(listing, selection);
     // The facts are read on a second core while the list is sorted.
-    if (wantFacts) {
+    const bool byFacts = order.key != SortKey::Name;
+    if (wantFacts || byFacts) {
         FolderRef source = folder;
         source.path = FolderPath(NativeName::fromBytes(folder.path)).bytes;
         files.facts = std::make_unique<FactsPrefetch>(fs, source, files.names);
     }
-    std::vector<qsizetype> order = sorter.sort(files.names);
+    std::vector<qsizetype> byName = sorter.sort(files.names);
+    if (!byFacts && order.reverse) {
+        std::reverse(files.names.begin(), files.names.end());
+        std::reverse(byName.begin(), byName.end());
+    }
     if (files.facts)
-        files.facts->reorder(std::move(order));
+        files.facts->reorder(std::move(byName));
+    if (!byFacts)
+        return files;
+    // Ordered by their facts, all of which are needed first.
+    std::vector<std::optional<qint64>> keys;
+    keys.reserve(size_t(files.names.size()));
+    for (qsizetype i = 0; i < files.names.size(); ++i)
+        keys.push_back(sortKey(order.key, files.facts->factsAt(i)));
+    const std::vector<qsizetype> moved = order.arrange(keys);
+    QList<NativeName> names;
+    names.reserve(files.names.size());
+    for (const qsizetype from : moved)
+        names.append(std::move(files.names[from]));
+    files.names = std::move(names);
+    files.facts->moved(moved);
     return files;
 }
 
@@ -78,7 +137,7 @@ FolderPage PrepareFolderPage(const FileSystem &fs, const FolderRef &folder,
                                 ? TreePageName(folder.path, request.pageName)
                                 : QByteArray();
     FolderFiles files = ListFolderFiles(fs, folder, SelectionOf(request, self), sorter,
-                                        request.options.showsFacts());
+                                        request.options.showsFacts(), request.order);
     page.error = files.error;
     if (files.error != 0)
         return page;
@@ -93,11 +152,10 @@ FolderPage PrepareFolderPage(const FileSystem &fs, const FolderRef &folder,
     input.options.headerTitle = request.headerTitle.value_or(titles.header);
     if (request.folderLinks == FolderLinks::None)
         return page;
-    if (subFolders)
-        addFolderLines(input, request, *subFolders);
-    else
-        addFolderLines(input, request,
-                       ListSubFolders(fs, folder, sorter, true, SelectionOf(request)).names);
+    QList<NativeName> subs =
+        subFolders ? *subFolders
+                   : ListSubFolders(fs, folder, sorter, true, SelectionOf(request)).names;
+    addFolderLines(input, request, arrangeFolders(fs, folder, std::move(subs), request.order));
     return page;
 }
 

@@ -40,6 +40,8 @@ struct FolderPageRequest
     bool hidden = false;
     /// With FolderLinks::Pages: how many levels below the top get pages; -1 for all.
     int depth = -1;
+    /// The order of the files, and of the folder lines (by date, or else by name).
+    FileOrder order;
     /// The page options; their titles give way to the folder's own unless given below.
     PageOptions options;
     /// Titles the user gave, kept instead of the folder's own.
@@ -71,7 +73,7 @@ struct FolderFiles
 /// facts start being read on a second core while they are sorted.
 FolderFiles ListFolderFiles(const FileSystem &fs, const FolderRef &folder,
                             const Selection &selection, const FileSorter &sorter,
-                            bool wantFacts = false);
+                            bool wantFacts = false, const FileOrder &order = {});
 
 /// What request lists of a folder's entries; leaveOut is a file never listed.
 Selection SelectionOf(const FolderPageRequest &request, const QByteArray &leaveOut = {});

@@ -10,6 +10,9 @@ namespace dirweaver {
 /// Where the link lines stand on the page.
 enum class Align { Left, Center, Right };
 
+/// Which of a file's times its line shows.
+enum class FileDate { Created, Modified };
+
 /// The user's choices that shape the page, with the values the window starts with.
 struct PageOptions
 {
@@ -35,6 +38,8 @@ struct PageOptions
     PageEncoding encoding = PageEncoding::Gbk;
     /// The head says that a tree run wrote the page, so that a later run may replace it.
     bool treeMark = false;
+    /// The time the date shows: the creation date, or the modification date.
+    FileDate date = FileDate::Created;
 
     /// True when the lines show a size or a date, which need the files' facts.
     bool showsFacts() const { return showSize || showDate; }

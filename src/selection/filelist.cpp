@@ -13,6 +13,26 @@
 
 namespace dirweaver {
 
+std::vector<qsizetype> FileOrder::arrange(const std::vector<std::optional<qint64>> &keys) const
+{
+    std::vector<qsizetype> order(keys.size());
+    std::iota(order.begin(), order.end(), 0);
+    if (key == SortKey::Name) {
+        if (reverse)
+            std::reverse(order.begin(), order.end());
+        return order;
+    }
+    std::stable_sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
+        const std::optional<qint64> &ka = keys[size_t(a)], &kb = keys[size_t(b)];
+        if (ka.has_value() != kb.has_value())
+            return ka.has_value();
+        if (!ka || *ka == *kb)
+            return false;
+        return reverse ? *ka < *kb : *ka > *kb;
+    });
+    return order;
+}
+
 bool Selection::leavesOut(const QByteArray &name, QStringView text) const
 {
     if (name.isEmpty() || (!hidden && name.startsWith('.')))

@@ -9,6 +9,7 @@
 #include <QLocale>
 #include <QString>
 
+#include <optional>
 #include <vector>
 
 namespace dirweaver {
@@ -32,6 +33,23 @@ struct Selection
 
     /// True when a folder's entry name is left out: hidden, or excluded.
     bool leavesOut(const QByteArray &name, QStringView text) const;
+};
+
+/// What a page's entries are ordered by, after their names.
+enum class SortKey { Name, Modified, Created, Size };
+
+/// The order of a page's entries: the name order, or newest (largest) first with ties in
+/// name order and unknown dates last; reverse turns the known part round.
+struct FileOrder
+{
+    /// What the entries are ordered by.
+    SortKey key = SortKey::Name;
+    /// Oldest, smallest or last name first.
+    bool reverse = false;
+
+    /// Where each of entries (already in name order) goes, keyed by key (nullopt: unknown):
+    /// the entry now at place i is the one at the returned [i].
+    std::vector<qsizetype> arrange(const std::vector<std::optional<qint64>> &keys) const;
 };
 
 /// The names of a folder listing that selection lists, in folder order.

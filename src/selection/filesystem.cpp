@@ -231,7 +231,7 @@ public:
     std::optional<FileFacts> facts(const QByteArray &name) const override
     {
         struct statx st;
-        const unsigned mask = STATX_SIZE | STATX_BTIME | STATX_TYPE;
+        const unsigned mask = STATX_SIZE | STATX_BTIME | STATX_MTIME | STATX_TYPE;
         if (!dir_)
             return std::nullopt;
         // In a walk a link is judged first: one leading outside gives its own facts.
@@ -247,6 +247,8 @@ public:
         facts.size = qint64(st.stx_size);
         if ((st.stx_mask & STATX_BTIME) != 0)
             facts.birthTime = qint64(st.stx_btime.tv_sec);
+        if ((st.stx_mask & STATX_MTIME) != 0)
+            facts.modifiedTime = qint64(st.stx_mtime.tv_sec);
         return facts;
     }
 

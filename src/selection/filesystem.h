@@ -15,10 +15,19 @@ namespace dirweaver {
 /// What the page tells of one file.
 struct FileFacts
 {
+    /// Facts read, or made up for a test; the times in seconds since 1970 UTC.
+    FileFacts(qint64 bytes = 0, std::optional<qint64> birth = std::nullopt,
+              std::optional<qint64> modified = std::nullopt)
+        : size(bytes), birthTime(birth), modifiedTime(modified)
+    {
+    }
+
     /// Size in bytes; negative for a folder, whose line shows no size.
     qint64 size = 0;
     /// Birth (creation) time in seconds since 1970 UTC; nullopt when the file system keeps none.
     std::optional<qint64> birthTime;
+    /// Modification time in seconds since 1970 UTC; nullopt when it cannot be read.
+    std::optional<qint64> modifiedTime;
 
     friend bool operator==(const FileFacts &, const FileFacts &) = default;
 };

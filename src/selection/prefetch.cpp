@@ -52,12 +52,25 @@ FactsPrefetch::~FactsPrefetch()
 void FactsPrefetch::read(qsizetype i)
 {
     if (const std::optional<FileFacts> facts = folder_->facts(names_[i]))
-        facts_[size_t(i)] = {facts->size, facts->birthTime.value_or(kNoBirth)};
+        facts_[size_t(i)] = {facts->size, facts->birthTime.value_or(kNoBirth),
+                             facts->modifiedTime.value_or(kNoBirth)};
     ready_[size_t(i)].store(true);
     if (wanted_.load() == i) {
         const std::lock_guard lock(mutex_);
         wake_.notify_all();
     }
+}
+
+void FactsPrefetch::moved(const std::vector<qsizetype> &moved)
+{
+    // Every fact is in: the worker only has its loops to finish.
+    if (worker_.joinable())
+        worker_.join();
+    std::vector<qsizetype> order(moved.size());
+    for (size_t i = 0; i < moved.size(); ++i)
+        order[i] = ordered_.load() ? order_[size_t(moved[i])] : moved[i];
+    order_ = std::move(order);
+    ordered_.store(true, std::memory_order_release);
 }
 
 void FactsPrefetch::reorder(std::vector<qsizetype> order)
@@ -87,8 +100,10 @@ std::optional<FileFacts> FactsPrefetch::factsAt(qsizetype i) const
     const Packed &facts = facts_[size_t(at)];
     if (facts.size == kUnread)
         return std::nullopt;
-    return FileFacts{facts.size,
-                     facts.birth == kNoBirth ? std::nullopt : std::optional<qint64>(facts.birth)};
+    const auto time = [](qint64 t) {
+        return t == kNoBirth ? std::nullopt : std::optional<qint64>(t);
+    };
+    return FileFacts{facts.size, time(facts.birth), time(facts.modified)};
 }
 
 } // namespace dirweaver

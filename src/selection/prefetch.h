@@ -36,17 +36,21 @@ public:
     /// The facts of the file at place i of the list, waiting for the worker if needed. One
     /// thread reads them.
     std::optional<FileFacts> factsAt(qsizetype i) const;
+    /// The list was put in another order once more, after every fact was read (factsAt of
+    /// each): the file now at place i is the one that was at place moved[i].
+    void moved(const std::vector<qsizetype> &moved);
 
 private:
     void read(qsizetype i);
 
     std::unique_ptr<FolderFacts> folder_;
     QList<QByteArray> names_; // the bytes only: the caller's list may be sorted meanwhile
-    // Facts packed in 16 bytes: a million files' worth is 16 MB, not 32.
+    // Facts packed in 24 bytes: a million files' worth is 24 MB, not 48.
     struct Packed
     {
         qint64 size = kUnread;
         qint64 birth = kNoBirth;
+        qint64 modified = kNoBirth;
     };
     static constexpr qint64 kUnread = std::numeric_limits<qint64>::min();
     static constexpr qint64 kNoBirth = std::numeric_limits<qint64>::min();
