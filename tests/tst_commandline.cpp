@@ -36,6 +36,13 @@ private Q_SLOTS:
         row("negative depth", {"--tree", "--depth", "-1"}, u"!whole number, 0 or more"_s);
         row("depth that is no number", {"--tree", "--depth=two"}, u"!whole number, 0 or more"_s);
         row("empty --exclude", {"--write", "x", "--exclude", ";"}, u"!at least one name"_s);
+        row("unknown sort order", {"--write", "x", "--sort", "sizes"}, u"!unknown sort order"_s);
+        row("unknown date", {"--write", "x", "--date=changed"}, u"!unknown date"_s);
+        row("--base with a quote", {"--write", "x", "--base", "http://a/\"x"}, u"!--base takes"_s);
+        row("--base with markup", {"--write", "x", "--base", "http://a/<b>"}, u"!--base takes"_s);
+        row("--base with a control", {"--write", "x", "--base", "http://a/\tx"},
+            u"!--base takes"_s);
+        row("empty --base", {"--write", "x", "--base="}, u"!--base takes"_s);
         row("--name that is a path", {"--tree", "--name", "a/b.htm"}, u"!without /"_s);
         row("unknown encoding", {"--write", "x", "--encoding", "latin1"}, u"!unknown encoding"_s);
         row("a tree", {"--tree", "--encoding=UTF-8", "--name", "index.htm", "top"}, u"top"_s);

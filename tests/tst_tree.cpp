@@ -152,6 +152,19 @@ private Q_SLOTS:
         QCOMPARE(lines, linked);
     }
 
+    // With --base every target of a page starts with the address and the page folder's path
+    // below the top, each part escaped as targets are; the parent stays relative.
+    void baseAddress()
+    {
+        const QString top = makeTree(u"Base"_s);
+        const Run run =
+            tree({u"--no-date"_s, u"--base"_s, u"https://example.org/dl?a=1&b=2"_s, top});
+        QCOMPARE(run.status, 0);
+        QFile expected(QStringLiteral(DIRWEAVER_TEST_DATA "/tree-base.htm"));
+        QVERIFY(expected.open(QIODevice::ReadOnly));
+        QCOMPARE(ReadFile(top + u"/sub one/sub one.htm"_s), expected.readAll());
+    }
+
     // A folder that cannot be written is said and skipped; every other page is written.
     void readOnlyFolder()
     {

@@ -214,6 +214,23 @@ const OptionRow kOptions[] = {
      u"“未知(UnKnow)”），modified 修改日期（复制与同步都保留）",
      u"the date shown: created (default; NFS, most network shares and older ext file systems "
      u"keep none, shown as \"未知(UnKnow)\"), or modified, which copies and mirrors keep"},
+    {"--base", "URL", false,
+     [](WriterRequest &r, const QByteArray &v) -> std::optional<QString> {
+         const QString url = QString::fromLocal8Bit(v);
+         const bool refused = url.isEmpty() || std::any_of(url.begin(), url.end(), [](QChar c) {
+                                  return c == u'"' || c == u'\'' || c == u'<' || c == u'>' ||
+                                         c.unicode() < 0x20 || c.unicode() == 0x7f ||
+                                         (c.unicode() >= 0x80 && c.unicode() < 0xa0);
+                              });
+         if (refused)
+             return refuse(u"--base 需要一个不含引号、<、> 和控制字符的地址 / --base takes an "
+                           u"address without quotes, <, > or control characters"_s);
+         r.page.options.baseUrl = url;
+         return {};
+     },
+     u"链接目标以 URL 开头，代替文件夹路径（--tree：URL 加各页文件夹在顶层下的路径）",
+     u"link targets start with URL instead of the folder's path (--tree: URL plus each page "
+     u"folder's path below FOLDER)"},
     {"--browser-title", "TEXT", false,
      [](WriterRequest &r, const QByteArray &v) -> std::optional<QString> {
          r.page.browserTitle = QString::fromLocal8Bit(v);

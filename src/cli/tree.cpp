@@ -201,6 +201,7 @@ public:
             QFile::encodeName(QFile::symLinkTarget(u"/proc/self/fd/"_s + QString::number(topFd)));
         if (within_.isEmpty())
             within_ = top;
+        topPath_ = top;
         if (!enter(std::make_shared<const Node>(Node{top, nullptr}), topFd, {}))
             return topError_ == 0; // none asked for: ".noindex" at the top
         std::shared_future<bool> topPage;
@@ -247,6 +248,9 @@ public:
     int topError() const { return topError_; }
 
 private:
+    // The top's path, the start of every folder's.
+    const QByteArray &stack0Path() const { return topPath_; }
+
     // The folder held open as fd, its links judged against the tree.
     FolderRef held(const QByteArray &name, int fd) const
     {
@@ -300,6 +304,9 @@ private:
         }
         FolderPageRequest request = request_;
         request.parentPage = job.parentPage;
+        // Only a base address needs the path: a deep tree does not pay for it otherwise.
+        if (!request.options.baseUrl.isEmpty() && job.node->parent)
+            request.basePath = job.node->path().mid(stack0Path().size());
         const FolderPage page =
             PrepareFolderPage(fs_, held(job.node->name, job.fd), request, sorter, &job.withPages);
         if (page.error != 0) {
@@ -357,6 +364,7 @@ private:
     QList<Frame> stack_;
     QSet<std::pair<quint64, quint64>> visited_;
     QByteArray within_;
+    QByteArray topPath_;
     PageWriters writers_; // last: its threads end before what they use goes
 };
 

@@ -31,15 +31,34 @@ FolderRef sourceOf(const PageInput &input, const NativeName &folder)
 
 } // namespace
 
+QString FolderTarget(const PageInput &input)
+{
+    const PageOptions &options = input.options;
+    QString target;
+    if (!options.baseUrl.isEmpty()) {
+        // The address as given, then the page folder's own path below it, as targets are.
+        AppendHtmlText(target, options.baseUrl);
+        if (!target.endsWith(u'/'))
+            target += u'/';
+        for (const QByteArray &part : input.basePath.split('/')) {
+            if (part.isEmpty())
+                continue;
+            AppendLinkTarget(target, NativeName::fromBytes(part), options.encoding);
+            target += u'/';
+        }
+    } else if (options.absolutePath) {
+        AppendLinkTarget(target, FolderPath(input.folder), options.encoding);
+    }
+    return target;
+}
+
 bool PageBuilder::build(const PageInput &input, PageSink &sink, const FileDone &fileDone,
                         const FactsPrefetch *facts) const
 {
     const PageOptions &options = input.options;
     const PageFragments f = PageFragments::forOptions(options);
     const NativeName folder = FolderPath(input.folder);
-    QString folderTarget;
-    if (options.absolutePath)
-        AppendLinkTarget(folderTarget, folder, options.encoding);
+    const QString folderTarget = FolderTarget(input);
 
     QString text = f.pageStart + options.browserTitle + f.titleToHeading + options.headerTitle +
                    f.headingClose + u"\r\n"_s;

@@ -61,7 +61,13 @@ struct PageInput
     /// The folder held open, through which its facts are read, and how its links are judged;
     /// its path is folder's.
     FolderRef source;
+    /// With a base address: the folder's path below the folder the address stands for.
+    QByteArray basePath;
 };
+
+/// The part of every link target before the entry's name: the base address and the
+/// folder's path below it, or the folder's own path for absolute targets, or nothing.
+QString FolderTarget(const PageInput &input);
 
 /// folder with a trailing '/' added unless it has one already; the root keeps its single one.
 NativeName FolderPath(const NativeName &folder);

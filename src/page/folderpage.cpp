@@ -13,10 +13,7 @@ namespace {
 // targets are absolute, then the escaped name and suffix.
 QString entryTarget(const PageInput &input, const NativeName &name, QStringView suffix)
 {
-    QString folderTarget;
-    if (input.options.absolutePath)
-        AppendLinkTarget(folderTarget, FolderPath(input.folder), input.options.encoding);
-    return LinkTarget(folderTarget, name, input.options.encoding) + suffix;
+    return LinkTarget(FolderTarget(input), name, input.options.encoding) + suffix;
 }
 
 void addFolderLines(PageInput &input, const FolderPageRequest &request,
@@ -144,6 +141,7 @@ FolderPage PrepareFolderPage(const FileSystem &fs, const FolderRef &folder,
     PageInput &input = page.input;
     input.folder = NativeName::fromBytes(folder.path);
     input.source = folder;
+    input.basePath = request.basePath;
     input.files = std::move(files.names);
     page.facts = std::move(files.facts);
     input.options = request.options;

@@ -42,6 +42,8 @@ struct FolderPageRequest
     int depth = -1;
     /// The order of the files, and of the folder lines (by date, or else by name).
     FileOrder order;
+    /// With a base address (PageOptions::baseUrl) in a tree: the folder's path below the top.
+    QByteArray basePath;
     /// The page options; their titles give way to the folder's own unless given below.
     PageOptions options;
     /// Titles the user gave, kept instead of the folder's own.

@@ -40,6 +40,9 @@ struct PageOptions
     bool treeMark = false;
     /// The time the date shows: the creation date, or the modification date.
     FileDate date = FileDate::Created;
+    /// When set, link targets start with this address (free of quotes, angle brackets and
+    /// control characters) instead of the folder's path.
+    QString baseUrl;
 
     /// True when the lines show a size or a date, which need the files' facts.
     bool showsFacts() const { return showSize || showDate; }
