@@ -90,6 +90,43 @@ private Q_SLOTS:
             QCOMPARE(listing.facts->factsAt(i)->size, i);
     }
 
+    // Ordered by facts read on two threads at once: each name keeps its own facts, and the
+    // order follows them, ties in name order.
+    void orderByFacts_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("reverse");
+        QTest::newRow("largest first") << int(SortKey::Size) << false;
+        QTest::newRow("oldest first") << int(SortKey::Modified) << true;
+    }
+    void orderByFacts()
+    {
+        QFETCH(int, key);
+        QFETCH(bool, reverse);
+        test::FakeFileSystem fs;
+        for (int i = 0; i < 4000; ++i)
+            fs.add("/o", QByteArray::number(10000 + i) + ".dat",
+                   FileFacts{(i * 7919) % 1000, std::nullopt, 1017396245 + i % 500});
+        const FileOrder order{SortKey(key), reverse};
+        const FolderFiles listing =
+            ListFolderFiles(fs, "/o", u"*.*"_s, FileSorter(QLocale(u"en_US"_s)), false, order);
+        QCOMPARE(listing.names.size(), 4000);
+        for (qsizetype i = 0; i < listing.names.size(); ++i) {
+            const int n = listing.names[i].text.left(5).toInt() - 10000;
+            const std::optional<FileFacts> facts = listing.facts->factsAt(i);
+            QVERIFY(facts);
+            QCOMPARE(facts->size, (n * 7919) % 1000);
+            if (i == 0)
+                continue;
+            const std::optional<FileFacts> before = listing.facts->factsAt(i - 1);
+            const qint64 a = key == int(SortKey::Size) ? before->size : *before->modifiedTime;
+            const qint64 b = key == int(SortKey::Size) ? facts->size : *facts->modifiedTime;
+            QVERIFY(reverse ? a <= b : a >= b);
+            if (a == b)
+                QVERIFY(listing.names[i - 1].text < listing.names[i].text);
+        }
+    }
+
     void unreadableFolder()
     {
         test::FakeFileSystem fs;

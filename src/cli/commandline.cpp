@@ -442,6 +442,14 @@ Writes the page of links to the files of FOLDER (GBK by default) without opening
         }
         help += line + u'\n';
     }
+    help += uR"(
+例如 / for example:
+  下载文件夹：新的在前，显示修改日期，不列未下载完的文件
+  / a download folder, newest first, with modification dates, without partial downloads:
+    dirweaver --write index.htm --sort modified --date modified --exclude "*.part;Thumbs.db" /srv/dl
+  镜像的整棵树，给网站用 / a mirror tree for a web server:
+    dirweaver --tree --name index.htm --depth 3 --base https://mirror.example.org/pub /srv/pub
+)"_s;
     return help.arg(PageOptions().footerTitle);
 }
 

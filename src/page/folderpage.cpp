@@ -109,7 +109,8 @@ FolderFiles ListFolderFiles(const FileSystem &fs, const FolderRef &folder,
         files.facts->reorder(std::move(byName));
     if (!byFacts)
         return files;
-    // Ordered by their facts, all of which are needed first.
+    // Ordered by their facts, all of which are needed first: this thread reads them too.
+    files.facts->readAlongside();
     std::vector<std::optional<qint64>> keys;
     keys.reserve(size_t(files.names.size()));
     for (qsizetype i = 0; i < files.names.size(); ++i)

@@ -5,7 +5,8 @@ namespace dirweaver {
 FactsPrefetch::FactsPrefetch(const FileSystem &fs, const FolderRef &folder,
                              const QList<NativeName> &files)
     : folder_(fs.openFacts(folder)), facts_(size_t(files.size())),
-      ready_(new std::atomic<bool>[size_t(files.size())] {})
+      ready_(new std::atomic<bool>[size_t(files.size())] {}),
+      claimed_(new std::atomic<bool>[size_t(files.size())] {})
 {
     names_.reserve(files.size());
     for (const NativeName &file : files)
@@ -37,8 +38,11 @@ FactsPrefetch::FactsPrefetch(const FileSystem &fs, const FolderRef &folder,
             if (!ready_[size_t(next)].load(std::memory_order_relaxed))
                 read(next);
         }
-        // Every fact is in: the names are no longer needed, and a million of them weigh.
-        names_ = QList<QByteArray>();
+        // Every fact is in: the names are no longer needed, and a million of them weigh,
+        // unless a second reader still holds them.
+        int needed = 0;
+        if (namesState_.compare_exchange_strong(needed, 2))
+            names_ = QList<QByteArray>();
     });
 }
 
@@ -51,6 +55,8 @@ FactsPrefetch::~FactsPrefetch()
 
 void FactsPrefetch::read(qsizetype i)
 {
+    if (claimed_[size_t(i)].exchange(true, std::memory_order_acq_rel))
+        return;
     if (const std::optional<FileFacts> facts = folder_->facts(names_[i]))
         facts_[size_t(i)] = {facts->size, facts->birthTime.value_or(kNoBirth),
                              facts->modifiedTime.value_or(kNoBirth)};
@@ -58,6 +64,22 @@ void FactsPrefetch::read(qsizetype i)
     if (wanted_.load() == i) {
         const std::lock_guard lock(mutex_);
         wake_.notify_all();
+    }
+}
+
+void FactsPrefetch::readAlongside()
+{
+    const qsizetype count = qsizetype(facts_.size());
+    int needed = 0;
+    if (namesState_.compare_exchange_strong(needed, 1)) {
+        for (qsizetype i = count - 1; i >= 0; --i) {
+            if (!claimed_[size_t(i)].load(std::memory_order_relaxed))
+                read(i);
+        }
+    }
+    for (qsizetype i = 0; i < count; ++i) {
+        while (!ready_[size_t(i)].load(std::memory_order_acquire))
+            std::this_thread::yield();
     }
 }
 

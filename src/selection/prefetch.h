@@ -36,6 +36,9 @@ public:
     /// The facts of the file at place i of the list, waiting for the worker if needed. One
     /// thread reads them.
     std::optional<FileFacts> factsAt(qsizetype i) const;
+    /// Reads the facts still unread on this thread too, from the other end, and returns once
+    /// every fact is in: for a caller that needs them all before going on.
+    void readAlongside();
     /// The list was put in another order once more, after every fact was read (factsAt of
     /// each): the file now at place i is the one that was at place moved[i].
     void moved(const std::vector<qsizetype> &moved);
@@ -56,6 +59,10 @@ private:
     static constexpr qint64 kNoBirth = std::numeric_limits<qint64>::min();
     std::vector<Packed> facts_;
     std::unique_ptr<std::atomic<bool>[]> ready_;
+    // Taken by the thread that reads the fact, so that two never read the same one.
+    std::unique_ptr<std::atomic<bool>[]> claimed_;
+    // Whether the names are still needed: 0 yes, 1 a second reader is at work, 2 dropped.
+    std::atomic<int> namesState_{0};
     std::vector<qsizetype> order_;
     std::atomic<bool> ordered_{false};
     std::atomic<bool> stop_{false};
