@@ -269,13 +269,23 @@ private Q_SLOTS:
         p.waitForFinished();
     }
 
-    // Without a display the window is not tried: one line that points to --write.
+    // Without a display the window is not tried: one line that points to --write, also for a
+    // display that nobody serves.
+    void noDisplay_data()
+    {
+        QTest::addColumn<QString>("display"); // empty: none
+        QTest::newRow("no display") << QString();
+        QTest::newRow("a display nobody serves") << u":99"_s;
+    }
     void noDisplay()
     {
+        QFETCH(QString, display);
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             env.remove(QString::fromLatin1(name));
+        if (!display.isEmpty())
+            env.insert(u"DISPLAY"_s, display);
         p.setProcessEnvironment(env);
         p.start(QStringLiteral(DIRWEAVER_EXECUTABLE), {folder_});
         QVERIFY(p.waitForFinished());
