@@ -41,6 +41,31 @@ std::optional<QString> setOption(WriterRequest &r, const QByteArray &)
     return {};
 }
 
+// The value that v spells among choices; nullopt for none.
+template <typename T, size_t N>
+std::optional<T> pick(QByteArrayView v, const std::pair<QByteArrayView, T> (&choices)[N])
+{
+    for (const auto &[spelled, value] : choices) {
+        if (v == spelled)
+            return value;
+    }
+    return std::nullopt;
+}
+
+// True for masks of nothing but separators, which would match nothing at all.
+bool noMasks(const QString &masks)
+{
+    return QString(masks).remove(u';').trimmed().isEmpty();
+}
+
+// A switch that sets one choice of what the page lists.
+template <bool FolderPageRequest::*Choice>
+std::optional<QString> setChoice(WriterRequest &r, const QByteArray &)
+{
+    r.page.*Choice = true;
+    return {};
+}
+
 // A switch that chooses what runs.
 template <WriterRequest::Action Action>
 std::optional<QString> setAction(WriterRequest &r, const QByteArray &)
@@ -76,22 +101,18 @@ const OptionRow kOptions[] = {
      },
      u"--tree 的网页文件名，默认为各文件夹名加 .htm",
      u"page name for --tree, default: each folder's own name plus .htm (index.htm for servers)"},
-    {"--force", "", false,
-     [](WriterRequest &r, const QByteArray &) -> std::optional<QString> {
-         r.page.force = true;
-         return {};
-     },
+    {"--force", "", false, setChoice<&FolderPageRequest::force>,
      u"--tree 也替换不是它写的网页（只限普通文件）",
      u"with --tree, also replace regular files at a page's name that --tree did not write"},
     {"--encoding", "gbk|utf-8", false,
      [](WriterRequest &r, const QByteArray &v) -> std::optional<QString> {
-         const QByteArray encoding = v.toLower();
-         if (encoding == "gbk")
-             r.page.options.encoding = PageEncoding::Gbk;
-         else if (encoding == "utf-8" || encoding == "utf8")
-             r.page.options.encoding = PageEncoding::Utf8;
-         else
+         const std::pair<QByteArrayView, PageEncoding> encodings[] = {{"gbk", PageEncoding::Gbk},
+                                                                      {"utf-8", PageEncoding::Utf8},
+                                                                      {"utf8", PageEncoding::Utf8}};
+         const std::optional<PageEncoding> encoding = pick(v.toLower(), encodings);
+         if (!encoding)
              return refuse(u"未知的编码 %1（gbk 或 utf-8）/ unknown encoding"_s.arg(Quoted(v)));
+         r.page.options.encoding = *encoding;
          return {};
      },
      u"网页编码，默认 gbk", u"the page's encoding, default gbk"},
@@ -111,15 +132,13 @@ const OptionRow kOptions[] = {
      u"链接前加项目符号（强制左对齐）", u"a bullet before each link (forces left)"},
     {"--align", "left|center|right", false,
      [](WriterRequest &r, const QByteArray &v) -> std::optional<QString> {
-         if (v == "left")
-             r.page.options.align = Align::Left;
-         else if (v == "center")
-             r.page.options.align = Align::Center;
-         else if (v == "right")
-             r.page.options.align = Align::Right;
-         else
+         const std::pair<QByteArrayView, Align> aligns[] = {
+             {"left", Align::Left}, {"center", Align::Center}, {"right", Align::Right}};
+         const std::optional<Align> align = pick(v, aligns);
+         if (!align)
              return refuse(
                  u"未知的对齐方式 %1（left、center 或 right）/ unknown alignment"_s.arg(Quoted(v)));
+         r.page.options.align = *align;
          return {};
      },
      u"链接项目的位置，默认 left", u"alignment of the links, default left"},
@@ -130,8 +149,7 @@ const OptionRow kOptions[] = {
     {"--types", "MASKS", false,
      [](WriterRequest &r, const QByteArray &v) -> std::optional<QString> {
          r.page.pattern = QString::fromLocal8Bit(v);
-         // A pattern of nothing but separators would list no file at all.
-         if (QString(r.page.pattern).remove(u';').trimmed().isEmpty())
+         if (noMasks(r.page.pattern))
              return refuse(u"--types 至少需要一个文件类型，如 \"*.txt\" / --types needs at least "
                            u"one pattern"_s);
          // "site" lists only files called "site", which is seldom what was meant.
@@ -147,7 +165,7 @@ const OptionRow kOptions[] = {
     {"--exclude", "MASKS", false,
      [](WriterRequest &r, const QByteArray &v) -> std::optional<QString> {
          r.page.exclude = QString::fromLocal8Bit(v);
-         if (QString(r.page.exclude).remove(u';').trimmed().isEmpty())
+         if (noMasks(r.page.exclude))
              return refuse(u"--exclude 至少需要一个名字或通配符，如 \"*.part;Thumbs.db\" / "
                            u"--exclude needs at least one name or pattern"_s);
          return {};
@@ -155,11 +173,7 @@ const OptionRow kOptions[] = {
      u"不列出（--tree 也不进入）名字符合的文件与文件夹，写法同 --types，不分大小写",
      u"leave out files and folders whose names match (--tree does not enter them), masks as "
      u"for --types, case ignored"},
-    {"--hidden", "", false,
-     [](WriterRequest &r, const QByteArray &) -> std::optional<QString> {
-         r.page.hidden = true;
-         return {};
-     },
+    {"--hidden", "", false, setChoice<&FolderPageRequest::hidden>,
      u"也列出以点开头的文件，--tree 也进入以点开头的文件夹",
      u"list dot-files too, and with --tree enter dot-folders"},
     {"--depth", "N", false,
@@ -180,15 +194,12 @@ const OptionRow kOptions[] = {
                                                             {"modified", SortKey::Modified},
                                                             {"created", SortKey::Created},
                                                             {"size", SortKey::Size}};
-         for (const auto &[spelled, key] : keys) {
-             if (v == spelled) {
-                 r.page.order.key = key;
-                 return {};
-             }
-         }
-         return refuse(
-             u"未知的排序 %1（name、modified、created 或 size）/ unknown sort order"_s.arg(
-                 Quoted(v)));
+         const std::optional<SortKey> key = pick(v, keys);
+         if (!key)
+             return refuse(u"未知的排序 %1（name、modified、created 或 size）/ unknown sort "
+                           u"order"_s.arg(Quoted(v)));
+         r.page.order.key = *key;
+         return {};
      },
      u"排列顺序，默认 name；modified 与 created 新的在前，size "
      u"大的在前，同者按名称，日期不明的在后",
@@ -202,12 +213,12 @@ const OptionRow kOptions[] = {
      u"顺序反过来", u"the other way round"},
     {"--date", "created|modified", false,
      [](WriterRequest &r, const QByteArray &v) -> std::optional<QString> {
-         if (v == "created")
-             r.page.options.date = FileDate::Created;
-         else if (v == "modified")
-             r.page.options.date = FileDate::Modified;
-         else
+         const std::pair<QByteArrayView, FileDate> dates[] = {{"created", FileDate::Created},
+                                                              {"modified", FileDate::Modified}};
+         const std::optional<FileDate> date = pick(v, dates);
+         if (!date)
              return refuse(u"未知的日期 %1（created 或 modified）/ unknown date"_s.arg(Quoted(v)));
+         r.page.options.date = *date;
          return {};
      },
      u"注明的日期：created 建立日期（默认；NFS、多数网络共享和旧的 ext 文件系统没有，显示"
