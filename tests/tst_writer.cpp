@@ -52,6 +52,23 @@ class TestWriter : public QObject
     QTemporaryDir dir_;
     QString folder_;
 
+    // The page "--write -" writes with arguments over fs, against the golden page file.
+    static void comparePage(const FileSystem &fs, const QList<QByteArray> &arguments,
+                            const QString &file)
+    {
+        QByteArray out, err;
+        QBuffer outDevice(&out), errDevice(&err);
+        outDevice.open(QIODevice::WriteOnly);
+        errDevice.open(QIODevice::WriteOnly);
+        const auto parsed = ParseWriterArguments(QList<QByteArray>{"--write", "-"} + arguments);
+        QCOMPARE(RunWriter(std::get<WriterRequest>(parsed), fs, QLocale(u"zh_CN"_s), "/", outDevice,
+                           errDevice),
+                 0);
+        QFile expected(QStringLiteral(DIRWEAVER_TEST_DATA "/") + file);
+        QVERIFY(expected.open(QIODevice::ReadOnly));
+        QCOMPARE(out, expected.readAll());
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -99,18 +116,7 @@ private Q_SLOTS:
             fs.addFolder(folder + '/' + sub);
             fs.setFacts(folder, sub, FileFacts{4096, t2002});
         }
-        QByteArray out, err;
-        QBuffer outDevice(&out), errDevice(&err);
-        outDevice.open(QIODevice::WriteOnly);
-        errDevice.open(QIODevice::WriteOnly);
-        const auto parsed = ParseWriterArguments(QList<QByteArray>{"--write", "-", "--folders"} +
-                                                 options + QList<QByteArray>{folder});
-        QCOMPARE(RunWriter(std::get<WriterRequest>(parsed), fs, QLocale(u"zh_CN"_s), "/", outDevice,
-                           errDevice),
-                 0);
-        QFile expected(QStringLiteral(DIRWEAVER_TEST_DATA "/") + file);
-        QVERIFY(expected.open(QIODevice::ReadOnly));
-        QCOMPARE(out, expected.readAll());
+        comparePage(fs, QList<QByteArray>{"--folders"} + options + QList<QByteArray>{folder}, file);
     }
 
     // --sort and --date: newest or largest first, ties in name order, unknown dates last;
@@ -138,18 +144,8 @@ private Q_SLOTS:
         fs.add("/srv/dl", "c.txt", FileFacts{20, std::nullopt, t2});
         fs.add("/srv/dl", "b.txt", FileFacts{30, t2, t1});
         fs.add("/srv/dl", "a.txt", FileFacts{10, t1, t3});
-        QByteArray out, err;
-        QBuffer outDevice(&out), errDevice(&err);
-        outDevice.open(QIODevice::WriteOnly);
-        errDevice.open(QIODevice::WriteOnly);
-        const auto parsed = ParseWriterArguments(QList<QByteArray>{"--write", "-", "--relative"} +
-                                                 options + QList<QByteArray>{"/srv/dl"});
-        QCOMPARE(RunWriter(std::get<WriterRequest>(parsed), fs, QLocale(u"zh_CN"_s), "/", outDevice,
-                           errDevice),
-                 0);
-        QFile expected(QStringLiteral(DIRWEAVER_TEST_DATA "/") + file);
-        QVERIFY(expected.open(QIODevice::ReadOnly));
-        QCOMPARE(out, expected.readAll());
+        comparePage(fs, QList<QByteArray>{"--relative"} + options + QList<QByteArray>{"/srv/dl"},
+                    file);
     }
 
     // The writer gives exactly the bytes that saving a page built in memory gives.

@@ -248,9 +248,6 @@ public:
     int topError() const { return topError_; }
 
 private:
-    // The top's path, the start of every folder's.
-    const QByteArray &stack0Path() const { return topPath_; }
-
     // The folder held open as fd, its links judged against the tree.
     FolderRef held(const QByteArray &name, int fd) const
     {
@@ -306,7 +303,7 @@ private:
         request.parentPage = job.parentPage;
         // Only a base address needs the path: a deep tree does not pay for it otherwise.
         if (!request.options.baseUrl.isEmpty() && job.node->parent)
-            request.basePath = job.node->path().mid(stack0Path().size());
+            request.basePath = job.node->path().mid(topPath_.size());
         const FolderPage page =
             PrepareFolderPage(fs_, held(job.node->name, job.fd), request, sorter, &job.withPages);
         if (page.error != 0) {

@@ -2,6 +2,8 @@
 
 #include "filter.h"
 
+#include <QSet>
+
 #include <optional>
 
 #include <QCollator>
@@ -33,26 +35,43 @@ std::vector<qsizetype> FileOrder::arrange(const std::vector<std::optional<qint64
     return order;
 }
 
-bool Selection::leavesOut(const QByteArray &name, QStringView text) const
+namespace {
+
+// What a selection leaves out of any listing, files or folders, its masks parsed once.
+class LeftOut
 {
-    if (name.isEmpty() || (!hidden && name.startsWith('.')))
-        return true;
-    return !exclude.isEmpty() && FileMask(exclude).matches(text);
-}
+public:
+    explicit LeftOut(const Selection &selection) : selection_(selection)
+    {
+        if (!selection.exclude.isEmpty())
+            excluded_.emplace(selection.exclude);
+    }
+    // Before a name is read as text: empty, hidden, or the page itself.
+    bool byBytes(const QByteArray &name) const
+    {
+        return name.isEmpty() || (!selection_.hidden && name.startsWith('.')) ||
+               name == selection_.leaveOut;
+    }
+    bool byText(QStringView text) const { return excluded_ && excluded_->matches(text); }
+
+private:
+    const Selection &selection_;
+    std::optional<FileMask> excluded_;
+};
+
+} // namespace
 
 QList<NativeName> SelectFiles(const FolderListing &listing, const Selection &selection)
 {
     const FileMask mask(selection.pattern);
-    const std::optional<FileMask> excluded =
-        selection.exclude.isEmpty() ? std::nullopt : std::optional(FileMask(selection.exclude));
+    const LeftOut leftOut(selection);
     QList<NativeName> names;
     names.reserve(listing.names.size());
     for (const QByteArray &bytes : listing.names) {
-        if (bytes.isEmpty() || (!selection.hidden && bytes.startsWith('.')) ||
-            bytes == selection.leaveOut)
+        if (leftOut.byBytes(bytes))
             continue;
         NativeName name = NativeName::fromBytes(bytes);
-        if (mask.matches(name.text) && !(excluded && excluded->matches(name.text)))
+        if (mask.matches(name.text) && !leftOut.byText(name.text))
             names.append(std::move(name));
     }
     return names;
@@ -105,11 +124,15 @@ SubFolderList ListSubFolders(const FileSystem &fs, const FolderRef &folder,
     list.error = listing.error;
     list.identity = listing.identity;
     list.names.reserve(listing.names.size());
+    const LeftOut leftOut(selection);
+    const QSet<QByteArray> links =
+        withLinks ? QSet<QByteArray>()
+                  : QSet<QByteArray>(listing.links.begin(), listing.links.end());
     for (const QByteArray &name : listing.names) {
-        if (!withLinks && listing.links.contains(name))
+        if (links.contains(name) || leftOut.byBytes(name))
             continue;
         NativeName sub = NativeName::fromBytes(name);
-        if (!selection.leavesOut(name, sub.text))
+        if (!leftOut.byText(sub.text))
             list.names.append(std::move(sub));
     }
     sorter.sort(list.names);

@@ -30,9 +30,6 @@ struct Selection
     bool hidden = false;
     /// A file never listed: the page itself, in a tree.
     QByteArray leaveOut;
-
-    /// True when a folder's entry name is left out: hidden, or excluded.
-    bool leavesOut(const QByteArray &name, QStringView text) const;
 };
 
 /// What a page's entries are ordered by, after their names.
