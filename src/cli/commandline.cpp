@@ -115,7 +115,22 @@ const OptionRow kOptions[] = {
          r.page.options.encoding = *encoding;
          return {};
      },
-     u"网页编码，默认 gbk", u"the page's encoding, default gbk"},
+     u"网页编码，默认 gbk（table 样式默认 utf-8）",
+     u"the page's encoding, default gbk (utf-8 for --style table)"},
+    {"--style", "classic|table", false,
+     [](WriterRequest &r, const QByteArray &v) -> std::optional<QString> {
+         const std::pair<QByteArrayView, PageStyle> styles[] = {{"classic", PageStyle::Classic},
+                                                                {"table", PageStyle::Table}};
+         const std::optional<PageStyle> style = pick(v, styles);
+         if (!style)
+             return refuse(
+                 u"未知的样式 %1（classic 或 table）/ unknown style"_s.arg(Quoted(v)));
+         r.page.options.style = *style;
+         return {};
+     },
+     u"网页样式：classic 传统网页（默认），table 可按列排序、可筛选、适合手机的表格（默认 utf-8）",
+     u"the page's style: classic (default), or table: one file that sorts by a clicked column, "
+     u"filters as you type and fits a phone (utf-8 unless --encoding says otherwise)"},
     {"--folders", "", false,
      [](WriterRequest &r, const QByteArray &) -> std::optional<QString> {
          r.page.folderLinks = FolderLinks::Folders;
@@ -350,6 +365,9 @@ std::optional<QString> checkTogether(WriterRequest &request, const Scanned &s)
                            [name](const auto &option) { return option.first->name == name; });
     };
     const bool tree = given("--tree");
+    // A table page is for today's browsers, which all read UTF-8.
+    if (request.page.options.style == PageStyle::Table && !given("--encoding"))
+        request.page.options.encoding = PageEncoding::Utf8;
     if (given("--write") && tree)
         return ProgramMessage(u"--write 与 --tree 只能用一个 / give --write or --tree, not both"_s);
     for (const QByteArrayView option : {"--name", "--force", "--depth"}) {

@@ -1,8 +1,7 @@
 #include "builder.h"
 
-#include "annotations.h"
 #include "escape.h"
-#include "fragments.h"
+#include "pagelayout.h"
 
 namespace dirweaver {
 
@@ -56,33 +55,13 @@ bool PageBuilder::build(const PageInput &input, PageSink &sink, const FileDone &
                         const FactsPrefetch *facts) const
 {
     const PageOptions &options = input.options;
-    const PageFragments f = PageFragments::forOptions(options);
+    const std::unique_ptr<PageLayout> layout = options.style == PageStyle::Table
+                                                   ? TableLayout(input, format_)
+                                                   : ClassicLayout(input, format_);
+    const bool ownTargets = layout->headHoldsFolder();
     const NativeName folder = FolderPath(input.folder);
-    const QString folderTarget = FolderTarget(input);
-
-    QString text = f.pageStart + options.browserTitle + f.titleToHeading + options.headerTitle +
-                   f.headingClose + u"\r\n"_s;
-    if (!options.blankLine)
-        text += f.paraOpen + u"\r\n"_s;
-    sink.append(text);
-
-    const bool annotate = options.showsFacts();
-    const auto appendLine = [&](const QString &target, QStringView shown,
-                                const std::optional<FileFacts> &facts) {
-        text.clear();
-        text += f.bulletOpen;
-        if (options.blankLine)
-            text += f.paraOpen;
-        text += f.linkOpen + target + f.targetClose;
-        AppendLinkText(text, shown);
-        text += f.linkClose;
-        AppendAnnotations(text, shown, facts, options.showSize, options.showDate, format_,
-                          options.date);
-        if (options.blankLine)
-            text += f.paraClose;
-        text += f.lineBreak + f.bulletClose + u"\r\n"_s;
-        sink.append(text);
-    };
+    const QString folderTarget = ownTargets ? QString() : FolderTarget(input);
+    layout->start(sink);
 
     // Folders first; their lines show a date but no size.
     std::unique_ptr<FolderFacts> folderFacts;
@@ -95,9 +74,11 @@ bool PageBuilder::build(const PageInput &input, PageSink &sink, const FileDone &
             if (facts)
                 facts->size = -1;
         }
-        appendLine(line.target, line.text, facts);
+        layout->entry(sink, line.entry == ".." ? EntryKind::Parent : EntryKind::Folder,
+                      ownTargets ? line.ownTarget : line.target, line.text, facts);
     }
 
+    const bool annotate = options.showsFacts();
     const qsizetype count = input.files.size();
     QString target;
     std::optional<FactsPrefetch> ownFacts;
@@ -110,17 +91,13 @@ bool PageBuilder::build(const PageInput &input, PageSink &sink, const FileDone &
             fileFacts = facts->factsAt(i);
         target.clear();
         AppendLinkTarget(target, folderTarget, name, options.encoding);
-        appendLine(target, name.text, fileFacts);
+        layout->entry(sink, EntryKind::File, target, name.text, fileFacts);
 
         if (fileDone && !fileDone(i, count))
             return false;
     }
 
-    if (options.blankLine)
-        text = u"\r\n"_s + f.footerOpen + options.footerTitle + f.pageClose;
-    else
-        text = f.paraClose + f.footerOpen + options.footerTitle + f.pageClose;
-    sink.append(text);
+    layout->finish(sink);
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include "filetime.h"
 #include "options.h"
+#include "selection/filelist.h"
 #include "selection/filesystem.h"
 #include "selection/nativename.h"
 #include "selection/prefetch.h"
@@ -45,6 +46,9 @@ struct FolderLine
     QString text;
     /// The complete link target, already written as targets are ("sub/", "sub/sub.htm").
     QString target;
+    /// The target below the page's folder part (FolderTarget), for a page whose head names
+    /// that part once; the parent's page has the same one.
+    QString ownTarget;
 };
 
 /// Everything one build reads: the folder, its file list and the options.
@@ -63,6 +67,8 @@ struct PageInput
     FolderRef source;
     /// With a base address: the folder's path below the folder the address stands for.
     QByteArray basePath;
+    /// The order the files are in, which a table page marks on its header.
+    FileOrder order;
 };
 
 /// The part of every link target before the entry's name: the base address and the

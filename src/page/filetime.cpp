@@ -253,4 +253,43 @@ void FormatFileTime(QString &out, const FileTimeFormat &format, std::optional<qi
     format.appendTime(out, local.tm_hour, local.tm_min, qMin(local.tm_sec, 59));
 }
 
+bool AppendIsoTime(QString &out, qint64 time)
+{
+    // Whole days and the second within the day, rounded down for times before 1970.
+    constexpr qint64 kDay = 86400;
+    qint64 days = time / kDay;
+    qint64 second = time % kDay;
+    if (second < 0) {
+        second += kDay;
+        --days;
+    }
+    // The civil date of a day count, on the 400-year cycle of the Gregorian calendar.
+    const qint64 z = days + 719468;
+    const qint64 era = (z >= 0 ? z : z - 146096) / 146097;
+    const qint64 dayOfEra = z - era * 146097;
+    const qint64 yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const qint64 dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const qint64 mp = (5 * dayOfYear + 2) / 153;
+    const qint64 day = dayOfYear - (153 * mp + 2) / 5 + 1;
+    const qint64 month = mp < 10 ? mp + 3 : mp - 9;
+    const qint64 year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+    if (year < 1 || year > 9999)
+        return false;
+    char text[24];
+    char *p = WriteDecimal(text, year, 4);
+    *p++ = '-';
+    p = WriteDecimal(p, month, 2);
+    *p++ = '-';
+    p = WriteDecimal(p, day, 2);
+    *p++ = 'T';
+    p = WriteDecimal(p, second / 3600, 2);
+    *p++ = ':';
+    p = WriteDecimal(p, second / 60 % 60, 2);
+    *p++ = ':';
+    p = WriteDecimal(p, second % 60, 2);
+    *p++ = 'Z';
+    out += QLatin1StringView(text, p - text);
+    return true;
+}
+
 } // namespace dirweaver

@@ -50,6 +50,10 @@ private:
 /// there is no time.
 void FormatFileTime(QString &out, const FileTimeFormat &format, std::optional<qint64> time);
 
+/// Appends time as a machine-readable UTC time ("2002-03-29T07:04:05Z") and returns true;
+/// false, with nothing appended, for a year before 1 or after 9999.
+bool AppendIsoTime(QString &out, qint64 time);
+
 /// The program locale: LC_ALL, else LC_TIME, else LANG; unset, C or POSIX mean zh_CN.
 QLocale ProgramLocale(const QByteArray &lcAll, const QByteArray &lcTime, const QByteArray &lang);
 /// ProgramLocale from this process's environment.

@@ -9,27 +9,26 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The link target of entry name inside the page's folder: the folder part when the page's
-// targets are absolute, then the escaped name and suffix.
-QString entryTarget(const PageInput &input, const NativeName &name, QStringView suffix)
-{
-    return LinkTarget(FolderTarget(input), name, input.options.encoding) + suffix;
-}
-
 void addFolderLines(PageInput &input, const FolderPageRequest &request,
                     const QList<NativeName> &subFolders)
 {
     const PageEncoding encoding = input.options.encoding;
-    if (request.folderLinks == FolderLinks::Pages && !request.parentPage.isEmpty())
-        input.folders.append(
-            {"..", u"上一级/"_s,
-             LinkTarget(u"../", NativeName::fromBytes(request.parentPage), encoding)});
+    if (request.folderLinks == FolderLinks::Pages && !request.parentPage.isEmpty()) {
+        const QString parent =
+            LinkTarget(u"../", NativeName::fromBytes(request.parentPage), encoding);
+        input.folders.append({"..", u"上一级/"_s, parent, parent});
+    }
+    const QString folderTarget = FolderTarget(input);
     for (const NativeName &sub : subFolders) {
-        QString target = entryTarget(input, sub, u"/");
-        if (request.folderLinks == FolderLinks::Pages)
-            target = LinkTarget(
-                target, NativeName::fromBytes(TreePageName(sub.bytes, request.pageName)), encoding);
-        input.folders.append({sub.bytes, sub.text + u'/', target});
+        QStringList targets = {LinkTarget(folderTarget, sub, encoding) + u'/',
+                               LinkTarget(QString(), sub, encoding) + u'/'};
+        if (request.folderLinks == FolderLinks::Pages) {
+            const NativeName page =
+                NativeName::fromBytes(TreePageName(sub.bytes, request.pageName));
+            for (QString &target : targets)
+                target = LinkTarget(target, page, encoding);
+        }
+        input.folders.append({sub.bytes, sub.text + u'/', targets[0], targets[1]});
     }
 }
 
@@ -143,6 +142,7 @@ FolderPage PrepareFolderPage(const FileSystem &fs, const FolderRef &folder,
     input.folder = NativeName::fromBytes(folder.path);
     input.source = folder;
     input.basePath = request.basePath;
+    input.order = request.order;
     input.files = std::move(files.names);
     page.facts = std::move(files.facts);
     input.options = request.options;

@@ -1,0 +1,279 @@
+#include "escape.h"
+#include "fragments.h"
+#include "pagelayout.h"
+#include "text/digits.h"
+
+#include <limits>
+
+namespace dirweaver {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The style sheet, with %1 the size column and %2 the date column (0: none). ASCII only, so
+// that no encoding turns a character of it into an HTML reference, which CSS does not read.
+constexpr QStringView kStyle =
+    u":root{color-scheme:light dark;--fg:#1d1d22;--bg:#fff;--dim:#5f6068;--line:#e2e3e8;"
+    u"--link:#0b57d0;--hover:#f3f5fa}\n"
+    u"@media (prefers-color-scheme:dark){:root{--fg:#e4e4e8;--bg:#16171b;--dim:#a0a2ab;"
+    u"--line:#2f3038;--link:#8ab4f8;--hover:#1f2128}}\n"
+    u"body{margin:0 auto;max-width:64rem;padding:1rem;color:var(--fg);background:var(--bg);"
+    u"font:16px/1.5 system-ui,-apple-system,\"Segoe UI\",\"PingFang SC\",\"Hiragino Sans GB\","
+    u"\"Microsoft YaHei\",\"Noto Sans CJK SC\",\"Source Han Sans SC\",\"WenQuanYi Micro Hei\","
+    u"\"AR PL UMing CN\",sans-serif}\n"
+    u"h1{font-size:1.5rem;margin:.5rem 0 1rem;overflow-wrap:anywhere}\n"
+    u"[hidden]{display:none!important}\n"
+    u"#q{box-sizing:border-box;width:100%;margin:0 0 .75rem;padding:.4rem .6rem;font:inherit;"
+    u"color:inherit;background:var(--bg);border:1px solid var(--line);border-radius:.4rem}\n"
+    u"table{width:100%;border-collapse:collapse}\n"
+    u"th,td{padding:.3rem .5rem;text-align:left;vertical-align:top;"
+    u"border-bottom:1px solid var(--line)}\n"
+    u"td:first-child{overflow-wrap:anywhere}\n"
+    u"tbody tr:hover{background:var(--hover)}\n"
+    u"th button{font:inherit;font-weight:600;color:inherit;background:none;border:0;padding:0;"
+    u"cursor:pointer}\n"
+    u"th[aria-sort=ascending] button::after{content:\" \\25B2\"}\n"
+    u"th[aria-sort=descending] button::after{content:\" \\25BC\"}\n"
+    u"a{color:var(--link);text-decoration:none}a:hover{text-decoration:underline}\n"
+    u".d a,.p a{font-weight:600}\n"
+    u"td:nth-child(%1),th:nth-child(%1){text-align:right;white-space:nowrap;"
+    u"font-variant-numeric:tabular-nums}\n"
+    u"td:nth-child(%2){white-space:nowrap}\n"
+    u"#n{color:var(--dim)}footer{text-align:center;margin:1.5rem 0}\n"
+    u"@media (max-width:40rem){body{padding:.75rem}table,thead,tbody{display:block}"
+    u"tr{display:grid;grid-template-columns:1fr auto;column-gap:.75rem;"
+    u"border-bottom:1px solid var(--line)}th,td{border:0;padding:.2rem .25rem}"
+    u"td:nth-child(%2),th:nth-child(%2){grid-column:1/-1;text-align:left;padding-top:0;"
+    u"color:var(--dim);font-size:.875em}}\n";
+
+// Sorts on a header's click (names by collation with numbers as numbers, sizes and times by
+// value, folders before files, unknown values last), filters on what is typed, and shows a
+// size's exact bytes on hover. Reads names as text only; ASCII only, as the style sheet.
+constexpr QStringView kScript =
+    u"(function(){\n"
+    u"var t=document.getElementById(\"t\"),b=t.tBodies[0],hs=t.tHead.rows[0].cells,"
+    u"q=document.getElementById(\"q\"),co=new Intl.Collator(\"zh-CN\",{numeric:true}),es;\n"
+    u"function entries(){if(es)return es;es=[];\n"
+    u"for(var i=0;i<b.rows.length;i++){var r=b.rows[i],c=r.cells,n=c[0].textContent,"
+    u"e={r:r,i:i,n:n,l:n.toLowerCase(),g:r.className==\"p\"?0:r.className==\"d\"?1:2,v:[]};\n"
+    u"for(var k=1;k<hs.length;k++){var x=null;if(hs[k].dataset.k==\"s\"){x=c[k].dataset.v;"
+    u"x=x==null?null:+x}else{var m=c[k].querySelector(\"time\");x=m?m.dateTime:null}e.v[k]=x}\n"
+    u"es.push(e)}return es}\n"
+    u"function sort(k,up){var d=up?1:-1;entries().sort(function(x,y){if(x.g!=y.g)return x.g-y.g;"
+    u"var a=x.v[k],z=y.v[k],c=0;if(k>0&&(a!=null||z!=null)){if(a==null)return 1;"
+    u"if(z==null)return -1;c=a<z?-d:a>z?d:0}\n"
+    u"if(!c)c=co.compare(x.n,y.n)*(k?1:d);return c||x.i-y.i});\n"
+    u"var f=document.createDocumentFragment();es.forEach(function(e){f.appendChild(e.r)});"
+    u"b.appendChild(f)}\n"
+    u"Array.prototype.forEach.call(hs,function(h,k){h.firstChild.addEventListener(\"click\","
+    u"function(){var s=h.getAttribute(\"aria-sort\"),up=s?s!=\"ascending\":h.dataset.k==\"n\";\n"
+    u"for(var j=0;j<hs.length;j++)hs[j].removeAttribute(\"aria-sort\");"
+    u"h.setAttribute(\"aria-sort\",up?\"ascending\":\"descending\");sort(k,up)})});\n"
+    u"q.hidden=false;q.addEventListener(\"input\",function(){"
+    u"var w=q.value.trim().toLowerCase();\n"
+    u"entries().forEach(function(e){var h=e.g>0&&w!=\"\"&&e.l.indexOf(w)<0;"
+    u"if(e.r.hidden!=h)e.r.hidden=h})});\n"
+    u"b.addEventListener(\"mouseover\",function(v){var c=v.target.closest&&"
+    u"v.target.closest(\"td[data-v]\");if(c&&!c.title)c.title=c.dataset.v+\" \\u5b57\\u8282\"})"
+    u"})();\n";
+
+// The header cell of one column; sort is its aria-sort value, or empty.
+QString headerCell(QStringView key, QStringView sort, QStringView caption)
+{
+    QString cell = u"<th data-k=\""_s + key + u'"';
+    if (!sort.isEmpty())
+        cell += u" aria-sort=\""_s + sort + u'"';
+    return cell + u"><button type=\"button\">"_s + caption + u"</button>"_s;
+}
+
+// How a column's header is marked when the files are in its order: by names rising, by
+// sizes and times falling, unless reversed.
+QStringView sortMark(bool sortedHere, bool rising)
+{
+    if (!sortedHere)
+        return {};
+    return rising ? u"ascending" : u"descending";
+}
+
+class Table final : public PageLayout
+{
+public:
+    Table(const PageInput &input, const FileTimeFormat &format)
+        : input_(input), options_(input.options), format_(format)
+    {
+    }
+
+    bool headHoldsFolder() const override { return true; }
+
+    void start(PageSink &sink) override
+    {
+        const bool utf8 = options_.encoding == PageEncoding::Utf8;
+        QString text = u"<!DOCTYPE html>\n<html lang=\"zh-CN\">\n<head>\n<meta charset=\""_s +
+                       (utf8 ? u"utf-8"_s : u"gbk"_s) + u"\">"_s;
+        if (options_.treeMark)
+            text += QString::fromLatin1(kTreePageMark);
+        text += u"\n<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"_s;
+        // Every target shares the folder part: it is named once, which halves the page.
+        const QString folderTarget = FolderTarget(input_);
+        if (!folderTarget.isEmpty())
+            text += u"<base href=\""_s + folderTarget + u"\">\n"_s;
+        const int sizeColumn = options_.showSize ? 2 : 0;
+        const int dateColumn = options_.showDate ? sizeColumn + (sizeColumn ? 1 : 2) : 0;
+        text += u"<title>"_s + options_.browserTitle + u"</title>\n<style>\n"_s +
+                kStyle.toString().arg(sizeColumn).arg(dateColumn) + u"</style>\n</head>\n"_s;
+        text += u"<body>\n<h1 id=\"h\">"_s + options_.headerTitle + u"</h1>\n"_s +
+                u"<input id=\"q\" type=\"search\" placeholder=\"筛选 / filter\" "
+                u"aria-label=\"筛选 / filter\" hidden>\n"_s +
+                u"<table id=\"t\" aria-labelledby=\"h\">\n<thead><tr>"_s;
+        const FileOrder &order = input_.order;
+        const bool byDate = (order.key == SortKey::Modified && options_.date == FileDate::Modified) ||
+                            (order.key == SortKey::Created && options_.date == FileDate::Created);
+        text += headerCell(u"n", sortMark(order.key == SortKey::Name, !order.reverse), u"名称");
+        if (options_.showSize)
+            text += headerCell(u"s", sortMark(order.key == SortKey::Size, order.reverse), u"大小");
+        if (options_.showDate)
+            text += headerCell(u"d", sortMark(byDate, order.reverse),
+                               options_.date == FileDate::Modified ? u"修改日期" : u"建立日期");
+        text += u"</thead>\n<tbody>\n"_s;
+        sink.append(text);
+    }
+
+    void entry(PageSink &sink, EntryKind kind, QStringView target, QStringView shown,
+               const std::optional<FileFacts> &facts) override
+    {
+        text_.clear();
+        switch (kind) {
+        case EntryKind::Parent:
+            text_ += u"<tr class=\"p\">"_s;
+            break;
+        case EntryKind::Folder:
+            ++folders_;
+            text_ += u"<tr class=\"d\">"_s;
+            break;
+        case EntryKind::File:
+            ++files_;
+            text_ += u"<tr>"_s;
+            break;
+        }
+        text_ += u"<td><a href=\""_s;
+        text_ += target;
+        text_ += u"\">"_s;
+        AppendLinkText(text_, shown);
+        text_ += u"</a>"_s;
+        if (options_.showSize) {
+            text_ += u"<td"_s;
+            if (facts && facts->size >= 0) {
+                // A made-up or sparse file may be huge: the total stops at the largest count.
+                total_ = facts->size > std::numeric_limits<qint64>::max() - total_
+                             ? std::numeric_limits<qint64>::max()
+                             : total_ + facts->size;
+                text_ += u" data-v="_s;
+                AppendDecimal(text_, facts->size);
+                text_ += u'>';
+                AppendShortSize(text_, facts->size);
+            } else {
+                text_ += u'>';
+            }
+        }
+        if (options_.showDate) {
+            text_ += u"<td>"_s;
+            if (facts)
+                appendDate(options_.date == FileDate::Modified ? facts->modifiedTime
+                                                               : facts->birthTime);
+        }
+        text_ += u'\n';
+        sink.append(text_);
+    }
+
+    void finish(PageSink &sink) override
+    {
+        QString text = u"</tbody>\n</table>\n<p id=\"n\">"_s;
+        if (folders_ > 0) {
+            AppendDecimal(text, folders_);
+            text += u" 个文件夹，"_s;
+        }
+        AppendDecimal(text, files_);
+        text += u" 个文件"_s;
+        if (options_.showSize) {
+            text += u"，共 <span title=\""_s;
+            AppendDecimal(text, total_);
+            text += u" 字节\">"_s;
+            AppendShortSize(text, total_);
+            text += u"</span>"_s;
+        }
+        text += u"</p>\n<footer>"_s + options_.footerTitle + u"</footer>\n<script>\n"_s + kScript +
+                u"</script>\n</body>\n</html>\n"_s;
+        sink.append(text);
+    }
+
+private:
+    // The date as the program writes it, in an element that gives browsers its UTC time.
+    void appendDate(std::optional<qint64> time)
+    {
+        iso_.clear();
+        if (!time || !AppendIsoTime(iso_, *time)) {
+            FormatFileTime(text_, format_, time);
+            return;
+        }
+        text_ += u"<time datetime="_s + iso_ + u'>';
+        FormatFileTime(text_, format_, time);
+        text_ += u"</time>"_s;
+    }
+
+    const PageInput &input_;
+    const PageOptions &options_;
+    const FileTimeFormat &format_;
+    QString text_; // one row at a time, its capacity kept
+    QString iso_;
+    qint64 folders_ = 0, files_ = 0, total_ = 0;
+};
+
+} // namespace
+
+std::unique_ptr<PageLayout> TableLayout(const PageInput &input, const FileTimeFormat &format)
+{
+    return std::make_unique<Table>(input, format);
+}
+
+void AppendShortSize(QString &out, qint64 size)
+{
+    if (size < 1024) {
+        AppendDecimal(out, size);
+        out += u" 字节"_s;
+        return;
+    }
+    static constexpr QStringView kUnits[] = {u" KB", u" MB", u" GB", u" TB", u" PB", u" EB"};
+    // In tenths of the unit, on integers so that huge sizes stay exact; a value that rounds
+    // up to 1024 takes the next unit.
+    int unit = 0;
+    qint64 divisor = 1024;
+    while (unit + 1 < 6 && size / divisor >= 1024) {
+        divisor *= 1024;
+        ++unit;
+    }
+    qint64 whole = size / divisor;
+    const quint64 rest = quint64(size % divisor), d = quint64(divisor);
+    qint64 tenths = qint64((rest * 10 + d / 2) / d); // 0 to 10; rest * 10 stays below 2^64
+    if (whole >= 10) {
+        // No decimal from 10 on: the whole number rounded half up.
+        whole += rest * 2 >= d ? 1 : 0;
+        tenths = -1;
+    } else if (tenths == 10) {
+        ++whole;
+        tenths = 0;
+    }
+    if (whole >= 1024 && unit + 1 < 6) {
+        whole = 1;
+        tenths = 0;
+        ++unit;
+    }
+    AppendDecimal(out, whole);
+    if (tenths >= 0) {
+        out += u'.';
+        AppendDecimal(out, tenths);
+    }
+    out += kUnits[unit];
+}
+
+} // namespace dirweaver
