@@ -123,8 +123,7 @@ const OptionRow kOptions[] = {
                                                                 {"table", PageStyle::Table}};
          const std::optional<PageStyle> style = pick(v, styles);
          if (!style)
-             return refuse(
-                 u"未知的样式 %1（classic 或 table）/ unknown style"_s.arg(Quoted(v)));
+             return refuse(u"未知的样式 %1（classic 或 table）/ unknown style"_s.arg(Quoted(v)));
          r.page.options.style = *style;
          return {};
      },

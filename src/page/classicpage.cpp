@@ -13,8 +13,7 @@ class Classic final : public PageLayout
 {
 public:
     Classic(const PageInput &input, const FileTimeFormat &format)
-        : options_(input.options), format_(format),
-          f_(PageFragments::forOptions(options_))
+        : options_(input.options), format_(format), f_(PageFragments::forOptions(options_))
     {
     }
 

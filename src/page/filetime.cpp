@@ -267,7 +267,8 @@ bool AppendIsoTime(QString &out, qint64 time)
     const qint64 z = days + 719468;
     const qint64 era = (z >= 0 ? z : z - 146096) / 146097;
     const qint64 dayOfEra = z - era * 146097;
-    const qint64 yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const qint64 yearOfEra =
+        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
     const qint64 dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
     const qint64 mp = (5 * dayOfYear + 2) / 153;
     const qint64 day = dayOfYear - (153 * mp + 2) / 5 + 1;

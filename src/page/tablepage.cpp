@@ -127,8 +127,9 @@ public:
                 u"aria-label=\"筛选 / filter\" hidden>\n"_s +
                 u"<table id=\"t\" aria-labelledby=\"h\">\n<thead><tr>"_s;
         const FileOrder &order = input_.order;
-        const bool byDate = (order.key == SortKey::Modified && options_.date == FileDate::Modified) ||
-                            (order.key == SortKey::Created && options_.date == FileDate::Created);
+        const bool byDate =
+            (order.key == SortKey::Modified && options_.date == FileDate::Modified) ||
+            (order.key == SortKey::Created && options_.date == FileDate::Created);
         text += headerCell(u"n", sortMark(order.key == SortKey::Name, !order.reverse), u"名称");
         if (options_.showSize)
             text += headerCell(u"s", sortMark(order.key == SortKey::Size, order.reverse), u"大小");
