@@ -95,7 +95,8 @@ private Q_SLOTS:
             QVERIFY(!d->testOption(QFileDialog::DontConfirmOverwrite));
             QCOMPARE(d->defaultSuffix(), u"htm"_s);
             QCOMPARE(d->nameFilters(),
-                     (QStringList{u"超文本文件 (*.htm)"_s, u"超文本文件 UTF-8 编码 (*.htm)"_s}));
+                     (QStringList{u"超文本文件 (*.htm)"_s, u"超文本文件 UTF-8 编码 (*.htm)"_s,
+                                  u"超文本表格 (*.htm)"_s}));
             QCOMPARE(d->selectedNameFilter(), u"超文本文件 (*.htm)"_s);
             QCOMPARE(d->directory().absolutePath(), folder);
             QCOMPARE(d->findChild<QLineEdit *>(u"fileNameEdit"_s)->text(), proposed);
@@ -121,26 +122,43 @@ private Q_SLOTS:
         QCOMPARE(message.text, u"Dirweaver文本成功生成！"_s);
     }
 
-    // The second file type saves the same page in UTF-8, and the preview follows that choice.
-    void saveInUtf8()
+    void saveInOtherForms_data()
     {
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<int>("style");
+        QTest::addColumn<QByteArray>("link");
+        QTest::newRow("UTF-8") << u"超文本文件 UTF-8 编码 (*.htm)"_s << int(PageStyle::Classic)
+                               << u"表 😀.txt\">表 😀.txt</A>"_s.toUtf8();
+        QTest::newRow("table") << u"超文本表格 (*.htm)"_s << int(PageStyle::Table)
+                               << u"<tr><td><a href=\"表 😀.txt\">表 😀.txt</a>"_s.toUtf8();
+    }
+
+    // The other file types save the same list and options as a UTF-8 page or a table, and the
+    // preview follows that choice.
+    void saveInOtherForms()
+    {
+        QFETCH(QString, type);
+        QFETCH(int, style);
+        QFETCH(QByteArray, link);
         QTemporaryDir runtime;
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
         const auto restore = qScopeGuard([] { qunsetenv("XDG_RUNTIME_DIR"); });
-        const QString folder = makeFolder(u"Utf8/文档"_s, 2);
+        const QString folder =
+            makeFolder(u"Forms/"_s + QString::fromLatin1(QTest::currentDataTag()) + u"/文档"_s, 2);
         WriteFile(folder + u"/表 😀.txt"_s, "x");
         open(folder);
         expectMessage();
-        save([](QFileDialog *d) {
-            d->selectNameFilter(u"超文本文件 UTF-8 编码 (*.htm)"_s);
+        save([&type](QFileDialog *d) {
+            d->selectNameFilter(type);
             accept(d);
         });
         QCOMPARE(message.text, u"Dirweaver文本成功生成！"_s);
         const QByteArray saved = ReadFile(folder + u"/文档.htm"_s);
-        QCOMPARE(saved, form->session().pageIn(PageEncoding::Utf8) + "\r\n");
-        QVERIFY(saved.contains("charset=utf-8"));
-        QVERIFY(saved.contains(u"表 😀.txt\">表 😀.txt</A>"_s.toUtf8()));
-        QVERIFY(pageBytes().contains("charset=gbk")); // the window's page stays GBK
+        QCOMPARE(saved, form->session().pageIn({PageStyle(style), PageEncoding::Utf8}) + "\r\n");
+        QVERIFY(saved.contains("charset=utf-8") || saved.contains("charset=\"utf-8\""));
+        QVERIFY2(saved.contains(link), saved.constData());
+        QVERIFY(pageBytes().contains("charset=gbk")); // the window's page stays classic GBK
+        QVERIFY(pageBytes().contains("<A HREF="));
 
         QTest::mouseClick(control(u"Command6"_s), Qt::LeftButton);
         QCOMPARE(ReadFile(runtime.path() + u"/Dirweaver~temp.htm"_s), saved);

@@ -134,16 +134,18 @@ QString PageSession::pageText() const
 
 QByteArray PageSession::outputBytes() const
 {
-    return pageIn(outputEncoding_);
+    return pageIn(outputForm_);
 }
 
-QByteArray PageSession::pageIn(PageEncoding encoding) const
+QByteArray PageSession::pageIn(OutputForm form) const
 {
-    if (encoding == page_.encoding() || page_.bytes().isEmpty())
+    const bool same = form.encoding == page_.encoding() && form.style == pageInput_.options.style;
+    if (same || page_.bytes().isEmpty())
         return page_.bytes();
     PageInput input = pageInput_;
-    input.options.encoding = encoding;
-    PageText page(encoding);
+    input.options.encoding = form.encoding;
+    input.options.style = form.style;
+    PageText page(form.encoding);
     PageBuilder(fs_, format_).build(input, page);
     return page.bytes();
 }

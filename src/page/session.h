@@ -20,6 +20,15 @@
 
 namespace dirweaver {
 
+/// How saving and preview write the page: its style and its encoding.
+struct OutputForm
+{
+    /// The classic page, or the table.
+    PageStyle style = PageStyle::Classic;
+    /// The bytes' encoding.
+    PageEncoding encoding = PageEncoding::Gbk;
+};
+
 /// What the session reads from the window's controls and shows in them.
 class SessionView
 {
@@ -78,12 +87,12 @@ public:
     /// The last complete page read back as text, as a browser reads it: a character its
     /// encoding could not hold reads as its reference.
     QString pageText() const;
-    /// The last complete page in encoding: pageBytes(), or the same page built again from
-    /// the same list and options in the other encoding.
-    QByteArray pageIn(PageEncoding encoding) const;
-    /// Chooses the encoding that saving and preview write; GBK until chosen.
-    void setOutputEncoding(PageEncoding encoding) { outputEncoding_ = encoding; }
-    /// The last complete page in the encoding chosen for saving and preview.
+    /// The last complete page in form: pageBytes(), or the same page built again from the
+    /// same list and options in the other style or encoding.
+    QByteArray pageIn(OutputForm form) const;
+    /// Chooses the form that saving and preview write; the classic page in GBK until chosen.
+    void setOutputForm(OutputForm form) { outputForm_ = form; }
+    /// The last complete page in the form chosen for saving and preview.
     QByteArray outputBytes() const;
     /// The open folder that the file list shows.
     const NativeName &folder() const { return folder_; }
@@ -120,7 +129,7 @@ private:
     std::unique_ptr<FactsPrefetch> nextFacts_;
     NativeName folder_;
     QString pattern_ = kAllFilesPattern.toString();
-    PageEncoding outputEncoding_ = PageEncoding::Gbk;
+    OutputForm outputForm_;
     int listError_ = 0;
     QString folderTitle_;
     PageText page_;

@@ -204,7 +204,7 @@ public:
             text += u"</span>"_s;
         }
         text += u"</p>\n<footer>"_s + options_.footerTitle + u"</footer>\n<script>\n"_s + kScript +
-                u"</script>\n</body>\n</html>\n"_s;
+                u"</script>\n</body>\n</html>"_s;
         sink.append(text);
     }
 

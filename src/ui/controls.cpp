@@ -107,6 +107,12 @@ QColor DesignRed()
     return {255, 0, 0};
 }
 
+namespace {
+
+constexpr QStringView kTableFileType = u"超文本表格 (*.htm)";
+
+} // namespace
+
 QFileDialog *CreateSaveDialog(QWidget *form)
 {
     auto *dialog = new QFileDialog(form, u"生成Dirweaver文本"_s);
@@ -115,16 +121,20 @@ QFileDialog *CreateSaveDialog(QWidget *form)
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);
-    dialog->setNameFilters({u"超文本文件 (*.htm)"_s, u"超文本文件 UTF-8 编码 (*.htm)"_s});
+    dialog->setNameFilters(
+        {u"超文本文件 (*.htm)"_s, u"超文本文件 UTF-8 编码 (*.htm)"_s, kTableFileType.toString()});
     dialog->selectNameFilter(u"超文本文件 (*.htm)"_s);
     dialog->setDefaultSuffix(u"htm"_s);
     return dialog;
 }
 
-PageEncoding ChosenEncoding(const QFileDialog &dialog)
+OutputForm ChosenForm(const QFileDialog &dialog)
 {
-    return dialog.selectedNameFilter().contains(u"UTF-8"_s) ? PageEncoding::Utf8
-                                                            : PageEncoding::Gbk;
+    const QString chosen = dialog.selectedNameFilter();
+    if (chosen == kTableFileType)
+        return {PageStyle::Table, PageEncoding::Utf8};
+    return {PageStyle::Classic,
+            chosen.contains(u"UTF-8"_s) ? PageEncoding::Utf8 : PageEncoding::Gbk};
 }
 
 WeaveControls CreateControls(QWidget *form)

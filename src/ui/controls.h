@@ -1,6 +1,7 @@
 #pragma once
 
 #include "page/options.h"
+#include "page/session.h"
 #include "selection/filter.h"
 
 #include <QHash>
@@ -84,13 +85,13 @@ QColor DesignBlue();
 /// The design's red captions.
 QColor DesignRed();
 
-/// The save dialog `CmD1` with its fixed settings: title, save mode, the two file types (the
-/// GBK page first and chosen, then the UTF-8 page), the default suffix and a question before
-/// a file is replaced.
+/// The save dialog `CmD1` with its fixed settings: title, save mode, the three file types
+/// (the GBK page first and chosen, the UTF-8 page, the table page), the default suffix and a
+/// question before a file is replaced.
 QFileDialog *CreateSaveDialog(QWidget *form);
 
-/// The encoding of the file type chosen in the save dialog.
-PageEncoding ChosenEncoding(const QFileDialog &dialog);
+/// The style and encoding of the file type chosen in the save dialog.
+OutputForm ChosenForm(const QFileDialog &dialog);
 
 /// Creates the controls on form with their captions, colours and initial states, in
 /// keyboard order.

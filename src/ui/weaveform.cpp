@@ -399,7 +399,7 @@ QString WeaveForm::getfilename()
     CmD1->selectFile(ProposedFileName(session_->folderTitle()));
     if (CmD1->exec() != QDialog::Accepted)
         return {};
-    session_->setOutputEncoding(ChosenEncoding(*CmD1));
+    session_->setOutputForm(ChosenForm(*CmD1));
     return CmD1->selectedFiles().value(0);
 }
 
