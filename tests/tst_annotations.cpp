@@ -1,4 +1,5 @@
 #include "page/annotations.h"
+#include "page/pagelayout.h"
 
 #include <QDateTime>
 #include <QRegularExpression>
@@ -71,6 +72,56 @@ private Q_SLOTS:
         QFETCH(qint64, size);
         QFETCH(QString, text);
         QCOMPARE(annotations(u"x"_s, FileFacts{size, {}}, true, false), nbsp(45) + text);
+    }
+
+    // The table page's short size: bytes below 1 KiB, one decimal below 10, the next unit
+    // when rounding reaches 1024.
+    void shortSize_data()
+    {
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("empty") << qint64(0) << u"0 字节"_s;
+        QTest::newRow("just below a KiB") << qint64(1023) << u"1023 字节"_s;
+        QTest::newRow("one KiB") << qint64(1024) << u"1.0 KB"_s;
+        QTest::newRow("9.96 KiB rounds to 10, no decimal") << qint64(10199) << u"10 KB"_s;
+        QTest::newRow("example") << qint64(12345) << u"12 KB"_s;
+        QTest::newRow("3.4 MiB") << qint64(3565158) << u"3.4 MB"_s;
+        QTest::newRow("1023.5 KiB takes the next unit") << qint64(1048064) << u"1.0 MB"_s;
+        QTest::newRow("largest") << std::numeric_limits<qint64>::max() << u"8.0 EB"_s;
+    }
+    void shortSize()
+    {
+        QFETCH(qint64, size);
+        QFETCH(QString, text);
+        QString out;
+        AppendShortSize(out, size);
+        QCOMPARE(out, text);
+    }
+
+    // The machine-readable time agrees with Qt's UTC calendar, before 1970 and at leap days;
+    // years the format cannot hold give nothing.
+    void isoTime_data()
+    {
+        QTest::addColumn<qint64>("time");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("epoch") << qint64(0) << u"1970-01-01T00:00:00Z"_s;
+        QTest::newRow("one second before") << qint64(-1) << u"1969-12-31T23:59:59Z"_s;
+        QTest::newRow("leap day 2000") << qint64(951782400) << u"2000-02-29T00:00:00Z"_s;
+        QTest::newRow("2002") << qint64(1017385445) << u"2002-03-29T07:04:05Z"_s;
+        QTest::newRow("last of 9999") << qint64(253402300799) << u"9999-12-31T23:59:59Z"_s;
+        QTest::newRow("year 10000") << qint64(253402300800) << QString();
+        QTest::newRow("before year 1") << qint64(-62135596801) << QString();
+    }
+    void isoTime()
+    {
+        QFETCH(qint64, time);
+        QFETCH(QString, text);
+        QString out;
+        QCOMPARE(AppendIsoTime(out, time), !text.isEmpty());
+        QCOMPARE(out, text);
+        if (!text.isEmpty())
+            QCOMPARE(out, QDateTime::fromSecsSinceEpoch(time, QTimeZone::utc())
+                              .toString(u"yyyy-MM-ddTHH:mm:ssZ"_s));
     }
 
     // A name's display width sets the spacing after it, a size text's width the spacing

@@ -38,6 +38,7 @@ private Q_SLOTS:
         row("empty --exclude", {"--write", "x", "--exclude", ";"}, u"!at least one name"_s);
         row("unknown sort order", {"--write", "x", "--sort", "sizes"}, u"!unknown sort order"_s);
         row("unknown date", {"--write", "x", "--date=changed"}, u"!unknown date"_s);
+        row("unknown style", {"--write", "x", "--style", "tables"}, u"!unknown style"_s);
         row("--base with a quote", {"--write", "x", "--base", "http://a/\"x"}, u"!--base takes"_s);
         row("--base with markup", {"--write", "x", "--base", "http://a/<b>"}, u"!--base takes"_s);
         row("--base with a control", {"--write", "x", "--base", "http://a/\tx"},

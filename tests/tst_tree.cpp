@@ -152,15 +152,37 @@ private Q_SLOTS:
         QCOMPARE(lines, linked);
     }
 
-    // With --base every target of a page starts with the address and the page folder's path
-    // below the top, each part escaped as targets are; the parent stays relative.
-    void baseAddress()
+    // A page in the middle of a tree against its golden page. With --base every target
+    // starts with the address and the page folder's path below the top, each part escaped as
+    // targets are; the parent stays relative. A table page names the folder part once.
+    void goldenPage_data()
     {
-        const QString top = makeTree(u"Base"_s);
-        const Run run =
-            tree({u"--no-date"_s, u"--base"_s, u"https://example.org/dl?a=1&b=2"_s, top});
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("top"); // the top folder's name, which the parent link holds
+        const QString base = u"https://example.org/dl?a=1&b=2"_s;
+        QTest::newRow("base") << QStringList{u"--no-date"_s, u"--base"_s, base}
+                              << u"tree-base.htm"_s << u"Base"_s;
+        QTest::newRow("table") << QStringList{u"--no-date"_s, u"--folders"_s, u"--style"_s,
+                                              u"table"_s}
+                               << u"tree-table.htm"_s << u"表格"_s;
+        QTest::newRow("table, base") << QStringList{u"--no-date"_s, u"--style=table"_s, u"--base"_s,
+                                                    u"https://example.org/镜像"_s}
+                                     << u"tree-table-base.htm"_s << u"Table base"_s;
+        // An address with a query is only appended to, so each target carries it.
+        QTest::newRow("table, base with a query")
+            << QStringList{u"--no-date"_s, u"--style=table"_s, u"--base"_s, base}
+            << u"tree-table-query.htm"_s << u"Table query"_s;
+    }
+    void goldenPage()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QString, file);
+        QFETCH(QString, top);
+        top = makeTree(top);
+        const Run run = tree(options + QStringList{top});
         QCOMPARE(run.status, 0);
-        QFile expected(QStringLiteral(DIRWEAVER_TEST_DATA "/tree-base.htm"));
+        QFile expected(QStringLiteral(DIRWEAVER_TEST_DATA "/") + file);
         QVERIFY(expected.open(QIODevice::ReadOnly));
         QCOMPARE(ReadFile(top + u"/sub one/sub one.htm"_s), expected.readAll());
     }

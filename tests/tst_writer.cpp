@@ -98,6 +98,13 @@ private Q_SLOTS:
             << QList<QByteArray>{"--exclude", "src;*.PART;Thumbs.db"}
             << QList<QByteArray>{"notes.part", "Thumbs.db", "keep.txt"} << u"folders-exclude.htm"_s;
         QTest::newRow("hidden") << QList<QByteArray>{"--hidden"} << none << u"folders-hidden.htm"_s;
+        QTest::newRow("table, UTF-8")
+            << QList<QByteArray>{"--style", "table"} << QList<QByteArray>{u"表 😀.txt"_s.toUtf8()}
+            << u"table-utf8.htm"_s;
+        QTest::newRow("table, GBK, sorted by size, bare")
+            << QList<QByteArray>{"--style=table", "--encoding", "gbk",
+                                 "--sort",        "size",       "--relative"}
+            << QList<QByteArray>{u"表 😀.txt"_s.toUtf8(), "big.iso"} << u"table-gbk.htm"_s;
     }
     void foldersPage()
     {
@@ -110,7 +117,9 @@ private Q_SLOTS:
         fs.add(folder, "readme.txt", FileFacts{1536, t2002});
         fs.add(folder, ".profile", FileFacts{220, t2002});
         for (const QByteArray &name : extra)
-            fs.add(folder, name, FileFacts{2048, t2002});
+            fs.add(folder, name,
+                   name.endsWith(".iso") ? FileFacts{5000000000, std::nullopt}
+                                         : FileFacts{2048, t2002});
         for (const QByteArray &sub :
              {QByteArray("src"), u"文档"_s.toUtf8(), QByteArray(".git"), QByteArray("a&b #1")}) {
             fs.addFolder(folder + '/' + sub);

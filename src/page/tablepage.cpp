@@ -11,8 +11,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The style sheet, with %1 the size column and %2 the date column (0: none). ASCII only, so
-// that no encoding turns a character of it into an HTML reference, which CSS does not read.
+// The style sheet. ASCII only, so that no encoding turns a character of it into an HTML
+// reference, which CSS does not read.
 constexpr QStringView kStyle =
     u":root{color-scheme:light dark;--fg:#1d1d22;--bg:#fff;--dim:#5f6068;--line:#e2e3e8;"
     u"--link:#0b57d0;--hover:#f3f5fa}\n"
@@ -37,15 +37,21 @@ constexpr QStringView kStyle =
     u"th[aria-sort=descending] button::after{content:\" \\25BC\"}\n"
     u"a{color:var(--link);text-decoration:none}a:hover{text-decoration:underline}\n"
     u".d a,.p a{font-weight:600}\n"
-    u"td:nth-child(%1),th:nth-child(%1){text-align:right;white-space:nowrap;"
-    u"font-variant-numeric:tabular-nums}\n"
-    u"td:nth-child(%2){white-space:nowrap}\n"
     u"#n{color:var(--dim)}footer{text-align:center;margin:1.5rem 0}\n"
     u"@media (max-width:40rem){body{padding:.75rem}table,thead,tbody{display:block}"
     u"tr{display:grid;grid-template-columns:1fr auto;column-gap:.75rem;"
-    u"border-bottom:1px solid var(--line)}th,td{border:0;padding:.2rem .25rem}"
-    u"td:nth-child(%2),th:nth-child(%2){grid-column:1/-1;text-align:left;padding-top:0;"
-    u"color:var(--dim);font-size:.875em}}\n";
+    u"border-bottom:1px solid var(--line)}th,td{border:0;padding:.2rem .25rem}}\n";
+
+// The rules of the size column, %1 its place.
+constexpr QStringView kSizeStyle =
+    u"td:nth-child(%1),th:nth-child(%1){text-align:right;white-space:nowrap;"
+    u"font-variant-numeric:tabular-nums}\n";
+
+// The rules of the date column, %1 its place: on a narrow screen it goes under the name.
+constexpr QStringView kDateStyle =
+    u"td:nth-child(%1){white-space:nowrap}\n"
+    u"@media (max-width:40rem){td:nth-child(%1),th:nth-child(%1){grid-column:1/-1;"
+    u"text-align:left;padding-top:0;color:var(--dim);font-size:.875em}}\n";
 
 // Sorts on a header's click (names by collation with numbers as numbers, sizes and times by
 // value, folders before files, unknown values last), filters on what is typed, and shows a
@@ -100,11 +106,17 @@ class Table final : public PageLayout
 {
 public:
     Table(const PageInput &input, const FileTimeFormat &format)
-        : input_(input), options_(input.options), format_(format)
+        : options_(input.options), format_(format), folderTarget_(FolderTarget(input)),
+          order_(input.order)
     {
     }
 
-    bool headHoldsFolder() const override { return true; }
+    // A base address with a query or a fragment would not resolve as the written-out
+    // targets do, which only append to it.
+    bool headHoldsFolder() const override
+    {
+        return !folderTarget_.contains(u'?') && !folderTarget_.contains(u'#');
+    }
 
     void start(PageSink &sink) override
     {
@@ -114,19 +126,20 @@ public:
         if (options_.treeMark)
             text += QString::fromLatin1(kTreePageMark);
         text += u"\n<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"_s;
-        // Every target shares the folder part: it is named once, which halves the page.
-        const QString folderTarget = FolderTarget(input_);
-        if (!folderTarget.isEmpty())
-            text += u"<base href=\""_s + folderTarget + u"\">\n"_s;
-        const int sizeColumn = options_.showSize ? 2 : 0;
-        const int dateColumn = options_.showDate ? sizeColumn + (sizeColumn ? 1 : 2) : 0;
-        text += u"<title>"_s + options_.browserTitle + u"</title>\n<style>\n"_s +
-                kStyle.toString().arg(sizeColumn).arg(dateColumn) + u"</style>\n</head>\n"_s;
+        // Every target shares the folder part: named once, it makes the page far lighter.
+        if (!folderTarget_.isEmpty() && headHoldsFolder())
+            text += u"<base href=\""_s + folderTarget_ + u"\">\n"_s;
+        text += u"<title>"_s + options_.browserTitle + u"</title>\n<style>\n"_s + kStyle;
+        if (options_.showSize)
+            text += kSizeStyle.toString().arg(2);
+        if (options_.showDate)
+            text += kDateStyle.toString().arg(options_.showSize ? 3 : 2);
+        text += u"</style>\n</head>\n"_s;
         text += u"<body>\n<h1 id=\"h\">"_s + options_.headerTitle + u"</h1>\n"_s +
                 u"<input id=\"q\" type=\"search\" placeholder=\"筛选 / filter\" "
                 u"aria-label=\"筛选 / filter\" hidden>\n"_s +
                 u"<table id=\"t\" aria-labelledby=\"h\">\n<thead><tr>"_s;
-        const FileOrder &order = input_.order;
+        const FileOrder &order = order_;
         const bool byDate =
             (order.key == SortKey::Modified && options_.date == FileDate::Modified) ||
             (order.key == SortKey::Created && options_.date == FileDate::Created);
@@ -222,9 +235,10 @@ private:
         text_ += u"</time>"_s;
     }
 
-    const PageInput &input_;
     const PageOptions &options_;
     const FileTimeFormat &format_;
+    const QString folderTarget_;
+    const FileOrder order_;
     QString text_; // one row at a time, its capacity kept
     QString iso_;
     qint64 folders_ = 0, files_ = 0, total_ = 0;
@@ -255,14 +269,18 @@ void AppendShortSize(QString &out, qint64 size)
     }
     qint64 whole = size / divisor;
     const quint64 rest = quint64(size % divisor), d = quint64(divisor);
-    qint64 tenths = qint64((rest * 10 + d / 2) / d); // 0 to 10; rest * 10 stays below 2^64
+    qint64 tenths = -1;
+    if (whole < 10) {
+        tenths = qint64((rest * 10 + d / 2) / d); // 0 to 10; rest * 10 stays below 2^64
+        if (tenths == 10) {
+            ++whole;
+            tenths = 0;
+        }
+    }
     if (whole >= 10) {
         // No decimal from 10 on: the whole number rounded half up.
-        whole += rest * 2 >= d ? 1 : 0;
+        whole = size / divisor + (rest * 2 >= d ? 1 : 0);
         tenths = -1;
-    } else if (tenths == 10) {
-        ++whole;
-        tenths = 0;
     }
     if (whole >= 1024 && unit + 1 < 6) {
         whole = 1;
