@@ -63,6 +63,13 @@ void Walk(const GumboNode *node, int depth, ParsedPage &page)
         page.shape.append(u"%1 a"_s.arg(depth));
         return;
     }
+    if (e.tag == GUMBO_TAG_BASE) {
+        for (unsigned i = 0; i < attributes.length; ++i) {
+            const auto *a = static_cast<const GumboAttribute *>(attributes.data[i]);
+            if (qstrcmp(a->name, "href") == 0)
+                page.base = utf8(a->value);
+        }
+    }
     if (e.tag == GUMBO_TAG_TITLE) {
         int elements = 0;
         page.title = TextOf(node, &elements);
@@ -108,17 +115,21 @@ ParsedPage Parse(const QString &html)
     return page;
 }
 
-QByteArray ResolvedPath(const QByteArray &folder, const QString &href, QString *why)
+QByteArray ResolvedPath(const QByteArray &folder, const QString &href, QString *why,
+                        const QString &base)
 {
     // Browsers drop these from a target before reading it; the page must not rely on that.
     static const QRegularExpression stripped(u"^[\\x00-\\x20]|[\\x00-\\x20]$|[\\t\\n\\r]"_s);
-    if (href.contains(stripped)) {
-        *why = u"target has characters a browser strips: "_s + href;
-        return {};
+    for (const QString &target : {href, base}) {
+        if (target.contains(stripped)) {
+            *why = u"target has characters a browser strips: "_s + target;
+            return {};
+        }
     }
-    const QUrl base(u"file://"_s + QString::fromLatin1(folder.toPercentEncoding("/")),
-                    QUrl::StrictMode);
-    const QUrl url = base.resolved(QUrl(href, QUrl::TolerantMode));
+    QUrl page(u"file://"_s + QString::fromLatin1(folder.toPercentEncoding("/")), QUrl::StrictMode);
+    if (!base.isEmpty())
+        page = page.resolved(QUrl(base, QUrl::TolerantMode));
+    const QUrl url = page.resolved(QUrl(href, QUrl::TolerantMode));
     if (url.scheme() != u"file"_s || !url.host().isEmpty()) {
         *why = u"target leaves the file system: "_s + url.toString();
         return {};
@@ -165,9 +176,10 @@ QString runChromium(const QByteArray &path, const QStringList &extra, QString *w
 
 } // namespace
 
-QString ChromiumDom(const QByteArray &path, const QString &lang, QString *why)
+QString ChromiumDom(const QByteArray &path, const QString &lang, QString *why,
+                   const QStringList &extra)
 {
-    return runChromium(path, {u"--lang="_s + lang}, why);
+    return runChromium(path, QStringList{u"--lang="_s + lang} + extra, why);
 }
 
 QList<QList<QByteArray>> ChromiumResolvedLinks(const QList<QByteArray> &pages, QString *why)

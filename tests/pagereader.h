@@ -28,6 +28,8 @@ struct ParsedPage
 {
     /// The text of the TITLE element.
     QString title;
+    /// The href of the BASE element; empty without one.
+    QString base;
     /// The anchors in page order.
     QList<Link> links;
     /// One line per element outside the anchors: depth, tag and attributes.
@@ -41,15 +43,18 @@ QString FromGbk(const QByteArray &bytes);
 ParsedPage Parse(const QString &html);
 
 /// The file a target opens, as the browser finds it from a page saved in folder (with its
-/// trailing '/'); empty with why set when it leaves the file system or relies on stripping.
-QByteArray ResolvedPath(const QByteArray &folder, const QString &href, QString *why);
+/// trailing '/') whose head names base, if any; empty with why set when it leaves the file
+/// system or relies on stripping.
+QByteArray ResolvedPath(const QByteArray &folder, const QString &href, QString *why,
+                        const QString &base = {});
 
 /// Chromium's program, or empty when it is not installed.
 QString ChromiumProgram();
 
 /// The DOM Chromium builds for the page at path, after its scripts ran, with the interface
 /// language lang ("zh-CN", "en-US"); empty with why set when Chromium failed.
-QString ChromiumDom(const QByteArray &path, const QString &lang, QString *why);
+QString ChromiumDom(const QByteArray &path, const QString &lang, QString *why,
+                   const QStringList &extra = {});
 
 /// The targets of every link of each page as Chromium resolves them (a.href), as paths: the
 /// pages are loaded in frames of a harness page; empty with why set when Chromium failed.
