@@ -177,7 +177,7 @@ QString runChromium(const QByteArray &path, const QStringList &extra, QString *w
 } // namespace
 
 QString ChromiumDom(const QByteArray &path, const QString &lang, QString *why,
-                   const QStringList &extra)
+                    const QStringList &extra)
 {
     return runChromium(path, QStringList{u"--lang="_s + lang} + extra, why);
 }
@@ -208,6 +208,28 @@ QList<QList<QByteArray>> ChromiumResolvedLinks(const QList<QByteArray> &pages, Q
                 QUrl(line.mid(tab + 1)).path(QUrl::FullyEncoded).toLatin1()));
     }
     return links;
+}
+
+QString ChromiumScript(const QByteArray &path, const QString &script, QString *why)
+{
+    const QByteArray harness =
+        "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title></title></head><body>"
+        "<iframe src=\"" +
+        fileUrl(path) +
+        "\"></iframe><script>"
+        "window.onload=()=>{try{const d=document.querySelector('iframe').contentDocument;"
+        "document.title=(function(d){" +
+        script.toUtf8() +
+        "})(d);}"
+        "catch(e){document.title='script failed: '+e;}};</script></body></html>";
+    QTemporaryDir dir;
+    const QByteArray harnessPath = QFile::encodeName(dir.path()) + "/harness.htm";
+    if (!WriteBytes(harnessPath, harness)) {
+        *why = u"cannot write the harness page"_s;
+        return {};
+    }
+    const QString dom = runChromium(harnessPath, {u"--allow-file-access-from-files"_s}, why);
+    return why->isEmpty() ? Parse(dom).title : QString();
 }
 
 bool WriteBytes(const QByteArray &path, const QByteArray &bytes)

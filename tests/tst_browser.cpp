@@ -2,6 +2,7 @@
 // browser's decoder reads it, a page read under an English locale, and a tree's links as
 // Chromium resolves them.
 #include "cli/tree.h"
+#include "cli/writer.h"
 #include "output/pagefile.h"
 #include "page/builder.h"
 #include "page/folderpage.h"
@@ -16,6 +17,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 using namespace dirweaver;
@@ -190,6 +192,94 @@ private Q_SLOTS:
         QCOMPARE(page.links.size(), 2);
         QCOMPARE(page.links[1].text, u"zz-表.txt"_s);
         QCOMPARE(ResolvedPath(folder, page.links[1].href, &why), folder + chinese);
+    }
+
+    // The table page in Chromium: each header clicked twice, then the filter. Folders stay
+    // first; names sort as people read numbers (file2 before file10); sizes and dates by
+    // value, largest and newest first, then the other way round.
+    void tableSortsAndFilters()
+    {
+        if (ChromiumProgram().isEmpty())
+            QSKIP("chromium is not installed; ./dev.sh test installs it");
+        QTemporaryDir dir;
+        const QByteArray folder = QFile::encodeName(dir.path()) + "/mixed";
+        QVERIFY(mkdir(folder.constData(), 0755) == 0);
+        // Name, size, modification time: every order differs from the others.
+        const struct
+        {
+            QByteArray name;
+            int size;
+            int age;
+        } files[] = {{"file10.txt", 300, 5},
+                     {"file2.txt", 100, 1},
+                     {"Zeta.md", 500, 3},
+                     {"alpha.txt", 200, 4},
+                     {u"报告.doc"_s.toUtf8(), 400, 2},
+                     {u"中文 File.txt"_s.toUtf8(), 600, 6}};
+        for (const auto &file : files) {
+            QVERIFY(WriteBytes(folder + '/' + file.name, QByteArray(file.size, 'x')));
+            const timespec times[2] = {{0, UTIME_OMIT}, {1000000000 - file.age * 3600, 0}};
+            QVERIFY(utimensat(AT_FDCWD, QByteArray(folder + '/' + file.name).constData(), times,
+                              0) == 0);
+        }
+        for (const QByteArray sub : {"sub10", "sub2"})
+            QVERIFY(mkdir(QByteArray(folder + '/' + sub).constData(), 0755) == 0);
+        const QByteArray page = QFile::encodeName(dir.path()) + "/table.htm";
+        const auto parsed = ParseWriterArguments(
+            {"--write", page, "--style", "table", "--folders", "--date", "modified", folder});
+        QByteArray out, err;
+        QBuffer outDevice(&out), errDevice(&err);
+        outDevice.open(QIODevice::WriteOnly);
+        errDevice.open(QIODevice::WriteOnly);
+        QCOMPARE(RunWriter(std::get<WriterRequest>(parsed), fs_, QLocale(u"zh_CN"_s), "/",
+                           outDevice, errDevice),
+                 0);
+
+        // One line per step: each header's aria-sort, then the names of the visible rows.
+        const QString script = uR"(
+            const rows = () => Array.from(d.querySelectorAll('thead th'),
+                    h => h.getAttribute('aria-sort') || '-').join(',') + ' ' +
+                Array.from(d.querySelectorAll('tbody tr'))
+                    .filter(r => !r.hidden).map(r => r.cells[0].textContent).join('|');
+            const out = [rows()];
+            for (const b of d.querySelectorAll('thead button')) {
+                b.click(); out.push(rows());
+                b.click(); out.push(rows());
+            }
+            const q = d.getElementById('q');
+            out.push(String(q.hidden));
+            for (const text of ['FILE', ' 2', '']) {
+                q.value = text;
+                q.dispatchEvent(new Event('input'));
+                out.push(rows());
+            }
+            return out.join('\n');)"_s;
+        QString why;
+        const QString result = ChromiumScript(page, script, &why);
+        const QStringList steps = result.split(u'\n');
+        QVERIFY2(why.isEmpty(), qPrintable(why));
+        // The program's own order first (its collation, numbers as text); after a click the
+        // browser's, where Chinese names come before Latin ones as in the program.
+        const QString folders = u"sub2/|sub10/|"_s;
+        const QString byName = u"报告.doc|中文 File.txt|alpha.txt|file2.txt|file10.txt|Zeta.md"_s;
+        const QString byDate = u"中文 File.txt|file10.txt|alpha.txt|Zeta.md|报告.doc|file2.txt"_s;
+        const QStringList expected = {
+            u"ascending,-,- sub10/|sub2/|报告.doc|中文 File.txt|alpha.txt|file10.txt|file2.txt|Zeta.md"_s,
+            u"descending,-,- sub10/|sub2/|Zeta.md|file10.txt|file2.txt|alpha.txt|中文 File.txt|报告.doc"_s,
+            u"ascending,-,- "_s + folders + byName,
+            u"-,descending,- "_s + folders +
+                u"中文 File.txt|Zeta.md|报告.doc|file10.txt|alpha.txt|file2.txt"_s,
+            u"-,ascending,- "_s + folders +
+                u"file2.txt|alpha.txt|file10.txt|报告.doc|Zeta.md|中文 File.txt"_s,
+            u"-,-,descending "_s + folders +
+                u"file2.txt|报告.doc|Zeta.md|alpha.txt|file10.txt|中文 File.txt"_s,
+            u"-,-,ascending "_s + folders + byDate,
+            u"false"_s, // the filter shows itself
+            u"-,-,ascending 中文 File.txt|file10.txt|file2.txt"_s,
+            u"-,-,ascending sub2/|file2.txt"_s,
+            u"-,-,ascending "_s + folders + byDate,
+        };
+        QCOMPARE(steps, expected);
     }
 };
 

@@ -215,8 +215,7 @@ class TestCorpus : public QObject
         input.folder = NativeName::fromBytes(corpus_.folder);
         input.files = listed_;
         input.options = options;
-        const QByteArray page =
-            PageFileBytes(BuildPageText(input, fs_, format), options.encoding);
+        const QByteArray page = PageFileBytes(BuildPageText(input, fs_, format), options.encoding);
         for (qsizetype i = 0; i < input.files.size(); ++i)
             input.files[i] = NativeName::fromText(u"plain"_s + QString::number(i));
         return {page, BuildPageText(input, fs_, format)};
@@ -326,7 +325,8 @@ private Q_SLOTS:
         // Facts of the reference's made-up names would differ; the columns hold no name.
         options.showSize = options.showDate = false;
         if (mode == 2)
-            options.baseUrl = u"file://"_s + QString::fromLatin1(corpus_.folder.toPercentEncoding("/"));
+            options.baseUrl =
+                u"file://"_s + QString::fromLatin1(corpus_.folder.toPercentEncoding("/"));
         return options;
     }
     QString decoded(const QByteArray &page) const
