@@ -54,7 +54,7 @@ QString ChromiumProgram();
 /// The DOM Chromium builds for the page at path, after its scripts ran, with the interface
 /// language lang ("zh-CN", "en-US"); empty with why set when Chromium failed.
 QString ChromiumDom(const QByteArray &path, const QString &lang, QString *why,
-                   const QStringList &extra = {});
+                    const QStringList &extra = {});
 
 /// The targets of every link of each page as Chromium resolves them (a.href), as paths: the
 /// pages are loaded in frames of a harness page; empty with why set when Chromium failed.
