@@ -2,6 +2,7 @@
 #include "fragments.h"
 #include "pagelayout.h"
 #include "text/digits.h"
+#include "text/gbk.h"
 
 #include <limits>
 
@@ -26,10 +27,14 @@ constexpr QStringView kStyle =
     u"[hidden]{display:none!important}\n"
     u"#q{box-sizing:border-box;width:100%;margin:0 0 .75rem;padding:.4rem .6rem;font:inherit;"
     u"color:inherit;background:var(--bg);border:1px solid var(--line);border-radius:.4rem}\n"
-    u"table{width:100%;border-collapse:collapse}\n"
-    u"th,td{padding:.3rem .5rem;text-align:left;vertical-align:top;"
+    // Each row is a grid of its own, so that the browser lays out and paints only the rows
+    // in view: a table of 100,000 rows opens in seconds, not tens of seconds.
+    u"table,thead,tbody{display:block}\n"
+    u"tr{display:grid;grid-template-columns:var(--cols);column-gap:1rem;"
     u"border-bottom:1px solid var(--line)}\n"
+    u"th,td{padding:.3rem .25rem;text-align:left;min-width:0}\n"
     u"td:first-child{overflow-wrap:anywhere}\n"
+    u"tbody tr{content-visibility:auto;contain-intrinsic-size:auto 2.1rem}\n"
     u"tbody tr:hover{background:var(--hover)}\n"
     u"th button{font:inherit;font-weight:600;color:inherit;background:none;border:0;padding:0;"
     u"cursor:pointer}\n"
@@ -38,14 +43,17 @@ constexpr QStringView kStyle =
     u"a{color:var(--link);text-decoration:none}a:hover{text-decoration:underline}\n"
     u".d a,.p a{font-weight:600}\n"
     u"#n{color:var(--dim)}footer{text-align:center;margin:1.5rem 0}\n"
-    u"@media (max-width:40rem){body{padding:.75rem}table,thead,tbody{display:block}"
-    u"tr{display:grid;grid-template-columns:1fr auto;column-gap:.75rem;"
-    u"border-bottom:1px solid var(--line)}th,td{border:0;padding:.2rem .25rem}}\n";
+    u"@media (max-width:40rem){body{padding:.75rem}tr{--cols:minmax(0,1fr) auto;"
+    u"column-gap:.75rem}th,td{padding:.2rem .25rem}"
+    u"tbody tr{contain-intrinsic-size:auto 3.4rem}}\n";
 
 // The rules of the size column, %1 its place.
 constexpr QStringView kSizeStyle =
     u"td:nth-child(%1),th:nth-child(%1){text-align:right;white-space:nowrap;"
     u"font-variant-numeric:tabular-nums}\n";
+
+// The columns' widths, %1 the list of them: rows laid out alone must agree on them.
+constexpr QStringView kColumnsStyle = u":root{--cols:%1}\n";
 
 // The rules of the date column, %1 its place: on a narrow screen it goes under the name.
 constexpr QStringView kDateStyle =
@@ -70,8 +78,8 @@ constexpr QStringView kScript =
     u"var a=x.v[k],z=y.v[k],c=0;if(k>0&&(a!=null||z!=null)){if(a==null)return 1;"
     u"if(z==null)return -1;c=a<z?-d:a>z?d:0}\n"
     u"if(!c)c=co.compare(x.n,y.n)*(k?1:d);return c||x.i-y.i});\n"
-    u"var f=document.createDocumentFragment();es.forEach(function(e){f.appendChild(e.r)});"
-    u"b.appendChild(f)}\n"
+    u"var n=b.nextSibling;t.removeChild(b);es.forEach(function(e){b.appendChild(e.r)});"
+    u"t.insertBefore(b,n)}\n"
     u"Array.prototype.forEach.call(hs,function(h,k){h.firstChild.addEventListener(\"click\","
     u"function(){var s=h.getAttribute(\"aria-sort\"),up=s?s!=\"ascending\":h.dataset.k==\"n\";\n"
     u"for(var j=0;j<hs.length;j++)hs[j].removeAttribute(\"aria-sort\");"
@@ -130,6 +138,12 @@ public:
         if (!folderTarget_.isEmpty() && headHoldsFolder())
             text += u"<base href=\""_s + folderTarget_ + u"\">\n"_s;
         text += u"<title>"_s + options_.browserTitle + u"</title>\n<style>\n"_s + kStyle;
+        QString columns = u"minmax(0,1fr)"_s;
+        if (options_.showSize)
+            columns += u" 6.5em"_s;
+        if (options_.showDate)
+            columns += u' ' + dateWidth();
+        text += kColumnsStyle.toString().arg(columns);
         if (options_.showSize)
             text += kSizeStyle.toString().arg(2);
         if (options_.showDate)
@@ -222,6 +236,16 @@ public:
     }
 
 private:
+    // Wide enough for any date of the program's format: its display width (a Chinese
+    // character counts two) at a little over half an em each.
+    QString dateWidth() const
+    {
+        QString sample;
+        FormatFileTime(sample, format_, 1798411484); // 2026-12-27 22:44:44 UTC: wide digits
+        const int width = std::max(Strlen(sample), Strlen(u"未知(UnKnow)"));
+        return QString::number(width * 6 / 10.0, 'f', 1) + u"em"_s;
+    }
+
     // The date as the program writes it, in an element that gives browsers its UTC time.
     void appendDate(std::optional<qint64> time)
     {
