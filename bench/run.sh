@@ -10,7 +10,9 @@
 # - the folder list opening a folder of 100,000 sub-folders;
 # - --tree over 1,000 folders (its pages already there and unchanged, as a nightly run finds
 #   them) against one folder of as many files, UTF-8 against GBK, and --sort modified
-#   against the name order.
+#   against the name order;
+# - the page at 100,000 files in Chromium, the classic page against the table: bytes, time to
+#   open it, and the table's time to sort by size and to filter (skipped without chromium).
 # Usage: bench/run.sh BUILD_DIR [--big]   (--big adds 1,000,000 files: about 1 GiB of
 # inodes and a 300 MiB page, on disk or a tmpfs given as DIRWEAVER_BENCH_DIR)
 set -euo pipefail
@@ -81,3 +83,53 @@ printf '\n%8s %9s %9s %6s %9s %6s %9s %6s\n' files write_s tree_s tree_x utf8_s 
     sorted_s sort_x
 awk -v w="$write_s" -v t="$tree_s" -v u="$utf8_s" -v m="$sorted_s" \
     'BEGIN { printf "%8d %9.4f %9.4f %6.2f %9.4f %6.2f %9.4f %6.2f\n", 100000, w, t, t / w, u, u / w, m, m / w }'
+
+# The page in a browser at 100,000 files, the classic page against the table: its bytes, and
+# Chromium's time to open it (parse, style and first layout), then to sort the table by size
+# and to filter it (median of three runs each).
+if ! command -v chromium >/dev/null; then
+    printf '\nchromium is not installed (./dev.sh test installs it): no browser figures\n'
+    exit 0
+fi
+browser_runs=3
+profile=$(mktemp -d)
+trap 'rm -rf "$profile"' EXIT
+printf '\n%8s %10s %6s %9s %9s %9s\n' page bytes size_x open_ms sort_ms filter_ms
+for style in classic table; do
+    page=$work/page-$style.htm
+    "$writer" --write "$page" --style "$style" "$folder"
+    bytes=$(stat -c %s "$page")
+    [ "$style" = classic ] && classic_bytes=$bytes
+    harness=$work/harness-$style.htm
+    cat >"$harness" <<HTML
+<!DOCTYPE html><html><head><meta charset="utf-8"><title></title>
+<script>const t0 = performance.now();</script></head><body>
+<iframe src="file://$page" style="width:1200px;height:800px"></iframe>
+<script>
+window.onload = () => {
+  const d = document.querySelector('iframe').contentDocument;
+  d.body.offsetHeight;
+  const opened = performance.now() - t0;
+  let sort = -1, filter = -1;
+  const size = d.querySelector('th[data-k="s"] button');
+  if (size) {
+    let s = performance.now(); size.click(); d.body.offsetHeight; sort = performance.now() - s;
+    const q = d.getElementById('q');
+    s = performance.now(); q.value = '17232'; q.dispatchEvent(new Event('input'));
+    d.body.offsetHeight; filter = performance.now() - s;
+  }
+  document.title = [opened, sort, filter].map(Math.round).join(' ');
+};
+</script></body></html>
+HTML
+    times=$(for _ in $(seq "$browser_runs"); do
+        chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
+            --disable-background-networking --disable-component-update --disable-sync \
+            --allow-file-access-from-files --user-data-dir="$profile" --dump-dom \
+            "file://$harness" 2>/dev/null | sed -n 's/.*<title>\([-0-9 ]*\)<\/title>.*/\1/p'
+    done)
+    median() { cut -d' ' -f"$1" <<<"$times" | sort -n | sed -n "$(((browser_runs + 1) / 2))p"; }
+    awk -v page="$style" -v b="$bytes" -v c="$classic_bytes" -v o="$(median 1)" \
+        -v s="$(median 2)" -v f="$(median 3)" \
+        'BEGIN { printf "%8s %10d %6.2f %9s %9s %9s\n", page, b, b / c, o, s < 0 ? "-" : s, f < 0 ? "-" : f }'
+done
