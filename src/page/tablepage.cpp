@@ -236,14 +236,18 @@ public:
     }
 
 private:
-    // Wide enough for any date of the program's format: its display width (a Chinese
-    // character counts two) at a little over half an em each.
+    // Wide enough for any date of the program's format: the widest of dates with two-digit
+    // months and days at every third hour, whatever the time zone, at a little under two
+    // thirds of an em for each column of display width (a Chinese character counts two).
     QString dateWidth() const
     {
-        QString sample;
-        FormatFileTime(sample, format_, 1798411484); // 2026-12-27 22:44:44 UTC: wide digits
-        const int width = std::max(Strlen(sample), Strlen(u"未知(UnKnow)"));
-        return QString::number(width * 6 / 10.0, 'f', 1) + u"em"_s;
+        int width = Strlen(u"未知(UnKnow)");
+        for (qint64 hour = 0; hour < 24; hour += 3) {
+            QString sample;
+            FormatFileTime(sample, format_, 1797724800 + hour * 3600); // from 2026-12-20 UTC
+            width = std::max(width, Strlen(sample));
+        }
+        return QString::number(width * 0.65, 'f', 1) + u"em"_s;
     }
 
     // The date as the program writes it, in an element that gives browsers its UTC time.
