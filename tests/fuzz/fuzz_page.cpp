@@ -236,8 +236,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     input.options.align = Align((flags >> 5) % 3);
     input.options.browserTitle = input.options.headerTitle = QString::fromUtf8(title);
     input.options.footerTitle = units;
+    input.options.style = flags & 128 ? PageStyle::Table : PageStyle::Classic;
     const QString page = BuildPageText(input, fs, format);
-    Require(page.endsWith(u"</HTML>"_s), "page without its foot", page);
+    Require(page.endsWith(input.options.style == PageStyle::Table ? u"</html>"_s : u"</HTML>"_s),
+            "page without its foot", page);
     CheckGbk(page);
     return 0;
 }
