@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs Dirweaver on Debian 12.
-#   ./dev.sh run [ARGS...]   install what is missing, build, start the program
+#   ./dev.sh run [ARGS...]   install what is missing, build the program alone, start it
 #   ./dev.sh test            install what is missing, check the sources' layout and floors,
 #                            build, run every test (plain and under the address and undefined
 #                            sanitizers), the threaded core under the thread sanitizer, then
@@ -19,7 +19,7 @@ run_packages=(fonts-arphic-uming qt6-translations-l10n qt6-qpa-plugins)
 # clang and its libFuzzer runtime; the source check, clang-format; one window test runs on a
 # real X server.
 test_packages=(desktop-file-utils appstream pkgconf libgumbo-dev chromium clang libclang-rt-14-dev
-    clang-format xvfb xauth)
+    clang-format xvfb xauth groff-base)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
@@ -50,7 +50,14 @@ case "${1:-}" in
 run)
     shift
     ensure_packages "${build_packages[@]}" "${run_packages[@]}"
-    build default >/dev/null
+    # Only the program and its window module: tests, benchmarks and tools wait for
+    # ./dev.sh test. Ninja shows its progress on the terminal.
+    cd "$here"
+    if [ ! -x build/default/app/dirweaver ]; then
+        echo "dev.sh: building Dirweaver into build/default; the first build takes a few minutes" >&2
+    fi
+    [ -f build/default/build.ninja ] || cmake --preset default >/dev/null
+    cmake --build build/default --target dirweaver dirweaver_window
     # The window opens on the folder the command was typed in, or on the one given.
     cd "$caller_dir"
     exec "$here/build/default/app/dirweaver" "$@"

@@ -1,5 +1,5 @@
 # Run by the install test: cmake -DBUILD_DIR= -DPREFIX= -DAPP_ID= -DBINDIR= -DLIBDIR=
-# -DDATADIR= -P checkinstall.cmake
+# -DDATADIR= -DMANDIR= -DDOCDIR= -P checkinstall.cmake
 file(REMOVE_RECURSE ${PREFIX})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
     RESULT_VARIABLE status OUTPUT_QUIET)
@@ -13,7 +13,11 @@ foreach(file
         ${DATADIR}/applications/${APP_ID}.desktop
         ${DATADIR}/metainfo/${APP_ID}.metainfo.xml
         ${DATADIR}/icons/hicolor/scalable/apps/${APP_ID}.svg
-        ${DATADIR}/icons/hicolor/48x48/apps/${APP_ID}.png)
+        ${DATADIR}/icons/hicolor/48x48/apps/${APP_ID}.png
+        ${MANDIR}/man1/dirweaver.1.gz
+        ${MANDIR}/zh_CN/man1/dirweaver.1.gz
+        ${DATADIR}/bash-completion/completions/dirweaver
+        ${DOCDIR}/LICENSE)
     if(NOT EXISTS ${PREFIX}/${file})
         message(FATAL_ERROR "not installed: ${file}")
     endif()

@@ -22,7 +22,7 @@ for file in src/*/*.cpp src/*/*.h; do
 done
 
 # Every C++ file as the project's .clang-format lays it out.
-mapfile -t sources < <(find src app tests bench tools -name '*.cpp' -o -name '*.h' | sort)
+mapfile -t sources < <(find src app data tests bench tools -name '*.cpp' -o -name '*.h' | sort)
 report=$(mktemp)
 if ! clang-format --dry-run --Werror "${sources[@]}" 2>"$report"; then
     grep -o '^[^ :]*\.\(cpp\|h\):[0-9]*' "$report" | sort -u |

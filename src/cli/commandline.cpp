@@ -438,6 +438,20 @@ std::variant<WriterRequest, QString> ParseWriterArguments(const QList<QByteArray
     return request;
 }
 
+QList<OptionHelp> OptionHelps()
+{
+    QList<OptionHelp> rows;
+    for (const OptionRow &option : kOptions) {
+        // Only the footer's help names a default that is not plain text: the footer itself.
+        QString help = option.help.toString();
+        if (help.contains(u"%1"))
+            help = help.arg(PageOptions().footerTitle);
+        rows.append({QString::fromLatin1(option.name), QString::fromLatin1(option.value), help,
+                     option.helpEn.toString(), option.apply != nullptr});
+    }
+    return rows;
+}
+
 QString WriterHelp()
 {
     QString help = uR"(用法 / usage: dirweaver [FOLDER]
@@ -455,13 +469,13 @@ Writes the page of links to the files of FOLDER (GBK by default) without opening
     // fits a terminal of 100 characters.
     constexpr qsizetype kColumn = 29, kWidth = 100;
     const QString indent(kColumn, u' ');
-    for (const OptionRow &option : kOptions) {
-        QString spelled = u"  "_s + QString::fromLatin1(option.name);
+    for (const OptionHelp &option : OptionHelps()) {
+        QString spelled = u"  "_s + option.name;
         if (!option.value.isEmpty())
-            spelled += u' ' + QString::fromLatin1(option.value);
+            spelled += u' ' + option.value;
         help += spelled.leftJustified(kColumn - 1) + u' ' + option.help + u'\n';
         QString line = indent + u'/';
-        for (const QStringView word : option.helpEn.split(u' ')) {
+        for (const QStringView word : QStringView(option.helpEn).split(u' ')) {
             if (line.size() + 1 + word.size() > kWidth) {
                 help += line + u'\n';
                 line = indent + u' ';
@@ -478,7 +492,7 @@ Writes the page of links to the files of FOLDER (GBK by default) without opening
   镜像的整棵树，给网站用 / a mirror tree for a web server:
     dirweaver --tree --name index.htm --depth 3 --base https://mirror.example.org/pub /srv/pub
 )"_s;
-    return help.arg(PageOptions().footerTitle);
+    return help;
 }
 
 QByteArray AbsoluteCleanPath(const QByteArray &folder, const QByteArray &cwd)

@@ -38,6 +38,25 @@ std::variant<QByteArray, QString> ParseWindowArguments(const QList<QByteArray> &
 /// Parses the arguments after the program name; a one-line message on bad input.
 std::variant<WriterRequest, QString> ParseWriterArguments(const QList<QByteArray> &args);
 
+/// One row of the command line's help, as --help, the manual pages and the shell
+/// completion show it.
+struct OptionHelp
+{
+    /// How it is spelled ("--sort"), or what stands in its place ("FOLDER", "--").
+    QString name;
+    /// What the help calls its value ("name|modified|created|size"); empty for a switch.
+    QString value;
+    /// What it does, in Chinese.
+    QString help;
+    /// What it does, in English.
+    QString helpEn;
+    /// False for the rows that only explain (the folder, "--").
+    bool option = true;
+};
+
+/// Every row of the help, from the parser's own table, in the order the help lists them.
+QList<OptionHelp> OptionHelps();
+
 /// The help text of the command line, one entry per option of the parser's table.
 QString WriterHelp();
 

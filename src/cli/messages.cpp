@@ -95,7 +95,10 @@ QString NoDisplayMessage()
 
 QByteArray VersionText()
 {
-    return QByteArrayLiteral("Dirweaver V" DIRWEAVER_VERSION "\n");
+    return QByteArrayLiteral("Dirweaver V" DIRWEAVER_VERSION "\n"
+                             "Copyright (c) 2026 The Dirweaver developers\n"
+                             "MIT License: free to use, copy, change and pass on, without any "
+                             "warranty; see LICENSE.\n");
 }
 
 QString ProgramMessage(const QString &text)

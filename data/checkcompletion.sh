@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Run by the completion test: checkcompletion.sh COMPLETION_FILE
+# Loads the completion into this bash and completes typed words as bash would, in a scratch
+# folder holding two folders and a file.
+set -u
+# shellcheck source=/dev/null
+source "$1"
+complete -p dirweaver | grep -q -- '-F _dirweaver' || { echo "dirweaver has no completion"; exit 1; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work" && mkdir docs 下载 && touch notes.txt
+failed=0
+# check EXPECTED WORD...: the words typed, the last being completed, give EXPECTED (sorted,
+# one space after each).
+check() {
+    local expected=$1 got
+    shift
+    COMP_WORDS=("$@")
+    COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+    COMPREPLY=()
+    _dirweaver 2>/dev/null
+    got=$(printf '%s\n' "${COMPREPLY[@]}" | LC_ALL=C sort | tr '\n' ' ')
+    [ "${#COMPREPLY[@]}" -eq 0 ] && got=""
+    if [ "$got" != "$expected" ]; then
+        echo "typed '$*': offered '$got', expected '$expected'"
+        failed=1
+    fi
+}
+check "--sort " dirweaver --so
+check "--date --depth " dirweaver --d
+check "created modified name size " dirweaver --write x --sort ""
+check "modified " dirweaver --sort mo
+check "gbk utf-8 " dirweaver --encoding =
+check "table " dirweaver --style = t
+check "center " dirweaver --align c
+check "docs notes.txt 下载 " dirweaver --write ""
+check "" dirweaver --depth ""
+check "" dirweaver --base ""
+check "docs 下载 " dirweaver --tree ""
+check "docs " dirweaver --write x d
+check "" dirweaver -- --s
+exit $failed

@@ -1,0 +1,262 @@
+// Writes the manual pages and the bash completion from the command line's own option table,
+// so that neither can drift from --help.
+//   dirweaver_docgen man en|zh_CN DATE OUT
+//   dirweaver_docgen completion OUT
+#include "cli/commandline.h"
+#include "version.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QStringList>
+
+#include <cstdio>
+
+using namespace dirweaver;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// text as roff reads it: backslashes and hyphens written out, no line that starts a request,
+// and a break point after each Chinese character, since groff breaks lines only at spaces.
+QString roff(const QString &text)
+{
+    // Chinese punctuation that must not begin a line.
+    constexpr QStringView kClosing = u"，。；：、）」』！？”";
+    QString out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == u'\\')
+            out += u"\\e"_s;
+        else if (c == u'-')
+            out += u"\\-"_s;
+        else
+            out += c;
+        if (c.unicode() >= 0x2e80 && !(i + 1 < text.size() && kClosing.contains(text[i + 1])))
+            out += u"\\:"_s;
+    }
+    out.replace(u"\n."_s, u"\n\\&."_s).replace(u"\n'"_s, u"\n\\&'"_s);
+    if (out.startsWith(u'.') || out.startsWith(u'\''))
+        out.prepend(u"\\&"_s);
+    return out;
+}
+
+// The words of the manual that are not options, in each of its languages.
+struct Words
+{
+    QString name, synopsis, description, options, exitStatus, files, examples, seeAlso;
+    QString summary, about, treeAbout;
+    QStringList statuses; // 0, 1, 2
+    QString previewFile, pagesFile, examplesText;
+};
+
+Words english()
+{
+    Words w;
+    w.name = u"NAME"_s;
+    w.synopsis = u"SYNOPSIS"_s;
+    w.description = u"DESCRIPTION"_s;
+    w.options = u"OPTIONS"_s;
+    w.exitStatus = u"EXIT STATUS"_s;
+    w.files = u"FILES"_s;
+    w.examples = u"EXAMPLES"_s;
+    w.seeAlso = u"SEE ALSO"_s;
+    w.summary = u"turn the files of a folder into an HTML page of links"_s;
+    w.about =
+        u"Without --write or --tree, dirweaver opens its window on FOLDER (default: the current "
+        u"folder): pick a folder, tick the kinds of files to list and how the links look, see the "
+        u"page's HTML source, save it as a GBK-encoded .htm file or preview it in the browser."_s;
+    w.treeAbout =
+        u"With --write it writes the page of FOLDER's files to FILE without a window, byte for "
+        u"byte what saving from the window writes. With --tree it writes a page into every "
+        u"folder of the tree under FOLDER, with relative links to its files, its sub-folders' "
+        u"pages and its parent's page; it follows no symbolic link and replaces only pages it "
+        u"wrote itself, unless --force is given."_s;
+    w.statuses = {u"Success: the page or every page of the tree was written (or the help or "
+                  u"version shown)."_s,
+                  u"A page could not be written, --tree skipped a folder or a page, or the window "
+                  u"could not open (no display)."_s,
+                  u"Bad arguments, or a folder that cannot be read."_s};
+    w.previewFile =
+        u"The preview file the window writes and opens in the browser ($XDG_RUNTIME_DIR, else the "
+        u"cache folder)."_s;
+    w.pagesFile = u"The page --tree writes into each folder: the folder's own name plus .htm, "
+                  u"or NAME given by --name."_s;
+    return w;
+}
+
+Words chinese()
+{
+    Words w;
+    w.name = u"名称"_s;
+    w.synopsis = u"用法"_s;
+    w.description = u"说明"_s;
+    w.options = u"选项"_s;
+    w.exitStatus = u"退出状态"_s;
+    w.files = u"文件"_s;
+    w.examples = u"示例"_s;
+    w.seeAlso = u"参见"_s;
+    w.summary = u"把一个文件夹中的文件做成超文本链接网页"_s;
+    w.about =
+        u"不带 --write 或 --tree 时，dirweaver 打开窗口，显示 FOLDER（默认为当前文件夹）："
+        u"选择文件夹，勾选要列出的文件类型和链接的样式，查看网页源代码，将它保存为 GBK 编码的 "
+        u".htm 文件，或在浏览器中预览。"_s;
+    w.treeAbout =
+        u"带 --write 时不打开窗口，把 FOLDER 中文件的网页写入 FILE，与在窗口中保存的字节完全相同。"
+        u"带 --tree 时在 FOLDER "
+        u"下每个文件夹里写一页，链接为相对路径，列出它的文件、子文件夹的网页和"
+        u"上一级的网页；不跟随符号链接，只替换自己写过的网页（除非给出 --force）。"_s;
+    w.statuses = {u"成功：网页（或整棵树的每一页）已写出，或已显示说明或版本。"_s,
+                  u"有网页未能写出，--tree 跳过了文件夹或网页，或窗口无法打开（没有显示器）。"_s,
+                  u"参数有误，或文件夹无法读取。"_s};
+    w.previewFile =
+        u"窗口写出并在浏览器中打开的预览文件（在 $XDG_RUNTIME_DIR 中，没有时在缓存文件夹中）。"_s;
+    w.pagesFile = u"--tree 在每个文件夹中写的网页：文件夹名加 .htm，或 --name 给出的 NAME。"_s;
+    return w;
+}
+
+QString manPage(bool zh, const QString &date)
+{
+    const Words w = zh ? chinese() : english();
+    QString m = u".TH DIRWEAVER 1 \"%1\" \"Dirweaver %2\" \"%3\"\n"_s.arg(
+        date, QStringLiteral(DIRWEAVER_VERSION), zh ? u"用户命令"_s : u"User Commands"_s);
+    // Ragged right: lines of Chinese, broken between characters, cannot be spread evenly.
+    m += u".ad l\n"_s;
+    m += u".SH "_s + w.name + u"\ndirweaver \\- "_s + roff(w.summary) + u'\n';
+    m += u".SH "_s + w.synopsis +
+         u"\n"_s
+         u".B dirweaver\n.RI [ FOLDER ]\n.br\n"_s
+         u".B dirweaver \\-\\-write\n.I FILE\n.RI [ options ] \" \" [ FOLDER ]\n.br\n"_s
+         u".B dirweaver \\-\\-tree\n.RI [ options ] \" \" [ FOLDER ]\n"_s;
+    m += u".SH "_s + w.description + u"\n"_s + roff(w.about) + u"\n.PP\n"_s + roff(w.treeAbout) +
+         u'\n';
+    m += u".SH "_s + w.options + u'\n';
+    for (const OptionHelp &option : OptionHelps()) {
+        m += u".TP\n"_s;
+        if (option.option) {
+            m += u"\\fB"_s + roff(option.name) + u"\\fR"_s;
+            if (option.name == u"--help")
+                m += u", \\fB\\-h\\fR"_s;
+            if (!option.value.isEmpty())
+                m += u" \\fI"_s + roff(option.value) + u"\\fR"_s;
+        } else {
+            m += u"\\fI"_s + roff(option.name) + u"\\fR"_s;
+        }
+        m += u'\n' + roff(zh ? option.help : option.helpEn) + u'\n';
+    }
+    m += u".SH "_s + w.exitStatus + u'\n';
+    for (int status = 0; status < 3; ++status)
+        m += u".TP\n.B %1\n"_s.arg(status) + roff(w.statuses[status]) + u'\n';
+    m += u".SH "_s + w.files + u"\n.TP\n.I $XDG_RUNTIME_DIR/Dirweaver~temp.htm\n"_s +
+         roff(w.previewFile) + u"\n.TP\n.IR FOLDER /FOLDER.htm\n"_s + roff(w.pagesFile) + u'\n';
+    m += u".SH "_s + w.examples + u'\n';
+    const QList<std::pair<QString, QString>> examples = {
+        {zh ? u"把下载文件夹写成一页，新的在前，显示修改日期，不列未下载完的文件："_s
+            : u"A download folder, newest first, with modification dates, without partial "
+              u"downloads:"_s,
+         u"dirweaver --write index.htm --sort modified --date modified --exclude \"*.part;Thumbs.db\" /srv/dl"_s},
+        {zh ? u"同一个文件夹写成可排序、可筛选的表格网页："_s
+            : u"The same folder as a table page that sorts and filters:"_s,
+         u"dirweaver --write index.htm --style table --folders /srv/dl"_s},
+        {zh ? u"给网站用的镜像树，只写三层，链接指向服务器："_s
+            : u"A mirror tree for a web server, three levels deep, links pointing at the server:"_s,
+         u"dirweaver --tree --name index.htm --depth 3 --base https://mirror.example.org/pub /srv/pub"_s},
+    };
+    for (const auto &[text, command] : examples)
+        m += u".PP\n"_s + roff(text) + u"\n.PP\n.RS\n.nf\n"_s + roff(command) + u"\n.fi\n.RE\n"_s;
+    m += u".SH "_s + w.seeAlso + u"\n.BR xdg\\-open (1)\n"_s;
+    return m;
+}
+
+// The values an option's help spells ("gbk|utf-8"); none for a free value.
+QStringList choices(const QString &value)
+{
+    return value.contains(u'|') ? value.split(u'|') : QStringList();
+}
+
+QString completion()
+{
+    QString options, cases;
+    for (const OptionHelp &option : OptionHelps()) {
+        if (!option.option)
+            continue;
+        options += option.name + u' ';
+        const QStringList values = choices(option.value);
+        if (!values.isEmpty())
+            cases += u"    %1) words=\"%2\" ;;\n"_s.arg(option.name, values.join(u' '));
+        else if (option.value == u"FILE")
+            cases += u"    %1) kind=file ;;\n"_s.arg(option.name);
+        else if (!option.value.isEmpty())
+            cases += u"    %1) kind=none ;;\n"_s.arg(option.name);
+    }
+    options += u"-h"_s;
+    return uR"(# bash completion for dirweaver: its options, the values of those that take a word
+# from a list, files for --write and folders for the rest. Made from the program's option
+# table; do not edit.
+_dirweaver_value()
+{
+    local option=$1 cur=$2 words= kind=
+    case $option in
+%1    *) return 1 ;;
+    esac
+    case $kind in
+    file) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -f -- "$cur")) ;;
+    none) COMPREPLY=() ;;
+    *) COMPREPLY=($(compgen -W "$words" -- "$cur")) ;;
+    esac
+    return 0
+}
+
+_dirweaver()
+{
+    local cur=${COMP_WORDS[COMP_CWORD]} prev=
+    [ "$COMP_CWORD" -gt 0 ] && prev=${COMP_WORDS[COMP_CWORD-1]}
+    local i
+    for ((i = 1; i < COMP_CWORD; i++)); do
+        if [ "${COMP_WORDS[i]}" = -- ]; then
+            compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -d -- "$cur"))
+            return
+        fi
+    done
+    # "--option=value", which bash splits at the '=' into three words.
+    if [ "$cur" = "=" ]; then
+        _dirweaver_value "$prev" "" && return
+    elif [ "$prev" = "=" ] && [ "$COMP_CWORD" -gt 1 ]; then
+        _dirweaver_value "${COMP_WORDS[COMP_CWORD-2]}" "$cur" && return
+    elif [ -n "$prev" ]; then
+        _dirweaver_value "$prev" "$cur" && return
+    fi
+    if [[ $cur == -* ]]; then
+        COMPREPLY=($(compgen -W "%2" -- "$cur"))
+        return
+    fi
+    compopt -o filenames 2>/dev/null
+    COMPREPLY=($(compgen -d -- "$cur"))
+}
+complete -F _dirweaver dirweaver
+)"_s.arg(cases, options);
+}
+
+bool write(const QString &path, const QString &text)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(text.toUtf8()) == text.toUtf8().size() && file.flush();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments().mid(1);
+    bool ok = false;
+    if (args.size() == 4 && args[0] == u"man")
+        ok = write(args[3], manPage(args[1] == u"zh_CN", args[2]));
+    else if (args.size() == 2 && args[0] == u"completion")
+        ok = write(args[1], completion());
+    if (!ok) {
+        std::fputs("usage: dirweaver_docgen man en|zh_CN DATE OUT | completion OUT\n", stderr);
+        return 1;
+    }
+    return 0;
+}
