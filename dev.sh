@@ -5,6 +5,7 @@
 #                            build, run every test (plain and under the address and undefined
 #                            sanitizers), the threaded core under the thread sanitizer, then
 #                            fuzz the page core for a minute
+#   ./dev.sh package         build the Debian package build/default/package/dirweaver_*.deb
 #   ./dev.sh bench [--big]   build, then time the page writer and the window on large folders
 #                            (--big adds a folder of a million files)
 # A second run installs nothing and only rebuilds what changed.
@@ -17,9 +18,12 @@ build_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev)
 run_packages=(fonts-arphic-uming qt6-translations-l10n qt6-qpa-plugins)
 # The corpus test parses pages with gumbo and opens them in Chromium; the fuzz run needs
 # clang and its libFuzzer runtime; the source check, clang-format; one window test runs on a
-# real X server.
+# real X server; the manual pages are checked by groff; the package test makes the .deb
+# (dpkg-dev, file), asks lintian, installs it with what it depends on and loads the
+# completion as bash-completion does.
 test_packages=(desktop-file-utils appstream pkgconf libgumbo-dev chromium clang libclang-rt-14-dev
-    clang-format xvfb xauth groff-base)
+    clang-format xvfb xauth groff-base lintian bash-completion dpkg-dev file
+    "${run_packages[@]}")
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
@@ -78,6 +82,15 @@ test)
     build fuzz
     ctest --preset fuzz
     ;;
+package)
+    # The .deb of the program, with what it needs listed as dependencies.
+    ensure_packages "${build_packages[@]}" dpkg-dev file
+    build default >/dev/null
+    cd "$here/build/default"
+    rm -rf package
+    cpack
+    echo "dev.sh: $(echo "$here"/build/default/package/dirweaver_*.deb)"
+    ;;
 bench)
     ensure_packages "${build_packages[@]}"
     build default >/dev/null
@@ -85,7 +98,7 @@ bench)
     exec "$here/bench/run.sh" "$here/build/default" "$@"
     ;;
 *)
-    echo "usage: ./dev.sh run [ARGS...] | ./dev.sh test | ./dev.sh bench [--big]" >&2
+    echo "usage: ./dev.sh run [ARGS...] | ./dev.sh test | ./dev.sh package | ./dev.sh bench [--big]" >&2
     exit 2
     ;;
 esac

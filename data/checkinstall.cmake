@@ -1,5 +1,5 @@
 # Run by the install test: cmake -DBUILD_DIR= -DPREFIX= -DAPP_ID= -DBINDIR= -DLIBDIR=
-# -DDATADIR= -DMANDIR= -DDOCDIR= -P checkinstall.cmake
+# -DDATADIR= -DMANDIR= -P checkinstall.cmake
 file(REMOVE_RECURSE ${PREFIX})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
     RESULT_VARIABLE status OUTPUT_QUIET)
@@ -17,7 +17,8 @@ foreach(file
         ${MANDIR}/man1/dirweaver.1.gz
         ${MANDIR}/zh_CN/man1/dirweaver.1.gz
         ${DATADIR}/bash-completion/completions/dirweaver
-        ${DOCDIR}/LICENSE)
+        ${DATADIR}/doc/dirweaver/copyright
+        ${DATADIR}/doc/dirweaver/changelog.gz)
     if(NOT EXISTS ${PREFIX}/${file})
         message(FATAL_ERROR "not installed: ${file}")
     endif()
