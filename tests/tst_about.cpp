@@ -225,6 +225,9 @@ private Q_SLOTS:
         QTest::newRow("OK") << u"ok"_s;
         QTest::newRow("frame") << u"frame"_s;
         QTest::newRow("timer") << u"timer"_s;
+        QTest::newRow("Enter") << u"enter"_s;
+        QTest::newRow("keypad Enter") << u"keypad"_s;
+        QTest::newRow("Escape") << u"escape"_s;
     }
     void closes()
     {
@@ -236,6 +239,12 @@ private Q_SLOTS:
             QTest::mouseClick(about->findChild<QPushButton *>(u"Command1"_s), Qt::LeftButton);
         else if (how == u"frame")
             about->close();
+        else if (how == u"enter")
+            QTest::keyClick(about->findChild<QPushButton *>(u"Command1"_s), Qt::Key_Return);
+        else if (how == u"keypad")
+            QTest::keyClick(about, Qt::Key_Enter, Qt::KeypadModifier);
+        else if (how == u"escape")
+            QTest::keyClick(about, Qt::Key_Escape);
         else
             timer->start(10); // the 15 seconds, shortened
         QTRY_VERIFY(!about);

@@ -4,6 +4,7 @@
 #include "ui/layout.h"
 #include "ui/weaveform.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -290,6 +291,69 @@ private Q_SLOTS:
         QCOMPARE(control<QLabel>(u"Label10"_s)->text(), u"需处理：0"_s);
         QCOMPARE(control<QLabel>(u"Label11"_s)->text(), u"已处理：0"_s);
         QCOMPARE(control<QLabel>(u"Label12"_s)->text(), u"进度(%)："_s);
+    }
+
+    // Enter on a focused button presses it, as a click does; elsewhere it does nothing.
+    void enterPressesFocusedButton_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<bool>("pressed");
+        QTest::newRow("Enter") << int(Qt::Key_Return) << int(Qt::NoModifier) << true;
+        QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << true;
+        QTest::newRow("Ctrl+Enter") << int(Qt::Key_Return) << int(Qt::ControlModifier) << false;
+    }
+    void enterPressesFocusedButton()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(bool, pressed);
+        open("/docs");
+        control<QLineEdit>(u"Text3"_s)->setText(u"新页眉"_s);
+        auto *button = control<QPushButton>(u"Command5"_s);
+        button->setFocus();
+        QTest::keyClick(button, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QTRY_COMPARE(page().contains(u"新页眉"_s), pressed);
+    }
+
+    // Every control a screen reader reaches has a name: the caption beside a box, what a
+    // list lists, a button's or a check box's own text.
+    void accessibleNames_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("source box") << u"Text1"_s << u"超文本语言源代码"_s;
+        QTest::newRow("browser title") << u"Text2"_s << u"IE标题"_s;
+        QTest::newRow("header title") << u"Text3"_s << u"网页页眉标题"_s;
+        QTest::newRow("footer title") << u"Text4"_s << u"网页页脚标题"_s;
+        QTest::newRow("drives, by their label") << u"Drive1"_s << u"源文件路径(驱动器及目录):"_s;
+        QTest::newRow("folders") << u"Dir1"_s << u"目录"_s;
+        QTest::newRow("files") << u"File1"_s << u"文件"_s;
+        QTest::newRow("button") << u"Command3"_s << u"生成Dirweaver文本"_s;
+        QTest::newRow("check box") << u"Check21"_s << u"注明文件大小"_s;
+        QTest::newRow("alignment") << u"Option1_1"_s << u"中"_s;
+    }
+    void accessibleNames()
+    {
+        QFETCH(QString, control);
+        QFETCH(QString, name);
+        open("/docs");
+        QAccessibleInterface *spoken =
+            QAccessible::queryAccessibleInterface(this->control<QWidget>(control));
+        QVERIFY(spoken);
+        QString spokenName = spoken->text(QAccessible::Name);
+        if (spoken->role() == QAccessible::ComboBox) {
+            const auto labels = spoken->relations(QAccessible::Label);
+            spokenName = labels.isEmpty() ? QString() : labels[0].first->text(QAccessible::Name);
+        }
+        QCOMPARE(spokenName, name);
+        // And none that takes the focus goes unnamed.
+        for (QWidget *w : form->findChildren<QWidget *>()) {
+            if (w->focusPolicy() == Qt::NoFocus || w->objectName().isEmpty() || !w->isVisible())
+                continue;
+            QAccessibleInterface *each = QAccessible::queryAccessibleInterface(w);
+            QVERIFY2(each && !each->text(QAccessible::Name).isEmpty(), qPrintable(w->objectName()));
+        }
     }
 
     void updateTitlesButton()

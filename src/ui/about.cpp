@@ -6,6 +6,7 @@
 #include "version.h"
 
 #include <QDesktopServices>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -133,6 +134,19 @@ void AboutForm::Form_Load(const QWidget &owner)
 void AboutForm::Command1_Click()
 {
     close();
+}
+
+void AboutForm::keyPressEvent(QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+        close();
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
 }
 
 void AboutForm::Timer1_Timer()

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QWidget>
 
+class QKeyEvent;
 class QPushButton;
 class QTimer;
 
@@ -23,6 +24,10 @@ public:
 
     /// Places the window centred on owner's outer rectangle and starts the 15-second timer.
     void Form_Load(const QWidget &owner);
+
+protected:
+    /// Enter and Escape close the window, as its one button would.
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void Command1_Click();

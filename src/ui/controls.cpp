@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -88,7 +89,42 @@ private:
     std::array<QRadioButton *, 3> buttons_;
 };
 
+// Presses the watched button on Enter.
+class EnterPresses final : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        const Qt::KeyboardModifiers other = key->modifiers() & ~Qt::KeypadModifier;
+        if (!enter || other != Qt::NoModifier || key->isAutoRepeat())
+            return false;
+        static_cast<QPushButton *>(watched)->animateClick();
+        return true;
+    }
+};
+
+// The caption a screen reader gives a control: its label's text without the colon.
+QString spokenCaption(const QString &caption)
+{
+    QString name = caption.trimmed();
+    while (name.endsWith(u'：') || name.endsWith(u':'))
+        name.chop(1);
+    return name;
+}
+
 } // namespace
+
+void PressOnEnter(QPushButton *button)
+{
+    button->installEventFilter(new EnterPresses(button));
+}
 
 void SetCaptionColour(QWidget *control, const QColor &colour)
 {
@@ -210,6 +246,29 @@ WeaveControls CreateControls(QWidget *form)
     c.Drive1->setItemDelegate(new WholeTextDelegate(c.Drive1));
     // Tab leaves the source box, as it leaves every other control.
     c.Text1->setTabChangesFocus(true);
+
+    for (QPushButton *button : {c.Command1, c.Command3, c.Command4, c.Command5, c.Command6})
+        PressOnEnter(button);
+    // Boxes are named by the caption beside them, the lists by what they list, the alignment
+    // buttons with their caption; buttons and check boxes by their own text.
+    const auto caption = [&c](const QString &label) {
+        return spokenCaption(static_cast<QLabel *>(c.byName.value(label))->text());
+    };
+    c.Text1->setAccessibleName(caption(u"Label5"_s));
+    c.Text2->setAccessibleName(caption(u"Label4"_s));
+    c.Text3->setAccessibleName(caption(u"Label3"_s));
+    c.Text4->setAccessibleName(caption(u"Label7"_s));
+    c.Drive1->setAccessibleName(u"驱动器"_s);
+    // A drop-down list is named on Linux by the label that stands for it.
+    static_cast<QLabel *>(c.byName.value(u"Label1"_s))->setBuddy(c.Drive1);
+    c.Dir1->setAccessibleName(u"目录"_s);
+    c.Dir1->setAccessibleDescription(caption(u"Label1"_s));
+    c.Drive1->setAccessibleDescription(caption(u"Label1"_s));
+    c.File1->setAccessibleName(u"文件"_s);
+    for (QRadioButton *button : c.Option1)
+        button->setAccessibleDescription(caption(u"Label2"_s));
+    for (QCheckBox *box : c.typeBoxes)
+        box->setAccessibleDescription(caption(u"Label9"_s));
 
     c.Timer1 = new QTimer(form);
     c.Timer1->setObjectName(u"Timer1"_s);

@@ -77,6 +77,10 @@ struct WeaveControls
     QHash<QString, QWidget *> byName;
 };
 
+/// Makes Enter (and the keypad's Enter) press button while it has the focus, as command
+/// buttons do on the platform the form comes from; Qt leaves that to dialogs' default buttons.
+void PressOnEnter(QPushButton *button);
+
 /// Gives a control's caption the colour of the design's blue or red.
 void SetCaptionColour(QWidget *control, const QColor &colour);
 
