@@ -20,7 +20,7 @@ int RunWriter(const WriterRequest &request, const FileSystem &fs, const QLocale 
         errno = 0;
         if (out.write(text) == text.size())
             return 0;
-        PrintLine(err, OutputErrorMessage("-", errno != 0 ? ErrorText(errno) : out.errorString()));
+        PrintLine(err, OutputErrorMessage("-", ErrorText(errno != 0 ? errno : EIO)));
         return 1;
     }
 

@@ -283,7 +283,7 @@ void PageDeviceSink::flush()
         errno = 0;
         if (device_.write(buffer_) != buffer_.size()) {
             // A short write leaves the reason in errno (a full disk, a size limit).
-            error_ = errno != 0 ? ErrorText(errno) : device_.errorString();
+            error_ = ErrorText(errno != 0 ? errno : EIO); // the C library's words, as everywhere
         }
     }
     buffer_.truncate(0); // keeps the capacity for the next block
