@@ -1,5 +1,9 @@
 #pragma once
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "selection/filesystem.h"
 
 #include <QHash>
@@ -58,11 +62,15 @@ public:
     std::unique_ptr<FolderFacts> openFacts(const FolderRef &folder) const override
     {
         const auto it = folders_.constFind(normal(folder.path));
-        return std::make_unique<Facts>(it == folders_.cend() ? Folder{} : *it, statCalls);
+        return std::make_unique<Facts>(it == folders_.cend() ? Folder{} : *it, *this);
     }
 
     /// How many times facts() was asked.
     mutable std::atomic<int> statCalls{0};
+    /// How long each answer of facts() takes, as on a network share.
+    std::chrono::microseconds latency{0};
+    /// The most facts() calls that were under way at once.
+    mutable std::atomic<int> mostInFlight{0};
 
 private:
     struct Folder
@@ -75,17 +83,24 @@ private:
     class Facts final : public FolderFacts
     {
     public:
-        Facts(Folder folder, std::atomic<int> &calls) : folder_(std::move(folder)), calls_(calls) {}
+        Facts(Folder folder, const FakeFileSystem &fs) : folder_(std::move(folder)), fs_(fs) {}
         std::optional<FileFacts> facts(const QByteArray &name) const override
         {
-            ++calls_;
+            ++fs_.statCalls;
+            const int now = ++fs_.inFlight_;
+            for (int most = fs_.mostInFlight; now > most;)
+                fs_.mostInFlight.compare_exchange_weak(most, now);
+            if (fs_.latency.count() > 0)
+                std::this_thread::sleep_for(fs_.latency);
+            --fs_.inFlight_;
             return folder_.facts.value(name, std::nullopt);
         }
 
     private:
         Folder folder_;
-        std::atomic<int> &calls_;
+        const FakeFileSystem &fs_;
     };
+    mutable std::atomic<int> inFlight_{0};
     // An empty listing of folder, or why it cannot be read.
     FolderListing opened(const QByteArray &folder) const
     {

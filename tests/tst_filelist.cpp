@@ -4,6 +4,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <map>
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -125,6 +127,50 @@ private Q_SLOTS:
             if (a == b)
                 QVERIFY(listing.names[i - 1].text < listing.names[i].text);
         }
+    }
+
+    // On storage whose answers take a millisecond, many facts are asked for at once, and the
+    // list and its facts are exactly what one request at a time gives: files whose facts
+    // cannot be read (gone meanwhile) included, in lists too short and long enough for a
+    // second thread.
+    void slowStorage_data()
+    {
+        QTest::addColumn<int>("files");
+        QTest::addColumn<int>("latency"); // microseconds
+        QTest::addColumn<bool>("sorted"); // by date, which needs every fact first
+        QTest::newRow("short list, fast") << 40 << 0 << false;
+        QTest::newRow("short list, slow") << 40 << 1000 << false;
+        QTest::newRow("long list, slow") << 1500 << 1000 << false;
+        QTest::newRow("long list, slow, by date") << 1500 << 1000 << true;
+    }
+    void slowStorage()
+    {
+        QFETCH(int, files);
+        QFETCH(int, latency);
+        QFETCH(bool, sorted);
+        test::FakeFileSystem fs;
+        std::map<QByteArray, std::optional<FileFacts>> expected;
+        for (int i = 0; i < files; ++i) {
+            const QByteArray name = "f" + QByteArray::number(i * 7919 % files) + ".dat";
+            // Every ninth file is gone by the time its facts are asked for.
+            const std::optional<FileFacts> facts =
+                i % 9 == 4 ? std::nullopt
+                           : std::optional<FileFacts>(FileFacts{i, 1000000 + i, 2000000 - i});
+            fs.add("/share", name, facts);
+            expected[name] = facts;
+        }
+        fs.latency = std::chrono::microseconds(latency);
+        FileOrder order;
+        if (sorted)
+            order.key = SortKey::Modified;
+        const FolderFiles listing =
+            ListFolderFiles(fs, "/share", u"*.*"_s, FileSorter(QLocale(u"en_US"_s)), true, order);
+        QCOMPARE(listing.names.size(), files);
+        for (qsizetype i = 0; i < listing.names.size(); ++i)
+            QCOMPARE(listing.facts->factsAt(i), expected[listing.names[i].bytes]);
+        QCOMPARE(fs.statCalls.load(), files); // each file asked once
+        if (latency > 0)
+            QVERIFY2(fs.mostInFlight > 4, qPrintable(QString::number(fs.mostInFlight)));
     }
 
     void unreadableFolder()

@@ -1,5 +1,8 @@
 #include "prefetch.h"
 
+#include <algorithm>
+#include <chrono>
+
 namespace dirweaver {
 
 FactsPrefetch::FactsPrefetch(const FileSystem &fs, const FolderRef &folder,
@@ -11,39 +14,78 @@ FactsPrefetch::FactsPrefetch(const FileSystem &fs, const FolderRef &folder,
     names_.reserve(files.size());
     for (const NativeName &file : files)
         names_.append(file.bytes);
-    // A few files are read at once: a second thread would cost more than it saves.
+    // A few files are read at once, where a second thread would cost more than it saves:
+    // unless the first answer shows storage slow enough for requests in flight to pay.
     if (files.size() < kThreadFrom) {
-        for (qsizetype i = 0; i < files.size(); ++i)
-            read(i);
-        return;
-    }
-    worker_ = std::thread([this] {
-        const qsizetype count = names_.size();
-        // The folder's own order while the list is being sorted...
-        qsizetype next = 0;
-        for (; next < count && !ordered_.load(std::memory_order_acquire); ++next) {
-            if (stop_.load(std::memory_order_relaxed))
-                return;
-            read(next);
-        }
-        // ...then the order the lines are built in, skipping what was read already.
-        for (qsizetype k = 0; k < count && ordered_.load(std::memory_order_acquire); ++k) {
-            if (stop_.load(std::memory_order_relaxed))
-                return;
-            const qsizetype i = order_[size_t(k)];
-            if (!ready_[size_t(i)].load(std::memory_order_relaxed))
+        const auto start = std::chrono::steady_clock::now();
+        if (!files.isEmpty())
+            read(0);
+        const auto took = std::chrono::duration_cast<std::chrono::microseconds>(
+            std::chrono::steady_clock::now() - start);
+        if (files.size() == 1 || took.count() < kSlowFromMicroseconds) {
+            for (qsizetype i = 1; i < files.size(); ++i)
                 read(i);
+            return;
         }
-        for (; next < count; ++next) {
-            if (!ready_[size_t(next)].load(std::memory_order_relaxed))
-                read(next);
+    }
+    running_.store(1);
+    worker_ = std::thread([this] { work(true); });
+}
+
+int FactsPrefetch::ThreadsFor(qint64 latencyMicroseconds)
+{
+    if (latencyMicroseconds < kSlowFromMicroseconds)
+        return 1;
+    // One more request in flight for every 25 µs an answer takes, so that the waits overlap
+    // where the storage would answer many at once (a share: 1 ms, all 32).
+    return int(std::clamp<qint64>(latencyMicroseconds / 25, 2, kMostInFlight));
+}
+
+void FactsPrefetch::work(bool probe)
+{
+    const qsizetype count = names_.size();
+    std::vector<qint64> latencies;
+    while (!stop_.load(std::memory_order_relaxed)) {
+        qsizetype i = 0;
+        if (ordered_.load(std::memory_order_acquire)) {
+            const qsizetype k = nextOrdered_.fetch_add(1, std::memory_order_relaxed);
+            if (k >= count)
+                break;
+            i = order_[size_t(k)];
+        } else {
+            i = next_.fetch_add(1, std::memory_order_relaxed);
+            if (i >= count)
+                break;
         }
-        // Every fact is in: the names are no longer needed, and a million of them weigh,
-        // unless a second reader still holds them.
+        if (claimed_[size_t(i)].load(std::memory_order_relaxed))
+            continue;
+        if (!probe) {
+            read(i);
+            continue;
+        }
+        const auto start = std::chrono::steady_clock::now();
+        if (!read(i))
+            continue;
+        latencies.push_back(std::chrono::duration_cast<std::chrono::microseconds>(
+                                std::chrono::steady_clock::now() - start)
+                                .count());
+        if (int(latencies.size()) < kProbe)
+            continue;
+        probe = false;
+        std::nth_element(latencies.begin(), latencies.begin() + kProbe / 2, latencies.end());
+        const int threads = ThreadsFor(latencies[kProbe / 2]);
+        threads_.store(threads);
+        running_.fetch_add(threads - 1);
+        for (int t = 1; t < threads; ++t)
+            helpers_.emplace_back([this] { work(false); });
+    }
+    // Every fact is in or taken: the last thread out drops the names, which for a million
+    // files weigh, unless a second reader still holds them.
+    if (running_.fetch_sub(1) == 1) {
         int needed = 0;
         if (namesState_.compare_exchange_strong(needed, 2))
             names_ = QList<QByteArray>();
-    });
+    }
 }
 
 FactsPrefetch::~FactsPrefetch()
@@ -51,13 +93,15 @@ FactsPrefetch::~FactsPrefetch()
     stop_.store(true);
     if (worker_.joinable())
         worker_.join();
+    for (std::thread &helper : helpers_)
+        helper.join();
 }
 
-void FactsPrefetch::read(qsizetype i)
+bool FactsPrefetch::read(qsizetype i)
 {
     if (claimed_[size_t(i)].exchange(true, std::memory_order_acq_rel))
-        return;
-    if (const std::optional<FileFacts> facts = folder_->facts(names_[i]))
+        return false;
+    if (const std::optional<FileFacts> facts = folder_->facts(names_.at(i)))
         facts_[size_t(i)] = {facts->size, facts->birthTime.value_or(kNoBirth),
                              facts->modifiedTime.value_or(kNoBirth)};
     ready_[size_t(i)].store(true);
@@ -65,6 +109,7 @@ void FactsPrefetch::read(qsizetype i)
         const std::lock_guard lock(mutex_);
         wake_.notify_all();
     }
+    return true;
 }
 
 void FactsPrefetch::readAlongside()
@@ -85,9 +130,12 @@ void FactsPrefetch::readAlongside()
 
 void FactsPrefetch::moved(const std::vector<qsizetype> &moved)
 {
-    // Every fact is in: the worker only has its loops to finish.
+    // Every fact is in: the threads only have their loops to finish.
     if (worker_.joinable())
         worker_.join();
+    for (std::thread &helper : helpers_)
+        helper.join();
+    helpers_.clear();
     std::vector<qsizetype> order(moved.size());
     for (size_t i = 0; i < moved.size(); ++i)
         order[i] = ordered_.load() ? order_[size_t(moved[i])] : moved[i];

@@ -16,12 +16,23 @@ namespace dirweaver {
 /// Reads the facts of a folder's files on a second core, one statx each relative to the open
 /// folder, into an array; the build then finds them by the place of each file in its list,
 /// without a lookup. The facts are read in the folder's order while the caller sorts the
-/// list, then in the list's new order, just ahead of the lines that need them.
+/// list, then in the list's new order, just ahead of the lines that need them. Where each
+/// answer takes long (a network share, a cold disk), more threads ask at once, as many as
+/// the first answers' latency calls for.
 class FactsPrefetch final
 {
 public:
     /// From how many files on the facts are read on a second thread.
     static constexpr qsizetype kThreadFrom = 512;
+    /// How many answers are timed before the number of threads is chosen.
+    static constexpr int kProbe = 8;
+    /// From what latency on (the probe's median) more threads ask at once.
+    static constexpr qint64 kSlowFromMicroseconds = 50;
+    /// How many requests may be in flight at most, the first thread included.
+    static constexpr int kMostInFlight = 32;
+
+    /// The threads that ask for facts at once when the answers take latency microseconds.
+    static int ThreadsFor(qint64 latencyMicroseconds);
 
     /// Starts reading the facts of files in folder through fs, in the order given.
     FactsPrefetch(const FileSystem &fs, const FolderRef &folder, const QList<NativeName> &files);
@@ -43,8 +54,15 @@ public:
     /// each): the file now at place i is the one that was at place moved[i].
     void moved(const std::vector<qsizetype> &moved);
 
+    /// How many threads read the facts (after the probe, 1 on fast storage).
+    int threads() const { return threads_.load(); }
+
 private:
-    void read(qsizetype i);
+    // Reads the fact of file i unless another thread took it; true when this one read it.
+    bool read(qsizetype i);
+    // One reading thread: the folder's order until the list is sorted, then the list's; the
+    // first thread times its first answers and calls the others.
+    void work(bool probe);
 
     std::unique_ptr<FolderFacts> folder_;
     QList<QByteArray> names_; // the bytes only: the caller's list may be sorted meanwhile
@@ -66,6 +84,13 @@ private:
     std::vector<qsizetype> order_;
     std::atomic<bool> ordered_{false};
     std::atomic<bool> stop_{false};
+    // The next place to read in the folder's order, and in the list's.
+    std::atomic<qsizetype> next_{0};
+    std::atomic<qsizetype> nextOrdered_{0};
+    // Threads still reading; the last one out drops the names.
+    std::atomic<int> running_{0};
+    std::atomic<int> threads_{1};
+    std::vector<std::thread> helpers_; // started by the worker alone, joined after it
     // The file the reader waits for, -1 when it waits for none: waking a reader costs a
     // system call, so the worker wakes it only once the facts it waits for are there.
     mutable std::atomic<qsizetype> wanted_{-1};
