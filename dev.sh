@@ -7,7 +7,9 @@
 #                            fuzz the page core for a minute
 #   ./dev.sh package         build the Debian package build/default/package/dirweaver_*.deb
 #   ./dev.sh bench [--big]   build, then time the page writer and the window on large folders
-#                            (--big adds a folder of a million files)
+#                            (--big adds a folder of a million files); --slow: on a mirror
+#                            whose every lookup takes 1 ms (FUSE); --cold: from a cold page
+#                            cache (root)
 # A second run installs nothing and only rebuilds what changed.
 set -euo pipefail
 
@@ -20,9 +22,9 @@ run_packages=(fonts-arphic-uming qt6-translations-l10n qt6-qpa-plugins)
 # clang and its libFuzzer runtime; the source check, clang-format; one window test runs on a
 # real X server; the manual pages are checked by groff; the package test makes the .deb
 # (dpkg-dev, file), asks lintian, installs it with what it depends on and loads the
-# completion as bash-completion does.
+# completion as bash-completion does; the share test mounts the slow mirror (FUSE).
 test_packages=(desktop-file-utils appstream pkgconf libgumbo-dev chromium clang libclang-rt-14-dev
-    clang-format xvfb xauth groff-base lintian bash-completion dpkg-dev file
+    clang-format xvfb xauth groff-base lintian bash-completion dpkg-dev file fuse3 libfuse3-dev
     "${run_packages[@]}")
 
 as_root() {
@@ -92,13 +94,18 @@ package)
     echo "dev.sh: $(echo "$here"/build/default/package/dirweaver_*.deb)"
     ;;
 bench)
-    ensure_packages "${build_packages[@]}"
+    # The slow mirror needs libfuse3; tree -H is timed beside the writer on it.
+    ensure_packages "${build_packages[@]}" fuse3 libfuse3-dev tree
+    # A build configured before libfuse3 was there is configured again to find it.
+    if [ -f "$here/build/default/build.ninja" ] && [ ! -x "$here/build/default/bench/bench_slowfs" ]; then
+        cmake --preset default >/dev/null
+    fi
     build default >/dev/null
     shift
     exec "$here/bench/run.sh" "$here/build/default" "$@"
     ;;
 *)
-    echo "usage: ./dev.sh run [ARGS...] | ./dev.sh test | ./dev.sh package | ./dev.sh bench [--big]" >&2
+    echo "usage: ./dev.sh run [ARGS...] | ./dev.sh test | ./dev.sh package | ./dev.sh bench [--big|--slow|--cold]" >&2
     exit 2
     ;;
 esac

@@ -16,7 +16,12 @@
 # Usage: bench/run.sh BUILD_DIR [--big]   (--big adds 1,000,000 files: about 1 GiB of
 # inodes and a 300 MiB page, on disk or a tmpfs given as DIRWEAVER_BENCH_DIR)
 set -euo pipefail
-build=$(cd "${1:?usage: bench/run.sh BUILD_DIR [--big]}" && pwd)
+build=$(cd "${1:?usage: bench/run.sh BUILD_DIR [--big|--slow|--cold]}" && pwd)
+# The slow-storage and cold-disk figures have scripts of their own.
+case "${2:-}" in
+--slow) exec "$(dirname "$0")/slow.sh" "$build" ;;
+--cold) exec "$(dirname "$0")/cold.sh" "$build" ;;
+esac
 sizes="32767 100000"
 [ "${2:-}" = --big ] && sizes="$sizes 1000000"
 work=${DIRWEAVER_BENCH_DIR:-/tmp/dirweaver-bench}
