@@ -6,7 +6,9 @@
 #include "testfiles.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QMap>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -64,6 +66,45 @@ private Q_SLOTS:
     {
         if (mounted_)
             QProcess::execute(u"fusermount3"_s, {u"-u"_s, mount_});
+    }
+
+    // A tree through the share, whose folders are looked into ahead and whose pages are
+    // written many at once: every page byte for byte what a run on the folder itself writes.
+    void sameTreeThroughTheShare()
+    {
+        const QString top = source_ + u"/tree"_s;
+        for (int a = 0; a < 6; ++a) {
+            for (int b = 0; b < 5; ++b) {
+                const QString folder = top + u"/层 %1/sub %2"_s.arg(a).arg(b);
+                QVERIFY(QDir().mkpath(folder));
+                for (int f = 0; f < 3 + a * b; ++f)
+                    test::WriteFile(folder + u"/f%1.txt"_s.arg(f), QByteArray(f, 'y'));
+            }
+        }
+        test::WriteFile(top + u"/层 2/sub 3/.noindex"_s, "");
+        const QStringList options = {
+            u"--tree"_s, u"--name"_s,         u"index.htm"_s, u"--no-date"_s, u"--browser-title"_s,
+            u"t"_s,      u"--header-title"_s, u"t"_s,         u"--exclude"_s, u"sub 4"_s};
+        const auto pages = [&top] {
+            QMap<QString, QByteArray> found;
+            QDirIterator it(top, {u"index.htm"_s}, QDir::Files, QDirIterator::Subdirectories);
+            while (it.hasNext()) {
+                const QString path = it.next();
+                found.insert(path, test::ReadFile(path));
+                QFile::remove(path);
+            }
+            return found;
+        };
+        QCOMPARE(test::RunProgram(QStringLiteral(DIRWEAVER_EXECUTABLE),
+                                  options + QStringList{mount_ + u"/tree"_s})
+                     .status,
+                 0);
+        const QMap<QString, QByteArray> shared = pages();
+        QCOMPARE(shared.size(), 1 + 6 + 6 * 4 - 1);
+        QCOMPARE(test::RunProgram(QStringLiteral(DIRWEAVER_EXECUTABLE), options + QStringList{top})
+                     .status,
+                 0);
+        QCOMPARE(pages(), shared);
     }
 
     // Byte for byte the page of the folder read directly, every name and fact in place.

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QSet>
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -91,6 +92,17 @@ struct Node
     }
 };
 
+// What entering a folder needs: it opened (or why not), its ".noindex", its sub-folders,
+// and how long the first question took.
+struct Look
+{
+    int fd = -1;
+    int openError = 0;
+    bool noIndex = false;
+    SubFolderList sub;
+    std::chrono::nanoseconds asked{0};
+};
+
 // A folder being walked: held open, its sub-folders still to enter, and the pages of those
 // entered, which it links once they are known to exist.
 struct Frame
@@ -102,6 +114,8 @@ struct Frame
     QList<NativeName> children;
     qsizetype next = 0;
     QList<std::pair<NativeName, std::shared_future<bool>>> childPages;
+    // On slow storage: the next sub-folders, opened and listed ahead on other threads.
+    std::deque<std::shared_future<Look>> ahead;
 };
 
 // One page to write, once its sub-folders' pages are written.
@@ -119,18 +133,26 @@ struct Counts
     qsizetype written = 0, unchanged = 0, skipped = 0, files = 0;
 };
 
-// Page writers on a thread per core up to four (past that the disk is the limit), each with
-// its own sorter and date writer.
+// Page writers on a thread per core up to four (past that a local disk is the limit), each
+// with its own sorter and date writer; on storage where each request waits, more.
 class PageWriters
 {
 public:
     using Write = std::function<bool(const FileSorter &, const PageBuilder &)>;
+    /// How many writers wait for storage at once where each request is a round trip.
+    static constexpr int kOnSlowStorage = 16;
 
-    PageWriters(const FileSystem &fs, const QLocale &locale)
+    PageWriters(const FileSystem &fs, const QLocale &locale, int threads = 0)
+        : fs_(fs), locale_(locale)
     {
-        const int threads = int(qBound(1u, std::thread::hardware_concurrency(), 4u));
-        for (int t = 0; t < threads; ++t) {
-            threads_.emplace_back([this, &fs, locale] {
+        grow(threads > 0 ? threads : int(qBound(1u, std::thread::hardware_concurrency(), 4u)));
+    }
+    // Adds writers up to threads in all.
+    void grow(int threads)
+    {
+        const std::lock_guard lock(mutex_);
+        while (int(threads_.size()) < threads) {
+            threads_.emplace_back([this, &fs = fs_, locale = locale_] {
                 const FileSorter sorter(locale);
                 const FileTimeFormat format(locale);
                 const PageBuilder builder(fs, format);
@@ -172,6 +194,8 @@ public:
     }
 
 private:
+    const FileSystem &fs_;
+    const QLocale locale_;
     std::mutex mutex_;
     std::condition_variable ready_;
     std::deque<std::packaged_task<bool(const FileSorter &, const PageBuilder &)>> tasks_;
@@ -187,7 +211,7 @@ public:
     TreeRun(const WriterRequest &request, const FileSystem &fs, const QLocale &locale,
             QIODevice &err, ProgressLine &progress)
         : request_(request.page), fs_(fs), sorter_(locale), err_(err), progress_(progress),
-          writers_(fs, locale)
+          locale_(locale), writers_(fs, locale)
     {
         request_.options.treeMark = true;
     }
@@ -202,19 +226,20 @@ public:
         if (within_.isEmpty())
             within_ = top;
         topPath_ = top;
-        if (!enter(std::make_shared<const Node>(Node{top, nullptr}), topFd, {}))
+        if (!enter(std::make_shared<const Node>(Node{top, nullptr}), lookInto(top, topFd, sorter_),
+                   {}))
             return topError_ == 0; // none asked for: ".noindex" at the top
         std::shared_future<bool> topPage;
         while (!stack_.isEmpty()) {
             Frame &frame = stack_.back();
             if (frame.next < frame.children.size()) {
+                Look look = nextLook(frame);
                 const NativeName &child = frame.children[frame.next++];
                 auto node = std::make_shared<const Node>(Node{child.bytes, frame.node});
-                const int fd = OpenSubFolderFd(frame.fd, child.bytes);
-                if (fd < 0)
-                    skip(FolderErrorMessage(node->path(), errno));
+                if (look.fd < 0)
+                    skip(FolderErrorMessage(node->path(), look.openError));
                 else
-                    enter(std::move(node), fd, frame.pageName);
+                    enter(std::move(node), std::move(look), frame.pageName);
                 continue;
             }
             PageJob job{frame.node, frame.fd, frame.pageName, frame.parentPage, {}};
@@ -256,17 +281,72 @@ private:
         return folder;
     }
 
-    // Lists the sub-folders of the folder open as fd and puts it on the stack; false (and fd
-    // closed) when it cannot be read, was met already or asks for no page (".noindex").
-    bool enter(std::shared_ptr<const Node> node, int fd, const QByteArray &parentPage)
+    // Looks into the folder name open as fd (which the look holds): its ".noindex" and its
+    // sub-folders. Runs on this thread, or ahead on a lister on slow storage.
+    Look lookInto(const QByteArray &name, int fd, const FileSorter &sorter) const
     {
+        Look look;
+        look.fd = fd;
         struct stat noIndex;
-        if (::fstatat(fd, ".noindex", &noIndex, AT_SYMLINK_NOFOLLOW) == 0) {
+        const auto asked = std::chrono::steady_clock::now();
+        look.noIndex = ::fstatat(fd, ".noindex", &noIndex, AT_SYMLINK_NOFOLLOW) == 0;
+        look.asked = std::chrono::steady_clock::now() - asked;
+        if (!look.noIndex)
+            look.sub = ListSubFolders(fs_, held(name, fd), sorter, false, SelectionOf(request_));
+        return look;
+    }
+
+    // Opens the sub-folder name of the folder open as parentFd and looks into it.
+    Look openAndLook(int parentFd, const QByteArray &name, const FileSorter &sorter) const
+    {
+        const int fd = OpenSubFolderFd(parentFd, name);
+        if (fd < 0) {
+            Look look;
+            look.openError = errno;
+            return look;
+        }
+        return lookInto(name, fd, sorter);
+    }
+
+    // The look into frame's next sub-folder: made here, or taken from the listers, which are
+    // then given the sub-folders after it, up to kAhead of them.
+    Look nextLook(Frame &frame)
+    {
+        if (!slow_)
+            return openAndLook(frame.fd, frame.children[frame.next].bytes, sorter_);
+        const qsizetype end = std::min(frame.children.size(), frame.next + kAhead);
+        for (qsizetype i = frame.next + qsizetype(frame.ahead.size()); i < end; ++i) {
+            auto look = std::make_shared<std::promise<Look>>();
+            frame.ahead.push_back(look->get_future().share());
+            listers_->add([this, look, fd = frame.fd, name = frame.children[i].bytes](
+                              const FileSorter &sorter, const PageBuilder &) {
+                look->set_value(openAndLook(fd, name, sorter));
+                return true;
+            });
+        }
+        Look look = frame.ahead.front().get();
+        frame.ahead.pop_front();
+        return look;
+    }
+
+    // Puts the folder looked into on the stack with its sub-folders; false (and its
+    // descriptor closed) when it cannot be read, was met already or asks for no page.
+    bool enter(std::shared_ptr<const Node> node, Look look, const QByteArray &parentPage)
+    {
+        const int fd = look.fd;
+        // A question that took a round trip (a share, a cold disk): more pages are written,
+        // and more folders looked into, at once, so that their requests wait together.
+        if (!slow_ &&
+            look.asked >= std::chrono::microseconds(FactsPrefetch::kSlowFromMicroseconds)) {
+            slow_ = true;
+            writers_.grow(PageWriters::kOnSlowStorage);
+            listers_ = std::make_unique<PageWriters>(fs_, locale_, PageWriters::kOnSlowStorage);
+        }
+        if (look.noIndex) {
             ::close(fd);
             return false;
         }
-        SubFolderList sub =
-            ListSubFolders(fs_, held(node->name, fd), sorter_, false, SelectionOf(request_));
+        SubFolderList &sub = look.sub;
         if (sub.error != 0) {
             ::close(fd);
             if (node->parent)
@@ -286,7 +366,7 @@ private:
         const qsizetype level = stack_.size();
         if (request_.depth >= 0 && level >= request_.depth)
             sub.names.clear();
-        stack_.append({std::move(node), fd, pageName, parentPage, std::move(sub.names), 0, {}});
+        stack_.append({std::move(node), fd, pageName, parentPage, std::move(sub.names), 0, {}, {}});
         return true;
     }
 
@@ -362,7 +442,13 @@ private:
     QSet<std::pair<quint64, quint64>> visited_;
     QByteArray within_;
     QByteArray topPath_;
-    PageWriters writers_; // last: its threads end before what they use goes
+    bool slow_ = false; // the storage answers each request after a round trip
+    // How many sub-folders are looked into ahead on slow storage, each held open meanwhile.
+    static constexpr qsizetype kAhead = 32;
+    const QLocale locale_;
+    // Last: their threads end before what they use goes.
+    PageWriters writers_;
+    std::unique_ptr<PageWriters> listers_; // on slow storage only
 };
 
 // A deep tree holds a folder open per level: as many as the system lets this process have.

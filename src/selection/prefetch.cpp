@@ -73,7 +73,10 @@ void FactsPrefetch::work(bool probe)
             continue;
         probe = false;
         std::nth_element(latencies.begin(), latencies.begin() + kProbe / 2, latencies.end());
-        const int threads = ThreadsFor(latencies[kProbe / 2]);
+        // No more threads than there are files left for eight each: a thread costs more to
+        // start than a few answers take.
+        const int threads =
+            int(std::min<qint64>(ThreadsFor(latencies[kProbe / 2]), 1 + (count - kProbe) / 8));
         threads_.store(threads);
         running_.fetch_add(threads - 1);
         for (int t = 1; t < threads; ++t)
