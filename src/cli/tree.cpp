@@ -133,17 +133,17 @@ struct Counts
     qsizetype written = 0, unchanged = 0, skipped = 0, files = 0;
 };
 
-// Page writers on a thread per core up to four (past that a local disk is the limit), each
-// with its own sorter and date writer; on storage where each request waits, more.
-class PageWriters
+// Worker threads, each with its own sorter and page builder: the page writers, a thread per
+// core up to four (past that a local disk is the limit) or more on storage where each request
+// waits; and there, the listers that look into sub-folders ahead.
+class Workers
 {
 public:
     using Write = std::function<bool(const FileSorter &, const PageBuilder &)>;
     /// How many writers wait for storage at once where each request is a round trip.
     static constexpr int kOnSlowStorage = 16;
 
-    PageWriters(const FileSystem &fs, const QLocale &locale, int threads = 0)
-        : fs_(fs), locale_(locale)
+    Workers(const FileSystem &fs, const QLocale &locale, int threads = 0) : fs_(fs), locale_(locale)
     {
         grow(threads > 0 ? threads : int(qBound(1u, std::thread::hardware_concurrency(), 4u)));
     }
@@ -171,7 +171,7 @@ public:
             });
         }
     }
-    ~PageWriters()
+    ~Workers()
     {
         {
             const std::lock_guard lock(mutex_);
@@ -339,8 +339,8 @@ private:
         if (!slow_ &&
             look.asked >= std::chrono::microseconds(FactsPrefetch::kSlowFromMicroseconds)) {
             slow_ = true;
-            writers_.grow(PageWriters::kOnSlowStorage);
-            listers_ = std::make_unique<PageWriters>(fs_, locale_, PageWriters::kOnSlowStorage);
+            writers_.grow(Workers::kOnSlowStorage);
+            listers_ = std::make_unique<Workers>(fs_, locale_, Workers::kOnSlowStorage);
         }
         if (look.noIndex) {
             ::close(fd);
@@ -447,8 +447,8 @@ private:
     static constexpr qsizetype kAhead = 32;
     const QLocale locale_;
     // Last: their threads end before what they use goes.
-    PageWriters writers_;
-    std::unique_ptr<PageWriters> listers_; // on slow storage only
+    Workers writers_;
+    std::unique_ptr<Workers> listers_; // on slow storage only
 };
 
 // A deep tree holds a folder open per level: as many as the system lets this process have.

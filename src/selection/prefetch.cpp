@@ -77,7 +77,6 @@ void FactsPrefetch::work(bool probe)
         // start than a few answers take.
         const int threads =
             int(std::min<qint64>(ThreadsFor(latencies[kProbe / 2]), 1 + (count - kProbe) / 8));
-        threads_.store(threads);
         running_.fetch_add(threads - 1);
         for (int t = 1; t < threads; ++t)
             helpers_.emplace_back([this] { work(false); });

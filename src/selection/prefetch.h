@@ -31,9 +31,6 @@ public:
     /// How many requests may be in flight at most, the first thread included.
     static constexpr int kMostInFlight = 32;
 
-    /// The threads that ask for facts at once when the answers take latency microseconds.
-    static int ThreadsFor(qint64 latencyMicroseconds);
-
     /// Starts reading the facts of files in folder through fs, in the order given.
     FactsPrefetch(const FileSystem &fs, const FolderRef &folder, const QList<NativeName> &files);
     /// Stops the worker and waits for it.
@@ -54,10 +51,10 @@ public:
     /// each): the file now at place i is the one that was at place moved[i].
     void moved(const std::vector<qsizetype> &moved);
 
-    /// How many threads read the facts (after the probe, 1 on fast storage).
-    int threads() const { return threads_.load(); }
-
 private:
+    // The threads that ask for facts at once when the answers take latency microseconds.
+    static int ThreadsFor(qint64 latencyMicroseconds);
+
     // Reads the fact of file i unless another thread took it; true when this one read it.
     bool read(qsizetype i);
     // One reading thread: the folder's order until the list is sorted, then the list's; the
@@ -89,7 +86,6 @@ private:
     std::atomic<qsizetype> nextOrdered_{0};
     // Threads still reading; the last one out drops the names.
     std::atomic<int> running_{0};
-    std::atomic<int> threads_{1};
     std::vector<std::thread> helpers_; // started by the worker alone, joined after it
     // The file the reader waits for, -1 when it waits for none: waking a reader costs a
     // system call, so the worker wakes it only once the facts it waits for are there.
