@@ -9,6 +9,7 @@
 #include "testfiles.h"
 
 #include <QBuffer>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -258,16 +259,30 @@ private Q_SLOTS:
         p.start(QStringLiteral(DIRWEAVER_EXECUTABLE), {folder_});
         QVERIFY(p.waitForStarted());
         const QString proc = u"/proc/%1/"_s.arg(p.processId());
-        const auto waiting = [&] {
+        // A sleeping state alone is no proof: start-up sleeps too, between bursts of work. The
+        // window waits for the user once its module is loaded and the process has spent no
+        // CPU time (all threads counted) over a quarter of a second.
+        const auto cpuTime = [&]() -> QByteArray {
             QFile maps(proc + u"maps"_s), stat(proc + u"stat"_s);
-            if (!maps.open(QIODevice::ReadOnly) || !stat.open(QIODevice::ReadOnly))
-                return false;
-            // The state follows the command's closing parenthesis: S, asleep in its loop.
-            const QByteArray state = stat.readAll();
-            return maps.readAll().contains("dirweaver-window.so") &&
-                   state.mid(state.lastIndexOf(')') + 2, 1) == "S";
+            if (!maps.open(QIODevice::ReadOnly) || !stat.open(QIODevice::ReadOnly) ||
+                !maps.readAll().contains("dirweaver-window.so"))
+                return {};
+            // The fields follow the command's closing parenthesis; user and system time are
+            // the 12th and 13th after it.
+            const QByteArray text = stat.readAll();
+            const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+            return fields.size() > 12 ? fields[11] + ' ' + fields[12] : QByteArray();
         };
-        QTRY_VERIFY_WITH_TIMEOUT(waiting() || p.state() == QProcess::NotRunning, 60000);
+        QByteArray last;
+        int still = 0;
+        QDeadlineTimer deadline(60000);
+        while (still < 6 && p.state() == QProcess::Running && !deadline.hasExpired()) {
+            QTest::qWait(50);
+            const QByteArray now = cpuTime();
+            still = !now.isEmpty() && now == last ? still + 1 : 0;
+            last = now;
+        }
+        QCOMPARE(still, 6);
         QCOMPARE(p.state(), QProcess::Running);
         QCOMPARE(p.readAllStandardError(), QByteArray());
         p.kill();
