@@ -2,6 +2,7 @@
 // under the real file-system code, and clicks that land in the middle of a huge build.
 #include "fakefilesystem.h"
 #include "formfixture.h"
+#include "page/folderpage.h"
 #include "testfiles.h"
 #include "ui/application.h"
 #include "ui/weaveform.h"
@@ -43,8 +44,14 @@ public:
             errno = EIO;
             return nullptr;
         }
-        return SystemCalls::readEntry(dir);
+        dirent *entry = SystemCalls::readEntry(dir);
+        if (!entry)
+            ++readings;
+        return entry;
     }
+    /// How many readings of a folder's entries came to their end.
+    mutable std::atomic<int> readings{0};
+
     DIR *openFolder(const char *path) const override
     {
         read_ = 0;
@@ -71,7 +78,7 @@ public:
     }
 
 private:
-    mutable int read_ = 0;               // the listing runs on the window's thread
+    mutable int read_ = 0;               // one listing at a time in these tests
     mutable std::atomic<int> factCalls_; // facts are read ahead on a worker thread
 };
 
@@ -176,6 +183,36 @@ private Q_SLOTS:
         click(u"Check5"_s);
         QCOMPARE(form->session().listError(), 0);
         QCOMPARE(page().count(u"<A HREF"_s), 6);
+    }
+
+    // Opening a folder reads it once for the folder list and the file list; the next listing
+    // reads it afresh.
+    void folderReadOnceWhenOpened()
+    {
+        FaultyCalls calls;
+        const RealFileSystem fs(calls);
+        const auto closeFirst = qScopeGuard([this] { form.reset(); });
+        const QByteArray folder = makeSizedFolder(u"once"_s, 3);
+        QVERIFY(QDir().mkpath(QFile::decodeName(folder) + u"/sub"_s));
+        openOn(fs, folder);
+        QCOMPARE(calls.readings.load(), 1);
+        QCOMPARE(page().count(u"<A HREF"_s), 3);
+        const QAbstractItemModel *folders = control<QListView>(u"Dir1"_s)->model();
+        QCOMPARE(folders->data(folders->index(folders->rowCount() - 1, 0)).toString().trimmed(),
+                 u"sub"_s);
+
+        test::WriteFile(QFile::decodeName(folder) + u"/new.txt"_s, "x");
+        click(u"Check5"_s);
+        QCOMPARE(calls.readings.load(), 2);
+        QCOMPARE(page().count(u"<A HREF"_s), 4);
+
+        // A page that links the sub-folders lists them from the same reading.
+        FolderPageRequest request;
+        request.folderLinks = FolderLinks::Folders;
+        const FolderPage linked = PrepareFolderPage(fs, folder, request, FileSorter(QLocale::c()));
+        QCOMPARE(calls.readings.load(), 3);
+        QCOMPARE(linked.input.files.size(), 4);
+        QCOMPARE(linked.input.folders.size(), 1);
     }
 
     // The folder goes away while its page is built: the build ends with every listed file,

@@ -86,8 +86,15 @@ FolderFiles ListFolderFiles(const FileSystem &fs, const FolderRef &folder,
                             const Selection &selection, const FileSorter &sorter, bool wantFacts,
                             const FileOrder &order)
 {
+    return ListFolderFiles(fs, folder, fs.regularFiles(folder), selection, sorter, wantFacts,
+                           order);
+}
+
+FolderFiles ListFolderFiles(const FileSystem &fs, const FolderRef &folder,
+                            const FolderListing &listing, const Selection &selection,
+                            const FileSorter &sorter, bool wantFacts, const FileOrder &order)
+{
     FolderFiles files;
-    const FolderListing listing = fs.regularFiles(folder);
     files.error = listing.error;
     if (listing.error != 0)
         return files;
@@ -133,8 +140,13 @@ FolderPage PrepareFolderPage(const FileSystem &fs, const FolderRef &folder,
     const QByteArray self = request.folderLinks == FolderLinks::Pages
                                 ? TreePageName(folder.path, request.pageName)
                                 : QByteArray();
-    FolderFiles files = ListFolderFiles(fs, folder, SelectionOf(request, self), sorter,
-                                        request.options.showsFacts(), request.order);
+    // Sub-folders not handed over come from the same reading of the folder as the files:
+    // where a reading is a round trip, a large folder is not read twice.
+    const bool listsFolders = request.folderLinks != FolderLinks::None && !subFolders;
+    FolderEntries entries =
+        listsFolders ? fs.entries(folder) : FolderEntries{fs.regularFiles(folder), {}};
+    FolderFiles files = ListFolderFiles(fs, folder, entries.files, SelectionOf(request, self),
+                                        sorter, request.options.showsFacts(), request.order);
     page.error = files.error;
     if (files.error != 0)
         return page;
@@ -153,7 +165,7 @@ FolderPage PrepareFolderPage(const FileSystem &fs, const FolderRef &folder,
         return page;
     QList<NativeName> subs =
         subFolders ? *subFolders
-                   : ListSubFolders(fs, folder, sorter, true, SelectionOf(request)).names;
+                   : SortedSubFolders(entries.folders, sorter, true, SelectionOf(request)).names;
     addFolderLines(input, request, arrangeFolders(fs, folder, std::move(subs), request.order));
     return page;
 }

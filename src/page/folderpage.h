@@ -76,6 +76,11 @@ struct FolderFiles
 FolderFiles ListFolderFiles(const FileSystem &fs, const FolderRef &folder,
                             const Selection &selection, const FileSorter &sorter,
                             bool wantFacts = false, const FileOrder &order = {});
+/// The same from a listing of the folder's regular files already read.
+FolderFiles ListFolderFiles(const FileSystem &fs, const FolderRef &folder,
+                            const FolderListing &listing, const Selection &selection,
+                            const FileSorter &sorter, bool wantFacts = false,
+                            const FileOrder &order = {});
 
 /// What request lists of a folder's entries; leaveOut is a file never listed.
 Selection SelectionOf(const FolderPageRequest &request, const QByteArray &leaveOut = {});

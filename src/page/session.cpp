@@ -25,16 +25,57 @@ PageSession::~PageSession()
         worker.join();
 }
 
-namespace {
-
-// A folder's file list as a worker thread reads and sorts it.
-struct Listing
+bool PageSession::runAside(std::function<void()> work, const std::function<bool()> &moot)
 {
-    FolderFiles files;
-    std::atomic<bool> done{false};
-};
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    std::thread worker([work = std::move(work), done] {
+        work();
+        done->store(true);
+    });
+    // A folder read at once is not worth an event loop; a long one is answered in between.
+    ++depth_;
+    const auto started = std::chrono::steady_clock::now();
+    while (!done->load() && !moot()) {
+        if (std::chrono::steady_clock::now() - started > std::chrono::milliseconds(20))
+            view_.busy();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    --depth_;
+    if (moot()) {
+        // Nobody's any more: left to finish unwatched, and the window goes on (or ends) at once.
+        unwatched_.push_back(std::move(worker));
+        workEnded();
+        return false;
+    }
+    worker.join();
+    return true;
+}
 
-} // namespace
+std::optional<SubFolderList> PageSession::readFolder(const NativeName &folder)
+{
+    if (stopped_)
+        return std::nullopt;
+    const quint64 generation = ++folderGeneration_;
+    // What the worker reads, shared so that a reading nobody waits for still has its place.
+    struct Read
+    {
+        FolderEntries entries;
+        SubFolderList folders;
+    };
+    auto read = std::make_shared<Read>();
+    const bool aside = runAside(
+        [this, read, path = folder.bytes] {
+            read->entries = fs_.entries(path);
+            read->folders = SortedSubFolders(read->entries.folders, FileSorter(locale_));
+        },
+        [&] { return stopped_ || generation != folderGeneration_; });
+    if (!aside)
+        return std::nullopt;
+    // A folder that could not be read is read again by its refresh, which reports it.
+    if (read->entries.files.error == 0)
+        readAhead_ = {folder.bytes, std::move(read->entries.files)};
+    return std::move(read->folders);
+}
 
 bool PageSession::relist()
 {
@@ -42,39 +83,35 @@ bool PageSession::relist()
     const bool wantFacts = view_.readOptions().showsFacts();
     const QByteArray folder = folder_.bytes;
     const QString pattern = pattern_;
+    // The files readFolder() just read, for the refresh that follows it; any later listing
+    // reads the folder again.
+    std::optional<FolderListing> readAhead;
+    if (readAhead_ && readAhead_->first == folder)
+        readAhead = std::move(readAhead_->second);
+    readAhead_.reset();
     // A million names take seconds to read and sort: a worker does it while the window
     // keeps painting and answering.
-    auto listing = std::make_shared<Listing>();
-    std::thread worker([this, listing, folder, pattern, wantFacts] {
-        listing->files =
-            ListFolderFiles(fs_, folder, Selection(pattern), FileSorter(locale_), wantFacts);
-        listing->done.store(true);
-    });
-    // A folder read at once is not worth an event loop; a long one is answered in between.
-    ++depth_;
-    const auto started = std::chrono::steady_clock::now();
-    // Another refresh that ran meanwhile, or the end of the window, makes this list nobody's:
-    // it is left to finish unwatched, and the window goes on (or ends) at once.
-    const auto moot = [&] { return stopped_ || generation != listGeneration_; };
-    while (!listing->done.load() && !moot()) {
-        if (std::chrono::steady_clock::now() - started > std::chrono::milliseconds(20))
-            view_.busy();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    --depth_;
-    if (moot()) {
-        unwatched_.push_back(std::move(worker));
-        workEnded();
+    auto files = std::make_shared<FolderFiles>();
+    const bool aside = runAside(
+        [this, files, folder, pattern, wantFacts, readAhead = std::move(readAhead)] {
+            const Selection selection(pattern);
+            const FileSorter sorter(locale_);
+            *files = readAhead
+                         ? ListFolderFiles(fs_, folder, *readAhead, selection, sorter, wantFacts)
+                         : ListFolderFiles(fs_, folder, selection, sorter, wantFacts);
+        },
+        // Another refresh that ran meanwhile, or the end of the window, makes this list
+        // nobody's.
+        [&] { return stopped_ || generation != listGeneration_; });
+    if (!aside)
         return false;
-    }
-    worker.join();
     // The worker's sort keys are gone, but its heap keeps the holes they left: given back
     // now, the page built next does not stand on top of them.
-    if (listing->files.names.size() >= 100000)
+    if (files->names.size() >= 100000)
         ::malloc_trim(0);
-    listError_ = listing->files.error;
-    nextFacts_ = std::move(listing->files.facts);
-    files_.setFiles(std::move(listing->files.names));
+    listError_ = files->error;
+    nextFacts_ = std::move(files->facts);
+    files_.setFiles(std::move(files->names));
     return true;
 }
 

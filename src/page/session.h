@@ -5,6 +5,7 @@
 #include "options.h"
 #include "pagetext.h"
 #include "progress.h"
+#include "selection/filelist.h"
 #include "selection/filemodel.h"
 #include "selection/filesystem.h"
 #include "selection/filter.h"
@@ -15,7 +16,10 @@
 #include <QLocale>
 #include <QString>
 
+#include <functional>
+#include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace dirweaver {
@@ -70,6 +74,10 @@ public:
     PageSession(const PageSession &) = delete;
     PageSession &operator=(const PageSession &) = delete;
 
+    /// Reads folder once for both lists of the window, which answers meanwhile: returns its
+    /// sub-folders, sorted, and keeps its files for the refresh of folder that follows; nullopt
+    /// when a later reading or the end of the window made this one moot.
+    std::optional<SubFolderList> readFolder(const NativeName &folder);
     /// The folder refresh: filter, file list of folder, progress reset, titles, page.
     void refreshFolder(const NativeName &folder);
     /// A type box was clicked: filter, file list, progress reset, page; titles stay.
@@ -112,6 +120,9 @@ public:
     bool building() const { return depth_ > 0; }
 
 private:
+    // Runs work on a worker thread while the window answers; false when moot() turned true
+    // first, the worker then left to finish unwatched.
+    bool runAside(std::function<void()> work, const std::function<bool()> &moot);
     // Reads and sorts the folder's files; false when a later refresh or the end of the window
     // made the list moot while it was being read.
     bool relist();
@@ -142,6 +153,9 @@ private:
     bool progressPending_ = false;
     quint64 generation_ = 0;
     quint64 listGeneration_ = 0;
+    quint64 folderGeneration_ = 0;
+    // The files of the folder readFolder() read last, until the next listing.
+    std::optional<std::pair<QByteArray, FolderListing>> readAhead_;
     std::vector<std::thread> unwatched_; // readers of lists nobody waits for any more
     int depth_ = 0;
     bool stopped_ = false;

@@ -119,7 +119,12 @@ std::vector<qsizetype> FileSorter::sort(QList<NativeName> &names) const
 SubFolderList ListSubFolders(const FileSystem &fs, const FolderRef &folder,
                              const FileSorter &sorter, bool withLinks, const Selection &selection)
 {
-    const FolderListing listing = fs.subFolders(folder);
+    return SortedSubFolders(fs.subFolders(folder), sorter, withLinks, selection);
+}
+
+SubFolderList SortedSubFolders(const FolderListing &listing, const FileSorter &sorter,
+                               bool withLinks, const Selection &selection)
+{
     SubFolderList list;
     list.error = listing.error;
     list.identity = listing.identity;

@@ -82,5 +82,8 @@ struct SubFolderList
 SubFolderList ListSubFolders(const FileSystem &fs, const FolderRef &folder,
                              const FileSorter &sorter, bool withLinks = true,
                              const Selection &selection = {});
+/// The same from a listing of sub-folders already read.
+SubFolderList SortedSubFolders(const FolderListing &listing, const FileSorter &sorter,
+                               bool withLinks = true, const Selection &selection = {});
 
 } // namespace dirweaver

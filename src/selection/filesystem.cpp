@@ -134,27 +134,29 @@ LinkPlace placeOfLink(int dirFd, const char *name, const QByteArray &within)
 
 } // namespace
 
-// Reads folder's entries of one kind; links and DT_UNKNOWN entries are judged by their
-// target, so a link to a file lists as a file and a broken link not at all (in a walk, links
-// that lead outside it or nowhere list as files of their own).
-FolderListing RealFileSystem::readFolder(const FolderRef &folder, unsigned char wantedType,
-                                         mode_t wantedMode) const
+// Reads folder's regular files, sub-folders or both in one pass; links and DT_UNKNOWN
+// entries are judged by their target, so a link to a file lists as a file and a broken link
+// not at all (in a walk, links that lead outside it or nowhere list as files of their own).
+FolderEntries RealFileSystem::readFolder(const FolderRef &folder, bool wantFiles,
+                                         bool wantFolders) const
 {
-    FolderListing listing;
+    FolderEntries entries;
     DIR *dir = openDir(folder);
     if (!dir) {
-        listing.error = errno;
-        return listing;
+        entries.files.error = entries.folders.error = errno;
+        return entries;
     }
     const int fd = dirfd(dir);
     struct stat self;
     if (::fstat(fd, &self) == 0)
-        listing.identity = {quint64(self.st_dev), quint64(self.st_ino)};
+        entries.files.identity =
+            entries.folders.identity = {quint64(self.st_dev), quint64(self.st_ino)};
+    int error = 0;
     for (;;) {
         errno = 0;
         const dirent *entry = calls_.readEntry(dir);
         if (!entry) {
-            listing.error = errno;
+            error = errno;
             break;
         }
         // The kernel fills d_name inside a record of d_reclen bytes. A name is copied only
@@ -163,51 +165,63 @@ FolderListing RealFileSystem::readFolder(const FolderRef &folder, unsigned char 
             TrimAtNul({entry->d_name, qsizetype(entry->d_reclen - offsetof(dirent, d_name))});
         if (name == "." || name == "..")
             continue;
-        const auto targetIs = [&](int flags, mode_t mode) {
+        const auto typeOf = [&](int flags) -> mode_t {
             struct statx target;
-            return calls_.statx(fd, entry->d_name, flags, STATX_TYPE, &target) == 0 &&
-                   (target.stx_mode & S_IFMT) == mode;
+            return calls_.statx(fd, entry->d_name, flags, STATX_TYPE, &target) == 0
+                       ? mode_t(target.stx_mode & S_IFMT)
+                       : 0;
         };
         bool link = entry->d_type == DT_LNK;
         if (entry->d_type == DT_UNKNOWN && !folder.linksWithin.isEmpty())
-            link = targetIs(AT_SYMLINK_NOFOLLOW, S_IFLNK);
-        bool wanted = entry->d_type == wantedType;
+            link = typeOf(AT_SYMLINK_NOFOLLOW) == S_IFLNK;
+        mode_t type = entry->d_type == DT_REG ? S_IFREG : entry->d_type == DT_DIR ? S_IFDIR : 0;
         if (link && !folder.linksWithin.isEmpty()) {
             // A walk lists a link that leads outside it, or nowhere, as a file of its own.
             switch (placeOfLink(fd, entry->d_name, folder.linksWithin)) {
             case LinkPlace::Folder:
-                wanted = wantedMode == S_IFDIR;
+                type = S_IFDIR;
                 break;
             case LinkPlace::Elsewhere:
-                wanted = wantedMode == S_IFREG;
+                type = S_IFREG;
                 break;
             case LinkPlace::Below:
-                wanted = targetIs(0, wantedMode);
+                type = typeOf(0);
                 break;
             }
         } else if (link || entry->d_type == DT_UNKNOWN) {
-            wanted = targetIs(0, wantedMode);
+            type = typeOf(0);
         }
-        if (!wanted)
+        FolderListing *into = type == S_IFREG && wantFiles     ? &entries.files
+                              : type == S_IFDIR && wantFolders ? &entries.folders
+                                                               : nullptr;
+        if (!into)
             continue;
-        listing.names.append(name.toByteArray());
+        into->names.append(name.toByteArray());
         if (link)
-            listing.links.append(listing.names.back());
+            into->links.append(into->names.back());
     }
     closedir(dir);
-    if (listing.error != 0)
-        listing.names.clear();
-    return listing;
+    for (FolderListing *listing : {&entries.files, &entries.folders}) {
+        listing->error = error;
+        if (error != 0)
+            listing->names.clear();
+    }
+    return entries;
 }
 
 FolderListing RealFileSystem::regularFiles(const FolderRef &folder) const
 {
-    return readFolder(folder, DT_REG, S_IFREG);
+    return readFolder(folder, true, false).files;
 }
 
 FolderListing RealFileSystem::subFolders(const FolderRef &folder) const
 {
-    return readFolder(folder, DT_DIR, S_IFDIR);
+    return readFolder(folder, false, true).folders;
+}
+
+FolderEntries RealFileSystem::entries(const FolderRef &folder) const
+{
+    return readFolder(folder, true, true);
 }
 
 namespace {

@@ -45,6 +45,15 @@ struct FolderListing
     std::pair<quint64, quint64> identity{};
 };
 
+/// A folder's regular files and sub-folders, from one reading of it.
+struct FolderEntries
+{
+    /// What FileSystem::regularFiles gives.
+    FolderListing files;
+    /// What FileSystem::subFolders gives.
+    FolderListing folders;
+};
+
 /// A folder as the file system is asked about it: by its path, or, once a walk holds it open,
 /// by its descriptor, through which every real call then goes, so that a folder renamed or
 /// swapped for a link on the way cannot send the reading elsewhere.
@@ -87,6 +96,11 @@ public:
     virtual FolderListing regularFiles(const FolderRef &folder) const = 0;
     /// Sub-folders of folder, links to folders and dot-folders included.
     virtual FolderListing subFolders(const FolderRef &folder) const = 0;
+    /// Both of the above; where each reading is a round trip, from one reading.
+    virtual FolderEntries entries(const FolderRef &folder) const
+    {
+        return {regularFiles(folder), subFolders(folder)};
+    }
     /// folder opened for the facts of its files; when it cannot be opened, every file's facts
     /// are unreadable.
     virtual std::unique_ptr<FolderFacts> openFacts(const FolderRef &folder) const = 0;
@@ -120,12 +134,13 @@ public:
     /// See FileSystem.
     FolderListing subFolders(const FolderRef &folder) const override;
     /// See FileSystem.
+    FolderEntries entries(const FolderRef &folder) const override;
+    /// See FileSystem.
     std::unique_ptr<FolderFacts> openFacts(const FolderRef &folder) const override;
 
 private:
     DIR *openDir(const FolderRef &folder) const;
-    FolderListing readFolder(const FolderRef &folder, unsigned char wantedType,
-                             mode_t wantedMode) const;
+    FolderEntries readFolder(const FolderRef &folder, bool wantFiles, bool wantFolders) const;
     const SystemCalls &calls_;
 };
 

@@ -15,18 +15,8 @@ NativeName lastComponent(const NativeName &path)
 
 } // namespace
 
-FolderListModel::FolderListModel(const FileSystem &fs, const QLocale &locale, QObject *parent)
-    : QAbstractListModel(parent), fs_(fs), sorter_(locale)
+void FolderListModel::setPath(const NativeName &folder, SubFolderList listing)
 {
-}
-
-bool FolderListModel::setPath(const NativeName &folder, bool mustRead)
-{
-    if (!chain_.isEmpty() && folder.bytes == path_.bytes)
-        return false;
-    SubFolderList listing = ListSubFolders(fs_, folder.bytes, sorter_);
-    if (mustRead && listing.error != 0)
-        return false;
     beginResetModel();
     path_ = folder;
     chain_.clear();
@@ -43,7 +33,6 @@ bool FolderListModel::setPath(const NativeName &folder, bool mustRead)
     error_ = listing.error;
     subFolders_ = std::move(listing.names);
     endResetModel();
-    return true;
 }
 
 NativeName FolderListModel::entryPath(int row) const

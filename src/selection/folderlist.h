@@ -1,12 +1,10 @@
 #pragma once
 
 #include "filelist.h"
-#include "filesystem.h"
 #include "nativename.h"
 
 #include <QAbstractListModel>
 #include <QList>
-#include <QLocale>
 
 namespace dirweaver {
 
@@ -22,13 +20,17 @@ public:
     /// True for the folders of the chain, the open one included; false for sub-folders.
     static constexpr int OnChainRole = Qt::UserRole + 1;
 
-    /// Lists sub-folders through fs and sorts them for locale.
-    FolderListModel(const FileSystem &fs, const QLocale &locale, QObject *parent = nullptr);
+    /// An empty list, until a folder is opened.
+    explicit FolderListModel(QObject *parent = nullptr) : QAbstractListModel(parent) {}
 
-    /// Opens folder (absolute, no "." or ".." parts); false when it is already open, which
-    /// changes nothing. A folder that cannot be read opens showing only its chain, unless
-    /// mustRead, when it stays closed and false is returned.
-    bool setPath(const NativeName &folder, bool mustRead = false);
+    /// True when folder is the open one, which opening again would not change.
+    bool isOpen(const NativeName &folder) const
+    {
+        return !chain_.isEmpty() && folder.bytes == path_.bytes;
+    }
+    /// Opens folder (absolute, no "." or ".." parts) showing its sub-folders as listed; a
+    /// folder that could not be read shows only its chain.
+    void setPath(const NativeName &folder, SubFolderList listing);
     /// The open folder.
     const NativeName &path() const { return path_; }
     /// The errno value of the last sub-folder listing; 0 when it was read.
@@ -44,8 +46,6 @@ public:
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
 
 private:
-    const FileSystem &fs_;
-    const FileSorter sorter_;
     NativeName path_;
     QList<NativeName> chain_; // full paths from "/" to the open folder
     QList<NativeName> subFolders_;

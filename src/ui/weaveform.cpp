@@ -79,7 +79,7 @@ WeaveForm::WeaveForm(const FileSystem &fs, const QLocale &locale, QList<Volume> 
     setObjectName(u"WeaveForm"_s);
     setWindowTitle(QStringLiteral("Dirweaver V" DIRWEAVER_VERSION));
     c_ = CreateControls(this);
-    folders_ = new FolderListModel(fs, locale, this);
+    folders_ = new FolderListModel(this);
     session_ = std::make_unique<PageSession>(fs, locale, static_cast<SessionView &>(*this));
     openers_ = new OpenerWatch(this);
     setAcceptDrops(true);
@@ -131,8 +131,12 @@ void WeaveForm::Form_Load(const NativeName &folder)
 
 bool WeaveForm::openFolder(const NativeName &folder, bool mustRead)
 {
-    if (!folders_->setPath(folder, mustRead))
+    if (folders_->isOpen(folder))
         return false;
+    std::optional<SubFolderList> listing = session_->readFolder(folder);
+    if (!listing || (mustRead && listing->error != 0))
+        return false;
+    folders_->setPath(folder, std::move(*listing));
     drives_.remember(folders_->path());
     c_.Dir1->setCurrentIndex(c_.Dir1->model()->index(folders_->openRow(), 0));
     showDrive();
