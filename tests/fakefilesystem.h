@@ -69,6 +69,8 @@ public:
     mutable std::atomic<int> statCalls{0};
     /// How long each answer of facts() takes, as on a network share.
     std::chrono::microseconds latency{0};
+    /// How long each listing takes to start, as a share's directory read.
+    std::atomic<std::chrono::milliseconds> listingLatency{std::chrono::milliseconds(0)};
     /// The most facts() calls that were under way at once.
     mutable std::atomic<int> mostInFlight{0};
 
@@ -104,6 +106,8 @@ private:
     // An empty listing of folder, or why it cannot be read.
     FolderListing opened(const QByteArray &folder) const
     {
+        if (const auto wait = listingLatency.load(); wait.count() > 0)
+            std::this_thread::sleep_for(wait);
         FolderListing listing;
         const auto it = folders_.constFind(normal(folder));
         listing.error = it == folders_.cend() ? 2 /* ENOENT */ : it->error;

@@ -449,6 +449,28 @@ private Q_SLOTS:
         QCOMPARE(control<QPlainTextEdit>(u"Text1"_s)->toPlainText().count(u"<A HREF"_s), 5);
     }
 
+    // The window answers while a folder it opens is still being read, and a folder opened
+    // meanwhile is the one that stands: the earlier reading is left unseen.
+    void folderOpenedWhileAnotherIsRead()
+    {
+        form = std::make_unique<WeaveForm>(fs, QLocale(QLocale::Chinese, QLocale::China),
+                                           QList<Volume>{{name("/small"), {}}});
+        auto *drive = control<QComboBox>(u"Drive1"_s);
+        int rowsWhenAnswered = -1;
+        QTimer::singleShot(50, form.get(), [&] {
+            rowsWhenAnswered = control<QListView>(u"Dir1"_s)->model()->rowCount();
+            fs.listingLatency = std::chrono::milliseconds(0);
+            drive->setCurrentIndex(drive->findText(u"/small"_s));
+        });
+        fs.listingLatency = std::chrono::milliseconds(400);
+        form->Form_Load(name("/big"));
+        QCOMPARE(rowsWhenAnswered, 0); // nothing shown yet of the folder being read
+        QCOMPARE(form->dirPath().bytes, QByteArray("/small"));
+        QCOMPARE(page().count(u"<A HREF"_s), 5);
+        QCOMPARE(control<QListView>(u"File1"_s)->model()->rowCount(), 5);
+        QCOMPARE(page().count(u"</HTML>"_s), 1);
+    }
+
     // Any other click during a build: the nested build's page stands, with one foot.
     void optionClickDuringBuild()
     {
