@@ -1,6 +1,7 @@
 #include "fakefilesystem.h"
 #include "page/folderpage.h"
 
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -230,6 +231,20 @@ private Q_SLOTS:
             } else if (n.bytes == "bad\xff.txt") {
                 QCOMPARE(n.text, u"bad\uFFFD.txt"_s);
             }
+        }
+        // One reading for both kinds sorts every entry as the reading of one kind does, in a
+        // walk (links judged by where they lead) too.
+        FolderRef walked(d);
+        walked.linksWithin = d.chopped(1);
+        for (const FolderRef &ref : {FolderRef(d), walked}) {
+            const FolderEntries both = fs.entries(ref);
+            const FolderListing files = fs.regularFiles(ref), folders = fs.subFolders(ref);
+            QCOMPARE(both.files.names, files.names);
+            QCOMPARE(both.files.links, files.links);
+            QCOMPARE(both.folders.names, folders.names);
+            QCOMPARE(both.folders.links, folders.links);
+            QCOMPARE(QSet<QByteArray>(folders.names.begin(), folders.names.end()),
+                     (QSet<QByteArray>{"x.txt", "folder-link"}));
         }
         const auto folder = fs.openFacts(d);
         const std::optional<FileFacts> facts = folder->facts("good-link");
