@@ -3,6 +3,9 @@
 // share tests run on.
 //   bench_slowfs SOURCE MOUNTPOINT DELAY_MICROSECONDS [FUSE OPTIONS...]
 // Unmount with fusermount3 -u MOUNTPOINT. Writes pass through (--tree writes its pages).
+// With DIRWEAVER_SLOWFS_FAULTS set, the attributes of a name holding "[EIO]" cannot be read,
+// and a name holding "[gone]" is listed but gone when its attributes are asked for, as a
+// file removed on the server after the listing.
 #define FUSE_USE_VERSION 31
 #include <fuse.h>
 
@@ -14,6 +17,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <thread>
@@ -28,6 +32,7 @@ std::chrono::microseconds g_delay{1000};
 // DIRWEAVER_SLOWFS_STATS names when the mirror is unmounted.
 std::atomic<int> g_inFlight{0};
 std::atomic<int> g_mostInFlight{0};
+bool g_faults = false;
 
 std::string at(const char *path)
 {
@@ -76,6 +81,13 @@ void *mirror_init(fuse_conn_info *conn, fuse_config *config)
 int mirror_getattr(const char *path, struct stat *st, fuse_file_info *fi)
 {
     wait();
+    if (g_faults && !fi) {
+        const std::string_view name(path);
+        if (name.find("[EIO]") != std::string_view::npos)
+            return -EIO;
+        if (name.find("[gone]") != std::string_view::npos)
+            return -ENOENT;
+    }
     return result(fi ? ::fstat(int(fi->fh), st) : ::lstat(at(path).c_str(), st));
 }
 
@@ -225,6 +237,7 @@ int main(int argc, char *argv[])
     }
     g_source = resolved;
     g_delay = std::chrono::microseconds(std::atol(argv[3]));
+    g_faults = std::getenv("DIRWEAVER_SLOWFS_FAULTS") != nullptr;
     fuse_operations ops = {};
     ops.init = mirror_init;
     ops.destroy = mirror_destroy;

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QMap>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -33,6 +34,25 @@ class TestShare : public QObject
         return run.status == 0 ? run.out : QByteArray();
     }
 
+    // Mounts the mirror of source at point, delay µs a lookup, with more of the environment;
+    // empty when it is up, else why not.
+    static QString mount(const QString &source, const QString &point, int delay,
+                         const QList<std::pair<QString, QString>> &more = {})
+    {
+        QProcess mirror;
+        mirror.setProgram(QStringLiteral(DIRWEAVER_SLOWFS));
+        mirror.setArguments({source, point, QString::number(delay)});
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const auto &[name, value] : more)
+            env.insert(name, value);
+        mirror.setProcessEnvironment(env);
+        mirror.start();
+        if (mirror.waitForFinished(30000) && mirror.exitCode() == 0)
+            return {};
+        const QString why = QString::fromLocal8Bit(mirror.readAllStandardError()).trimmed();
+        return why.isEmpty() ? u"the mirror did not start"_s : why;
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -49,16 +69,9 @@ private Q_SLOTS:
         // Enough files for the facts to go to other threads, some names a share must keep.
         for (int i = 0; i < 1200; ++i)
             test::WriteFile(source_ + u"/报告 %1 #&.txt"_s.arg(i), QByteArray(i % 97, 'x'));
-        QProcess mirror;
-        mirror.setProgram(slowfs);
-        mirror.setArguments({source_, mount_, u"1000"_s});
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(u"DIRWEAVER_SLOWFS_STATS"_s, stats_);
-        mirror.setProcessEnvironment(env);
-        mirror.start();
-        if (!mirror.waitForFinished(30000) || mirror.exitCode() != 0)
-            QSKIP(qPrintable(u"this machine does not allow a FUSE mount: "_s +
-                             QString::fromLocal8Bit(mirror.readAllStandardError())));
+        const QString why = mount(source_, mount_, 1000, {{u"DIRWEAVER_SLOWFS_STATS"_s, stats_}});
+        if (!why.isEmpty())
+            QSKIP(qPrintable(u"this machine does not allow a FUSE mount: "_s + why));
         mounted_ = true;
     }
 
@@ -105,6 +118,38 @@ private Q_SLOTS:
                      .status,
                  0);
         QCOMPARE(pages(), shared);
+    }
+
+    // Lookups that fail, or find their file gone since the listing, while many are in flight:
+    // the page is the one the same mirror gives without a round trip, where the facts are
+    // read one at a time, and those files keep their lines, without facts.
+    void faultsThroughTheShare()
+    {
+        const QString source = dir_.filePath(u"faults"_s);
+        QVERIFY(QDir().mkpath(source));
+        constexpr int kFiles = 600;
+        int lost = 0;
+        for (int i = 0; i < kFiles; ++i) {
+            const QString mark = i % 7 == 3 ? u" [EIO]"_s : i % 7 == 5 ? u" [gone]"_s : QString();
+            lost += !mark.isEmpty();
+            test::WriteFile(source + u"/f%1%2.txt"_s.arg(i).arg(mark), QByteArray(i % 50, 'z'));
+        }
+        const QString slow = dir_.filePath(u"faults-slow"_s),
+                      fast = dir_.filePath(u"faults-fast"_s);
+        QVERIFY(QDir().mkpath(slow) && QDir().mkpath(fast));
+        const QList<std::pair<QString, QString>> faults = {{u"DIRWEAVER_SLOWFS_FAULTS"_s, u"1"_s}};
+        QCOMPARE(mount(source, slow, 1000, faults), QString());
+        const auto unmountSlow = qScopeGuard([&] {
+            QProcess::execute(u"fusermount3"_s, {u"-u"_s, slow});
+        });
+        QCOMPARE(mount(source, fast, 0, faults), QString());
+        const auto unmountFast = qScopeGuard([&] {
+            QProcess::execute(u"fusermount3"_s, {u"-u"_s, fast});
+        });
+        const QByteArray serial = page(fast);
+        QCOMPARE(serial.count("<BR>"), kFiles);
+        QCOMPARE(serial.count("\xd7\xd6\xbd\xda"), kFiles - lost); // 字节: each size read
+        QCOMPARE(page(slow), serial);
     }
 
     // Byte for byte the page of the folder read directly, every name and fact in place.
