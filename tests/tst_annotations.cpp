@@ -20,6 +20,7 @@ QString nbsp(int n)
     return u"&nbsp;"_s.repeated(n);
 }
 constexpr qint64 k2002 = 1017385445; // 2002-03-29 07:04:05 UTC
+constexpr qint64 kNoTime = std::numeric_limits<qint64>::min();
 
 // What follows the link of a file called name with these facts.
 QString annotations(const QString &name, std::optional<FileFacts> facts, bool showSize,
@@ -213,7 +214,16 @@ private Q_SLOTS:
         QTest::newRow("zh_CN before ten")
             << u"zh_CN"_s << QByteArray("UTC") << k2002 << u"2002年3月29日 7:04:05"_s;
         QTest::newRow("no birth time")
-            << u"zh_CN"_s << QByteArray("UTC") << qint64(-1) << u"未知(UnKnow)"_s;
+            << u"zh_CN"_s << QByteArray("UTC") << kNoTime << u"未知(UnKnow)"_s;
+        // Times no calendar date of years 1 to 9999 can show are unknown, never a wrong year.
+        QTest::newRow("past every year a tm holds")
+            << u"zh_CN"_s << QByteArray("UTC") << qint64(67768036191676799) << u"未知(UnKnow)"_s;
+        QTest::newRow("year 0") << u"zh_CN"_s << QByteArray("UTC") << qint64(-62135596801)
+                                << u"未知(UnKnow)"_s;
+        QTest::newRow("year 10000")
+            << u"en_US"_s << QByteArray("UTC") << qint64(253402300800) << u"未知(UnKnow)"_s;
+        QTest::newRow("first second of year 1")
+            << u"zh_CN"_s << QByteArray("UTC") << qint64(-62135596800) << u"0001年1月1日 0:00:00"_s;
         QTest::newRow("the epoch is a real time")
             << u"zh_CN"_s << QByteArray("UTC") << qint64(0) << u"1970年1月1日 0:00:00"_s;
         // Summer and winter of one zone: each date converts with its own offset.
@@ -234,7 +244,8 @@ private Q_SLOTS:
         qputenv("TZ", tz);
         tzset();
         const FileTimeFormat format{QLocale(locale)};
-        const std::optional<qint64> when = time < 0 ? std::nullopt : std::optional<qint64>(time);
+        const std::optional<qint64> when =
+            time == kNoTime ? std::nullopt : std::optional<qint64>(time);
         QCOMPARE(timeText(format, when), text);
         QCOMPARE(timeText(format, when), text); // the cached date gives the same
     }

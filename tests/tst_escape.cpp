@@ -120,6 +120,8 @@ private Q_SLOTS:
         QTest::newRow("override") << u"invoice\u202Efdp.exe"_s
                                   << fsi + u"invoice\u202Efdp.exe"_s + pdi;
         QTest::newRow("hebrew") << u"שלום.txt"_s << fsi + u"שלום.txt"_s + pdi;
+        QTest::newRow("C1 controls show as what cannot be shown")
+            << u"next\u0085line \u009b2J"_s << u"next\uFFFDline \uFFFD2J"_s;
         QTest::newRow("a stray isolate end")
             << u"x\u2069\u202Ey"_s << fsi + fsi + u"x\u2069\u202Ey"_s + pdi + pdi;
     }

@@ -231,18 +231,16 @@ QString CleanDateTimeFormat(const QString &format)
 
 void FormatFileTime(QString &out, const FileTimeFormat &format, std::optional<qint64> time)
 {
-    if (!time) {
+    const std::time_t seconds = std::time_t(time.value_or(0));
+    std::tm local{};
+    // The local time of the file's own date, daylight saving included. A time that has no
+    // date of years 1 to 9999 (a clock set wildly, a forged time) cannot be shown truthfully.
+    const qint64 year = time && localtime_r(&seconds, &local) ? qint64(local.tm_year) + 1900 : 0;
+    if (year < 1 || year > 9999) {
         out += u"未知(UnKnow)"_s;
         return;
     }
-    const std::time_t seconds = std::time_t(*time);
-    std::tm local{};
-    // The local time of the file's own date, daylight saving included.
-    if (!localtime_r(&seconds, &local)) {
-        out += u' ';
-        return;
-    }
-    const QDate date(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+    const QDate date(int(year), local.tm_mon + 1, local.tm_mday);
     const qint64 day = date.toJulianDay();
     if (day != format.cachedDay_) {
         format.cachedDate_ = format.locale_.toString(date, format.dateFormat_);

@@ -47,7 +47,7 @@ private:
 };
 
 /// Appends the local date and time of time to out, one space between; "未知(UnKnow)" when
-/// there is no time.
+/// there is no time or its date is outside the years 1 to 9999.
 void FormatFileTime(QString &out, const FileTimeFormat &format, std::optional<qint64> time);
 
 /// Appends time as a machine-readable UTC time ("2002-03-29T07:04:05Z") and returns true;

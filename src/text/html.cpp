@@ -39,12 +39,17 @@ void AppendHtmlText(QString &out, QStringView text)
     qsizetype run = 0;
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t c = text[i].unicode();
-        const bool plain = !IsControl(c) && c != u'"' && c != u'<' && c != u'>' &&
+        const bool c1 = c >= 0x80 && c <= 0x9f;
+        const bool plain = !IsControl(c) && !c1 && c != u'"' && c != u'<' && c != u'>' &&
                            (c != u'&' || !StartsReference(i + 1 < n ? text[i + 1].unicode() : 0));
         if (plain)
             continue;
         out.append(text.mid(run, i - run));
-        if (!AppendEntity(out, c)) {
+        // A C1 control written as a reference shows as a Windows character ("&#133;" as "…"),
+        // so a name could pass for another: it shows as the mark of what cannot be shown.
+        if (c1) {
+            out.append(QChar(0xFFFD));
+        } else if (!AppendEntity(out, c)) {
             out.append(u"&#"_s);
             AppendDecimal(out, c);
             out.append(u';');

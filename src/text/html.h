@@ -5,8 +5,9 @@
 
 namespace dirweaver {
 
-/// Appends a name, path or derived title as page text: `"` `<` `>` as entities and control
-/// characters as "&#N;", so no name can break the markup; "&" becomes "&amp;" only where it
+/// Appends a name, path or derived title as page text: `"` `<` `>` as entities, C0 control
+/// characters as "&#N;" and C1 controls as U+FFFD (a browser shows "&#133;" as "…"), so no
+/// name can break the markup or pass for another; "&" becomes "&amp;" only where it
 /// would start a character reference ("a&copy.txt"), and spaces stay as they are.
 void AppendHtmlText(QString &out, QStringView text);
 
