@@ -24,7 +24,7 @@ run_packages=(fonts-arphic-uming qt6-translations-l10n qt6-qpa-plugins)
 # (dpkg-dev, file), asks lintian, installs it with what it depends on and loads the
 # completion as bash-completion does; the share test mounts the slow mirror (FUSE).
 test_packages=(desktop-file-utils appstream pkgconf libgumbo-dev chromium clang libclang-rt-14-dev
-    clang-format xvfb xauth groff-base lintian bash-completion dpkg-dev file fuse3 libfuse3-dev
+    clang-format xvfb xauth xclip groff-base lintian bash-completion dpkg-dev file fuse3 libfuse3-dev
     "${run_packages[@]}")
 
 as_root() {

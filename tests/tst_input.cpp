@@ -14,11 +14,17 @@
 #include <QListView>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QProxyStyle>
+#include <QScopeGuard>
+#include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
+
+#include <csignal>
 
 using namespace dirweaver;
 using namespace Qt::StringLiterals;
@@ -208,6 +214,10 @@ private Q_SLOTS:
         QTest::newRow("Ctrl+V, empty clipboard") << u"paste"_s;
         QTest::newRow("middle click, empty selection") << u"middle"_s;
         QTest::newRow("folder dropped") << u"drop"_s;
+        // On a real X server, with another program owning the selection.
+        QTest::newRow("middle click, an owner that answers") << u"answers"_s;
+        QTest::newRow("middle click, an owner that answers once") << u"once"_s;
+        QTest::newRow("middle click, an owner that never answers") << u"never"_s;
     }
     void sourceBox()
     {
@@ -221,6 +231,47 @@ private Q_SLOTS:
         const QString before = box->toPlainText();
         QGuiApplication::clipboard()->clear(QClipboard::Clipboard);
         QGuiApplication::clipboard()->clear(QClipboard::Selection);
+        QProcess owner;
+        // Signals go to the owner alone, never to a whole group (a process id of 0).
+        const auto signalOwner = [&owner](int signal) {
+            if (owner.processId() > 0)
+                ::kill(pid_t(owner.processId()), signal);
+        };
+        const auto endOwner = qScopeGuard([&] {
+            signalOwner(SIGCONT);
+            owner.kill();
+            owner.waitForFinished();
+        });
+        if (how == u"answers" || how == u"once" || how == u"never") {
+            if (QGuiApplication::platformName() != u"xcb"_s ||
+                QStandardPaths::findExecutable(u"xclip"_s).isEmpty())
+                QSKIP("needs a real X server and xclip");
+            QSignalSpy taken(QGuiApplication::clipboard(), &QClipboard::selectionChanged);
+            // In the foreground (-quiet), so that it is the process started.
+            owner.start(u"xclip"_s, how == u"once"
+                                        ? QStringList{u"-quiet"_s, u"-loops"_s, u"1"_s,
+                                                      u"-selection"_s, u"primary"_s}
+                                        : QStringList{u"-quiet"_s, u"-selection"_s, u"primary"_s});
+            QVERIFY(owner.waitForStarted());
+            owner.write("pasted");
+            owner.closeWriteChannel();
+            QVERIFY(taken.wait(5000));
+            if (how == u"never")
+                signalOwner(SIGSTOP);
+            // Its one answer goes to the first question, as a desktop's clipboard manager asks.
+            if (how == u"once")
+                QGuiApplication::clipboard()->mimeData(QClipboard::Selection)->formats();
+            QTest::mouseClick(box->viewport(), Qt::MiddleButton, {}, QPoint(5, 5));
+            // Plain text where it was clicked, or nothing at all.
+            const QString after = box->toPlainText();
+            if (how == u"answers")
+                QCOMPARE(after, u"pasted"_s + before);
+            else if (how == u"once")
+                QVERIFY(after == before || after == u"pasted"_s + before);
+            else
+                QCOMPARE(after, before);
+            return;
+        }
         if (how == u"paste") {
             box->setFocus();
             QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
