@@ -134,8 +134,8 @@ QString manPage(bool zh, const QString &date)
         m += u".TP\n"_s;
         if (option.option) {
             m += u"\\fB"_s + roff(option.name) + u"\\fR"_s;
-            if (option.name == u"--help")
-                m += u", \\fB\\-h\\fR"_s;
+            if (!option.alias.isEmpty())
+                m += u", \\fB"_s + roff(option.alias) + u"\\fR"_s;
             if (!option.value.isEmpty())
                 m += u" \\fI"_s + roff(option.value) + u"\\fR"_s;
         } else {
@@ -180,6 +180,8 @@ QString completion()
         if (!option.option)
             continue;
         options += option.name + u' ';
+        if (!option.alias.isEmpty())
+            options += option.alias + u' ';
         const QStringList values = choices(option.value);
         if (!values.isEmpty())
             cases += u"    %1) words=\"%2\" ;;\n"_s.arg(option.name, values.join(u' '));
@@ -188,10 +190,49 @@ QString completion()
         else if (!option.value.isEmpty())
             cases += u"    %1) kind=none ;;\n"_s.arg(option.name);
     }
-    options += u"-h"_s;
+    options.chop(1);
     return uR"(# bash completion for dirweaver: its options, the values of those that take a word
 # from a list, files for --write and folders for the rest. Made from the program's option
 # table; do not edit.
+
+# Offers the words of $2 that start with $1, each as one word: the list is never split on
+# spaces or expanded as a pattern.
+_dirweaver_words()
+{
+    local word list
+    read -ra list <<<"$2"
+    COMPREPLY=()
+    for word in "${list[@]}"; do
+        [[ $word == "$1"* ]] && COMPREPLY+=("$word")
+    done
+}
+
+# Offers the entries that start with the typed $2, folders only for -d, as whole names
+# whatever they hold (spaces, quotes, '*', a leading '-', line breaks): read by a pattern
+# whose typed part is literal, never split from a command's output; bash quotes each one
+# as it puts it on the line.
+_dirweaver_paths()
+{
+    local kind=$1 cur=$2 entry
+    # What was typed, without its quoting: 'a b, "a b and a\ b all mean a b.
+    case $cur in
+    \'*) cur=${cur#\'} ;;
+    \"*) cur=${cur#\"} ;;
+    *) cur=${cur//\\/} ;;
+    esac
+    [[ $cur == '~/'* ]] && cur=$HOME/${cur#'~/'}
+    COMPREPLY=()
+    compopt -o filenames 2>/dev/null
+    local restore
+    restore=$(shopt -p nullglob)
+    shopt -s nullglob
+    for entry in "$cur"*; do
+        [ "$kind" = -d ] && [ ! -d "$entry" ] && continue
+        COMPREPLY+=("$entry")
+    done
+    eval "$restore"
+}
+
 _dirweaver_value()
 {
     local option=$1 cur=$2 words= kind=
@@ -199,9 +240,9 @@ _dirweaver_value()
 %1    *) return 1 ;;
     esac
     case $kind in
-    file) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -f -- "$cur")) ;;
+    file) _dirweaver_paths -f "$cur" ;;
     none) COMPREPLY=() ;;
-    *) COMPREPLY=($(compgen -W "$words" -- "$cur")) ;;
+    *) _dirweaver_words "$cur" "$words" ;;
     esac
     return 0
 }
@@ -213,7 +254,7 @@ _dirweaver()
     local i
     for ((i = 1; i < COMP_CWORD; i++)); do
         if [ "${COMP_WORDS[i]}" = -- ]; then
-            compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -d -- "$cur"))
+            _dirweaver_paths -d "$cur"
             return
         fi
     done
@@ -226,11 +267,10 @@ _dirweaver()
         _dirweaver_value "$prev" "$cur" && return
     fi
     if [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W "%2" -- "$cur"))
+        _dirweaver_words "$cur" "%2"
         return
     fi
-    compopt -o filenames 2>/dev/null
-    COMPREPLY=($(compgen -d -- "$cur"))
+    _dirweaver_paths -d "$cur"
 }
 complete -F _dirweaver dirweaver
 )"_s.arg(cases, options);

@@ -33,28 +33,45 @@ private Q_SLOTS:
             u"!--name needs --tree"_s);
         row("--force without --tree", {"--write", "x", "--force"}, u"!--force needs --tree"_s);
         row("--depth without --tree", {"--write", "x", "--depth", "1"}, u"!--depth needs --tree"_s);
-        row("negative depth", {"--tree", "--depth", "-1"}, u"!whole number, 0 or more"_s);
-        row("depth that is no number", {"--tree", "--depth=two"}, u"!whole number, 0 or more"_s);
-        row("empty --exclude", {"--write", "x", "--exclude", ";"}, u"!at least one name"_s);
-        row("unknown sort order", {"--write", "x", "--sort", "sizes"}, u"!unknown sort order"_s);
-        row("unknown date", {"--write", "x", "--date=changed"}, u"!unknown date"_s);
-        row("unknown style", {"--write", "x", "--style", "tables"}, u"!unknown style"_s);
-        row("--base with a quote", {"--write", "x", "--base", "http://a/\"x"}, u"!--base takes"_s);
-        row("--base with markup", {"--write", "x", "--base", "http://a/<b>"}, u"!--base takes"_s);
-        row("--base with a control", {"--write", "x", "--base", "http://a/\tx"},
-            u"!--base takes"_s);
-        row("empty --base", {"--write", "x", "--base="}, u"!--base takes"_s);
-        row("--name that is a path", {"--tree", "--name", "a/b.htm"}, u"!without /"_s);
-        row("unknown encoding", {"--write", "x", "--encoding", "latin1"}, u"!unknown encoding"_s);
+        // Every refused value is named with its option.
+        row("negative depth", {"--tree", "--depth", "-1"}, u"!--depth “-1”：需要 0 或正整数"_s);
+        row("depth that is no number", {"--tree", "--depth=two"},
+            u"!--depth “two”：需要 0 或正整数 / takes a whole number, 0 or more"_s);
+        row("empty --exclude", {"--write", "x", "--exclude", ";"}, u"!--exclude “;”"_s);
+        row("unknown sort order", {"--write", "x", "--sort", "sizes"},
+            u"!--sort “sizes”：未知的排序"_s);
+        row("unknown date", {"--write", "x", "--date=changed"}, u"!--date “changed”"_s);
+        row("unknown style", {"--write", "x", "--style", "tables"}, u"!--style “tables”"_s);
+        row("--base with a quote", {"--write", "x", "--base", "http://a/\"x"}, u"!--base “"_s);
+        row("--base with markup", {"--write", "x", "--base", "http://a/<b>"}, u"!--base “"_s);
+        row("--base with a control", {"--write", "x", "--base", "http://a/\tx"}, u"!--base “"_s);
+        row("empty --base", {"--write", "x", "--base="}, u"!--base “”"_s);
+        row("--base with a script scheme", {"--write", "x", "--base", "javascript://x/"},
+            u"!--base “javascript://x/”"_s);
+        row("--base with a data scheme", {"--write", "x", "--base", "DATA:text/html,"},
+            u"!--base “"_s);
+        row("--base that a browser trims to a scheme", {"--write", "x", "--base", " javascript:x"},
+            u"!--base “"_s);
+        row("--base with a query", {"--write", "x", "--base", "https://a/d?x="}, u"!--base “"_s);
+        row("--base with a fragment", {"--write", "x", "--base", "https://a/d#top"},
+            u"!--base “"_s);
+        row("--base over https", {"--write", "x", "--base", "HTTPS://a/d", "f"}, u"f"_s);
+        row("--base over ftp", {"--write", "x", "--base", "ftp://a/pub", "f"}, u"f"_s);
+        row("--base as a file address", {"--write", "x", "--base", "file:///srv/d", "f"}, u"f"_s);
+        row("--base as a path", {"--write", "x", "--base", "/files/a:b", "f"}, u"f"_s);
+        row("--base from the page's host", {"--write", "x", "--base", "//cdn/d", "f"}, u"f"_s);
+        row("--name that is a path", {"--tree", "--name", "a/b.htm"}, u"!--name “a/b.htm”"_s);
+        row("unknown encoding", {"--write", "x", "--encoding", "latin1"},
+            u"!--encoding “latin1”"_s);
         row("a tree", {"--tree", "--encoding=UTF-8", "--name", "index.htm", "top"}, u"top"_s);
         row("unknown option", {"--write", "-", "--frobnicate"}, u"!unknown option"_s);
-        row("unknown alignment", {"--write", "-", "--align", "middle"}, u"!unknown alignment"_s);
+        row("unknown alignment", {"--write", "-", "--align", "middle"}, u"!--align “middle”"_s);
         row("missing value", {"--write"}, u"!needs a value"_s);
         row("two folders", {"--write", "-", "/a", "/b"}, u"!one folder at most"_s);
         row("value on a switch", {"--write", "-", "--relative=yes"}, u"!takes no value"_s);
         row("empty folder", {"--write", "x", ""}, u"!folder name is empty"_s);
-        row("empty types", {"--write", "x", "--types", ""}, u"!at least one pattern"_s);
-        row("separators only", {"--write", "x", "--types=;;"}, u"!at least one pattern"_s);
+        row("empty types", {"--write", "x", "--types", ""}, u"!--types “”"_s);
+        row("separators only", {"--write", "x", "--types=;;"}, u"!--types “;;”"_s);
         row("-- ends the options", {"--write", "x", "--", "-x"}, u"-x"_s);
         row("-- and nothing after", {"--write", "x", "--"}, QString());
         row("a folder called -", {"--write", "x", "-"}, u"-"_s);

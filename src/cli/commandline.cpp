@@ -28,9 +28,10 @@ struct OptionRow
     QStringView helpEn; // English
 };
 
+// Why a value is refused; the parser's line names the option and the value with it.
 std::optional<QString> refuse(const QString &text)
 {
-    return ProgramMessage(text);
+    return text;
 }
 
 // A switch that sets one page option.
@@ -74,6 +75,39 @@ std::optional<QString> setAction(WriterRequest &r, const QByteArray &)
     return {};
 }
 
+// True for an address links may start with: http, https, ftp or file, or a path, so that no
+// name can turn a link into script; without a query or fragment, which file names would be
+// appended to, and without anything that could end the attribute or that a browser drops.
+bool BaseAddressAllowed(const QString &url)
+{
+    const bool refused = url.isEmpty() || url.front().isSpace() || url.back().isSpace() ||
+                         std::any_of(url.begin(), url.end(), [](QChar c) {
+                             return c == u'"' || c == u'\'' || c == u'<' || c == u'>' ||
+                                    c == u'?' || c == u'#' || c.unicode() < 0x20 ||
+                                    c.unicode() == 0x7f ||
+                                    (c.unicode() >= 0x80 && c.unicode() < 0xa0);
+                         });
+    if (refused)
+        return false;
+    // A scheme is letters, digits, '+', '-' and '.' before the first ':', starting with a
+    // letter; a path has none.
+    const qsizetype colon = url.indexOf(u':');
+    const QStringView scheme = QStringView(url).first(qMax<qsizetype>(colon, 0));
+    const bool hasScheme = colon > 0 && scheme.front().isLetter() &&
+                           scheme.front().unicode() < 0x80 &&
+                           std::all_of(scheme.begin(), scheme.end(), [](QChar c) {
+                               return c.unicode() < 0x80 &&
+                                      (c.isLetterOrNumber() || c == u'+' || c == u'-' || c == u'.');
+                           });
+    if (!hasScheme)
+        return true;
+    for (const QStringView allowed : {u"http", u"https", u"ftp", u"file"}) {
+        if (scheme.compare(allowed, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
 // Every option, in the order the help lists them, with the two rows of the help that are no
 // options: adding an option is adding a row.
 const OptionRow kOptions[] = {
@@ -94,13 +128,16 @@ const OptionRow kOptions[] = {
      [](WriterRequest &r, const QByteArray &v) -> std::optional<QString> {
          // A page name, never a path: every page goes into its own folder.
          if (v.isEmpty() || v.contains('/') || v == "." || v == "..")
-             return refuse(
-                 u"--name 需要一个文件名（不含 /）/ --name takes a file name without /"_s);
+             return refuse(u"需要一个文件名（不含 /）/ takes a file name without /"_s);
          r.page.pageName = v;
          return {};
      },
      u"--tree 的网页文件名，默认为各文件夹名加 .htm",
      u"page name for --tree, default: each folder's own name plus .htm (index.htm for servers)"},
+    {"--one-file-system", "", false, setChoice<&FolderPageRequest::oneFileSystem>,
+     u"--tree 不进入其他文件系统（也可用 -x）",
+     u"with --tree, stay on FOLDER's file system: folders where another is mounted are not "
+     u"entered (also -x)"},
     {"--force", "", false, setChoice<&FolderPageRequest::force>,
      u"--tree 也替换不是它写的网页（只限普通文件）",
      u"with --tree, also replace regular files at a page's name that --tree did not write"},
@@ -111,7 +148,7 @@ const OptionRow kOptions[] = {
                                                                       {"utf8", PageEncoding::Utf8}};
          const std::optional<PageEncoding> encoding = pick(v.toLower(), encodings);
          if (!encoding)
-             return refuse(u"未知的编码 %1（gbk 或 utf-8）/ unknown encoding"_s.arg(Quoted(v)));
+             return refuse(u"未知的编码（gbk 或 utf-8）/ unknown encoding (gbk or utf-8)"_s);
          r.page.options.encoding = *encoding;
          return {};
      },
@@ -123,7 +160,7 @@ const OptionRow kOptions[] = {
                                                                 {"table", PageStyle::Table}};
          const std::optional<PageStyle> style = pick(v, styles);
          if (!style)
-             return refuse(u"未知的样式 %1（classic 或 table）/ unknown style"_s.arg(Quoted(v)));
+             return refuse(u"未知的样式（classic 或 table）/ unknown style (classic or table)"_s);
          r.page.options.style = *style;
          return {};
      },
@@ -151,7 +188,7 @@ const OptionRow kOptions[] = {
          const std::optional<Align> align = pick(v, aligns);
          if (!align)
              return refuse(
-                 u"未知的对齐方式 %1（left、center 或 right）/ unknown alignment"_s.arg(Quoted(v)));
+                 u"未知的对齐方式（left、center 或 right）/ unknown alignment (left, center or right)"_s);
          r.page.options.align = *align;
          return {};
      },
@@ -164,8 +201,7 @@ const OptionRow kOptions[] = {
      [](WriterRequest &r, const QByteArray &v) -> std::optional<QString> {
          r.page.pattern = QString::fromLocal8Bit(v);
          if (noMasks(r.page.pattern))
-             return refuse(u"--types 至少需要一个文件类型，如 \"*.txt\" / --types needs at least "
-                           u"one pattern"_s);
+             return refuse(u"至少需要一个文件类型，如 \"*.txt\" / needs at least one pattern"_s);
          // "site" lists only files called "site", which is seldom what was meant.
          for (const QString &mask : r.page.pattern.split(u';', Qt::SkipEmptyParts)) {
              if (!mask.contains(u'*') && !mask.contains(u'?') && !mask.contains(u'.'))
@@ -180,8 +216,8 @@ const OptionRow kOptions[] = {
      [](WriterRequest &r, const QByteArray &v) -> std::optional<QString> {
          r.page.exclude = QString::fromLocal8Bit(v);
          if (noMasks(r.page.exclude))
-             return refuse(u"--exclude 至少需要一个名字或通配符，如 \"*.part;Thumbs.db\" / "
-                           u"--exclude needs at least one name or pattern"_s);
+             return refuse(u"至少需要一个名字或通配符，如 \"*.part;Thumbs.db\" / needs at least "
+                           u"one name or pattern"_s);
          return {};
      },
      u"不列出（--tree 也不进入）名字符合的文件与文件夹，写法同 --types，不分大小写",
@@ -195,8 +231,7 @@ const OptionRow kOptions[] = {
          bool ok = false;
          const int depth = v.toInt(&ok);
          if (!ok || depth < 0)
-             return refuse(u"--depth 需要 0 或正整数，不是 %1 / --depth takes a whole number, 0 "
-                           u"or more"_s.arg(Quoted(v)));
+             return refuse(u"需要 0 或正整数 / takes a whole number, 0 or more"_s);
          r.page.depth = depth;
          return {};
      },
@@ -210,8 +245,8 @@ const OptionRow kOptions[] = {
                                                             {"size", SortKey::Size}};
          const std::optional<SortKey> key = pick(v, keys);
          if (!key)
-             return refuse(u"未知的排序 %1（name、modified、created 或 size）/ unknown sort "
-                           u"order"_s.arg(Quoted(v)));
+             return refuse(u"未知的排序（name、modified、created 或 size）/ unknown sort order "
+                           u"(name, modified, created or size)"_s);
          r.page.order.key = *key;
          return {};
      },
@@ -231,7 +266,8 @@ const OptionRow kOptions[] = {
                                                               {"modified", FileDate::Modified}};
          const std::optional<FileDate> date = pick(v, dates);
          if (!date)
-             return refuse(u"未知的日期 %1（created 或 modified）/ unknown date"_s.arg(Quoted(v)));
+             return refuse(
+                 u"未知的日期（created 或 modified）/ unknown date (created or modified)"_s);
          r.page.options.date = *date;
          return {};
      },
@@ -242,14 +278,11 @@ const OptionRow kOptions[] = {
     {"--base", "URL", false,
      [](WriterRequest &r, const QByteArray &v) -> std::optional<QString> {
          const QString url = QString::fromLocal8Bit(v);
-         const bool refused = url.isEmpty() || std::any_of(url.begin(), url.end(), [](QChar c) {
-                                  return c == u'"' || c == u'\'' || c == u'<' || c == u'>' ||
-                                         c.unicode() < 0x20 || c.unicode() == 0x7f ||
-                                         (c.unicode() >= 0x80 && c.unicode() < 0xa0);
-                              });
-         if (refused)
-             return refuse(u"--base 需要一个不含引号、<、> 和控制字符的地址 / --base takes an "
-                           u"address without quotes, <, > or control characters"_s);
+         if (!BaseAddressAllowed(url))
+             return refuse(
+                 u"只接受 http、https、ftp、file 地址或路径，不含引号、<、>、?、# 和控制字符 / "
+                 u"takes an http, https, ftp or file address, or a path, without "
+                 u"quotes, <, >, ?, # or control characters"_s);
          r.page.options.baseUrl = url;
          return {};
      },
@@ -281,11 +314,19 @@ const OptionRow kOptions[] = {
     {"--", "", false, nullptr, u"其后的参数都是文件夹名", u"what follows is a folder, even \"-x\""},
 };
 
+// The short spellings of options, as other tools spell them.
+constexpr std::pair<QByteArrayView, QByteArrayView> kAliases[] = {
+    {"-h", "--help"},
+    {"-x", "--one-file-system"},
+};
+
 // The option an argument names ("-h" is --help); nullptr for none.
 const OptionRow *findOption(QByteArrayView name)
 {
-    if (name == "-h")
-        name = "--help";
+    for (const auto &[alias, option] : kAliases) {
+        if (name == alias)
+            name = option;
+    }
     for (const OptionRow &option : kOptions) {
         if (option.apply && option.name == name)
             return &option;
@@ -369,7 +410,7 @@ std::optional<QString> checkTogether(WriterRequest &request, const Scanned &s)
         request.page.options.encoding = PageEncoding::Utf8;
     if (given("--write") && tree)
         return ProgramMessage(u"--write 与 --tree 只能用一个 / give --write or --tree, not both"_s);
-    for (const QByteArrayView option : {"--name", "--force", "--depth"}) {
+    for (const QByteArrayView option : {"--name", "--force", "--depth", "--one-file-system"}) {
         if (given(option) && !tree)
             return ProgramMessage(
                 u"%1 需要 --tree / %1 needs --tree"_s.arg(QString::fromLatin1(option)));
@@ -422,8 +463,10 @@ std::variant<WriterRequest, QString> ParseWriterArguments(const QList<QByteArray
     const Scanned &s = std::get<Scanned>(scanned);
     WriterRequest request;
     for (const auto &[option, value] : s.options) {
+        // A refused value's line names its option and the value as given.
         if (std::optional<QString> problem = option->apply(request, value))
-            return *problem;
+            return ProgramMessage(
+                u"%1 %2：%3"_s.arg(QString::fromLatin1(option->name), Quoted(value), *problem));
         // The help and the version are all that is done, whatever else is given.
         if (request.action == WriterRequest::Action::Help ||
             request.action == WriterRequest::Action::Version)
@@ -446,8 +489,13 @@ QList<OptionHelp> OptionHelps()
         QString help = option.help.toString();
         if (help.contains(u"%1"))
             help = help.arg(PageOptions().footerTitle);
+        QString alias;
+        for (const auto &[shortName, longName] : kAliases) {
+            if (longName == option.name)
+                alias = QString::fromLatin1(shortName);
+        }
         rows.append({QString::fromLatin1(option.name), QString::fromLatin1(option.value), help,
-                     option.helpEn.toString(), option.apply != nullptr});
+                     option.helpEn.toString(), option.apply != nullptr, alias});
     }
     return rows;
 }

@@ -52,6 +52,8 @@ struct OptionHelp
     QString helpEn;
     /// False for the rows that only explain (the folder, "--").
     bool option = true;
+    /// Its short spelling ("-h"), if it has one.
+    QString alias;
 };
 
 /// Every row of the help, from the parser's own table, in the order the help lists them.
