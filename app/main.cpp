@@ -17,6 +17,7 @@
 #include <cstring>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <new>
 #include <optional>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -193,7 +194,14 @@ int main(int argc, char *argv[])
     for (const QString &warning : request.warnings)
         dirweaver::PrintLine(err, warning);
     const QLocale locale = dirweaver::ProgramLocaleFromEnvironment();
-    if (request.action == dirweaver::WriterRequest::Action::Tree)
-        return dirweaver::RunTree(request, fs, locale, *cwd, err, TerminalColumns(STDERR_FILENO));
-    return dirweaver::RunWriter(request, fs, locale, *cwd, out, err);
+    try {
+        if (request.action == dirweaver::WriterRequest::Action::Tree)
+            return dirweaver::RunTree(request, fs, locale, *cwd, err,
+                                      TerminalColumns(STDERR_FILENO));
+        return dirweaver::RunWriter(request, fs, locale, *cwd, out, err);
+    } catch (const std::bad_alloc &) {
+        // Under a memory limit: what was being written is gone again, and one line says why.
+        dirweaver::PrintLine(err, dirweaver::ProgramMessage(dirweaver::ErrorText(ENOMEM)));
+        return 1;
+    }
 }

@@ -86,6 +86,14 @@ QString FolderErrorMessage(const QByteArray &folder, int error)
     return ProgramMessage(u"无法读取文件夹 %1：%2"_s.arg(Quoted(folder), ErrorText(error)));
 }
 
+QString ForeignLinkMessage(const QByteArray &folder, const QByteArray &link, quint32 owner)
+{
+    return ProgramMessage(
+        u"不列出 %1：它经过用户 %2 的符号链接 %3（请写出真正的文件夹）/ not listed: reached "
+        u"through a link of user %2; name the real folder if it is meant"_s.arg(
+            Quoted(folder), QString::number(owner), Quoted(link)));
+}
+
 QString NoDisplayMessage()
 {
     return ProgramMessage(

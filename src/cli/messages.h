@@ -33,6 +33,10 @@ QString ProgramMessage(const QString &text);
 /// The message for a folder that cannot be opened.
 QString FolderErrorMessage(const QByteArray &folder, int error);
 
+/// The message for a folder that is reached through a link of another user (owner), which
+/// a run does not follow.
+QString ForeignLinkMessage(const QByteArray &folder, const QByteArray &link, quint32 owner);
+
 /// The message for an output that cannot be written; "-" is standard output.
 QString OutputErrorMessage(const QByteArray &output, const QString &why);
 

@@ -25,7 +25,19 @@ int RunWriter(const WriterRequest &request, const FileSystem &fs, const QLocale 
     }
 
     const QByteArray folder = AbsoluteCleanPath(request.folder, cwd);
-    const FolderPage page = PrepareFolderPage(fs, folder, request.page, FileSorter(locale));
+    TopFolder top = fs.openTop(folder);
+    if (!top.foreignLink.isEmpty()) {
+        PrintLine(err, ForeignLinkMessage(folder, top.foreignLink, top.linkOwner));
+        return 1;
+    }
+    // In someone else's folder a link is followed only to what lies below it, so that the
+    // page tells nothing of what its owner could not see.
+    if (top.othersFolder)
+        top.folder.linksWithin = top.realPath;
+    FolderPage page;
+    page.error = top.error;
+    if (top.error == 0)
+        page = PrepareFolderPage(fs, top.folder, request.page, FileSorter(locale));
     if (page.error != 0) {
         PrintLine(err, FolderErrorMessage(folder, page.error));
         return 2;

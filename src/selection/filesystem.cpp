@@ -23,6 +23,84 @@ QByteArray JoinPath(const QByteArray &folder, const QByteArray &name)
     return folder + '/' + name;
 }
 
+namespace {
+
+// True when a mount of the device major:minor was made by a user other than root or the
+// person running: FUSE file systems carry their owner as "user_id=" in their options.
+bool mountedByOther(unsigned major, unsigned minor)
+{
+    const int fd = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    QByteArray info;
+    char block[16384];
+    ssize_t n;
+    while ((n = ::read(fd, block, sizeof block)) > 0)
+        info.append(block, n);
+    ::close(fd);
+    const QByteArray device = QByteArray::number(major) + ':' + QByteArray::number(minor);
+    for (const QByteArray &line : info.split('\n')) {
+        // ID PARENT MAJOR:MINOR ROOT POINT OPTIONS [FIELDS...] - TYPE SOURCE SUPER-OPTIONS
+        const QList<QByteArray> fields = line.split(' ');
+        const qsizetype dash = fields.indexOf("-");
+        if (fields.size() < 3 || fields[2] != device || dash < 0 || dash + 3 >= fields.size())
+            continue;
+        if (!fields[dash + 1].startsWith("fuse"))
+            continue;
+        for (const QByteArray &option : fields[dash + 3].split(',')) {
+            if (!option.startsWith("user_id="))
+                continue;
+            const uint owner = option.mid(8).toUInt();
+            if (owner != 0 && owner != ::geteuid())
+                return true;
+        }
+    }
+    return false;
+}
+
+quint64 deviceNumber(const struct statx &st)
+{
+    return (quint64(st.stx_dev_major) << 32) | st.stx_dev_minor;
+}
+
+} // namespace
+
+quint64 DeviceOf(int fd)
+{
+    struct statx st;
+    return ::statx(fd, "", AT_EMPTY_PATH | AT_STATX_DONT_SYNC, STATX_TYPE, &st) == 0
+               ? deviceNumber(st)
+               : 0;
+}
+
+MountCheck CheckMount(int parentFd, const QByteArray &name, quint64 parentDevice)
+{
+    MountCheck check;
+    struct statx st;
+    // Cached attributes only: the root of a mount is known without asking its file system.
+    if (::statx(parentFd, name.constData(),
+                AT_SYMLINK_NOFOLLOW | AT_STATX_DONT_SYNC | AT_NO_AUTOMOUNT, STATX_TYPE, &st) != 0)
+        return check;
+    check.device = deviceNumber(st);
+    check.mountPoint =
+        check.device != parentDevice || ((st.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 &&
+                                         (st.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0);
+    check.othersMount = check.mountPoint && mountedByOther(st.stx_dev_major, st.stx_dev_minor);
+    return check;
+}
+
+bool IsTemporaryName(QByteArrayView name)
+{
+    if (!name.startsWith(kTemporaryPrefix) || name.size() == kTemporaryPrefix.size() ||
+        name.size() > 31)
+        return false;
+    for (const char c : name.sliced(kTemporaryPrefix.size())) {
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z')))
+            return false;
+    }
+    return true;
+}
+
 QByteArrayView TrimAtNul(QByteArrayView bytes)
 {
     const qsizetype nul = bytes.indexOf('\0');
@@ -59,6 +137,36 @@ int OpenSubFolderFd(int parentFd, const QByteArray &name)
 {
     return ::openat(parentFd, name.constData(),
                     O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+}
+
+TopFolder::~TopFolder()
+{
+    if (folder.fd >= 0)
+        ::close(folder.fd);
+}
+
+TopFolder::TopFolder(TopFolder &&other) noexcept
+    : folder(std::move(other.folder)), error(other.error),
+      foreignLink(std::move(other.foreignLink)), linkOwner(other.linkOwner),
+      othersFolder(other.othersFolder), realPath(std::move(other.realPath))
+{
+    other.folder.fd = -1;
+}
+
+TopFolder &TopFolder::operator=(TopFolder &&other) noexcept
+{
+    if (this != &other) {
+        if (folder.fd >= 0)
+            ::close(folder.fd);
+        folder = std::move(other.folder);
+        other.folder.fd = -1;
+        error = other.error;
+        foreignLink = std::move(other.foreignLink);
+        linkOwner = other.linkOwner;
+        othersFolder = other.othersFolder;
+        realPath = std::move(other.realPath);
+    }
+    return *this;
 }
 
 DIR *SystemCalls::openFolder(const char *path) const
@@ -110,33 +218,58 @@ DIR *RealFileSystem::openDir(const FolderRef &folder) const
 namespace {
 
 // Where a link of the folder dirFd leads, for a walk that follows links only below within.
-enum class LinkPlace { Below, Elsewhere, Folder };
+enum class LinkPlace { Below, Elsewhere, Folder, Nowhere };
+
+// True when path (a real path) lies below within.
+bool liesBelow(QByteArrayView path, const QByteArray &within)
+{
+    if (within == "/")
+        return path.startsWith('/');
+    return path.startsWith(within) && path.size() > within.size() && path[within.size()] == '/';
+}
+
+// The real path of the open target.
+QByteArray realPathOf(int fd)
+{
+    char real[PATH_MAX + 1];
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+    const ssize_t n = ::readlink(self.constData(), real, PATH_MAX);
+    return QByteArray(real, n > 0 ? n : 0);
+}
+
+// The target of the link name in dirFd, opened once: what is judged is what its facts are
+// then read from, so a target swapped meanwhile cannot lend its facts. -1 when it leads
+// nowhere this process may look.
+int openLinkTarget(int dirFd, const char *name)
+{
+    return ::openat(dirFd, name, O_PATH | O_CLOEXEC);
+}
+
+LinkPlace placeOfTarget(int target, const QByteArray &within)
+{
+    if (target < 0)
+        return LinkPlace::Nowhere;
+    struct stat st;
+    if (::fstat(target, &st) == 0 && S_ISDIR(st.st_mode))
+        return LinkPlace::Folder;
+    return liesBelow(realPathOf(target), within) ? LinkPlace::Below : LinkPlace::Elsewhere;
+}
 
 LinkPlace placeOfLink(int dirFd, const char *name, const QByteArray &within)
 {
-    const int target = ::openat(dirFd, name, O_PATH | O_CLOEXEC);
-    if (target < 0)
-        return LinkPlace::Elsewhere; // nowhere, or nowhere this process may look
-    struct stat st;
-    const bool folder = ::fstat(target, &st) == 0 && S_ISDIR(st.st_mode);
-    char real[PATH_MAX + 1];
-    const QByteArray self = "/proc/self/fd/" + QByteArray::number(target);
-    const ssize_t n = ::readlink(self.constData(), real, PATH_MAX);
-    ::close(target);
-    if (folder)
-        return LinkPlace::Folder;
-    const QByteArrayView path(real, n > 0 ? n : 0);
-    const bool below = within == "/" ? path.startsWith('/')
-                                     : path.startsWith(within) && path.size() > within.size() &&
-                                           path[within.size()] == '/';
-    return below ? LinkPlace::Below : LinkPlace::Elsewhere;
+    const int target = openLinkTarget(dirFd, name);
+    const LinkPlace place = placeOfTarget(target, within);
+    if (target >= 0)
+        ::close(target);
+    return place;
 }
 
 } // namespace
 
 // Reads folder's regular files, sub-folders or both in one pass; links and DT_UNKNOWN
 // entries are judged by their target, so a link to a file lists as a file and a broken link
-// not at all (in a walk, links that lead outside it or nowhere list as files of their own).
+// not at all (where links are followed only within a tree, one that leads outside it lists
+// as a file of its own).
 FolderEntries RealFileSystem::readFolder(const FolderRef &folder, bool wantFiles,
                                          bool wantFolders) const
 {
@@ -187,6 +320,9 @@ FolderEntries RealFileSystem::readFolder(const FolderRef &folder, bool wantFiles
             case LinkPlace::Below:
                 type = typeOf(0);
                 break;
+            case LinkPlace::Nowhere:
+                type = 0;
+                break;
             }
         } else if (link || entry->d_type == DT_UNKNOWN) {
             type = typeOf(0);
@@ -209,6 +345,84 @@ FolderEntries RealFileSystem::readFolder(const FolderRef &folder, bool wantFiles
     return entries;
 }
 
+TopFolder RealFileSystem::openTop(const QByteArray &path) const
+{
+    TopFolder top(path);
+    const auto fail = [&top](int error) {
+        top.error = error;
+        return std::move(top);
+    };
+    // The components still to walk, first one first; a link's target goes in front of them.
+    QList<QByteArray> rest = path.split('/');
+    QByteArray walked = "/";
+    int at = ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    const auto step = [&at](int next) {
+        ::close(at);
+        at = next;
+    };
+    int links = 0;
+    while (at >= 0 && !rest.isEmpty()) {
+        const QByteArray part = rest.takeFirst();
+        if (part.isEmpty() || part == ".")
+            continue;
+        // Opened as it is, a link included, so that what is judged is what is followed.
+        const int next = ::openat(at, part.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+        struct stat st;
+        if (next < 0 || ::fstat(next, &st) != 0) {
+            const int error = errno;
+            if (next >= 0)
+                ::close(next);
+            step(-1);
+            return fail(error);
+        }
+        const QByteArray here = part == ".." ? walked : JoinPath(walked, part);
+        if (S_ISLNK(st.st_mode)) {
+            QByteArray target(PATH_MAX, '\0');
+            const ssize_t n = ::readlinkat(next, "", target.data(), size_t(target.size()));
+            ::close(next);
+            if (st.st_uid != 0 && st.st_uid != ::geteuid()) {
+                top.foreignLink = here;
+                top.linkOwner = st.st_uid;
+                step(-1);
+                return fail(EPERM);
+            }
+            if (n < 0 || ++links > 40) {
+                step(-1);
+                return fail(n < 0 ? errno : ELOOP);
+            }
+            target.truncate(n);
+            if (target.startsWith('/')) {
+                step(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+                walked = "/";
+            }
+            rest = target.split('/') + rest;
+            continue;
+        }
+        if (!S_ISDIR(st.st_mode)) {
+            ::close(next);
+            step(-1);
+            return fail(ENOTDIR);
+        }
+        step(next);
+        walked = part == ".." ? walked.left(qMax<qsizetype>(walked.lastIndexOf('/'), 1)) : here;
+    }
+    // Opened for reading through the folder reached, not by its name again.
+    const int fd = at < 0 ? -1 : ::openat(at, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int error = errno;
+    if (at >= 0)
+        ::close(at);
+    struct stat st;
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
+        if (fd >= 0)
+            ::close(fd);
+        return fail(error);
+    }
+    top.folder.fd = fd;
+    top.othersFolder = st.st_uid != ::geteuid();
+    top.realPath = realPathOf(fd);
+    return top;
+}
+
 FolderListing RealFileSystem::regularFiles(const FolderRef &folder) const
 {
     return readFolder(folder, true, false).files;
@@ -225,6 +439,20 @@ FolderEntries RealFileSystem::entries(const FolderRef &folder) const
 }
 
 namespace {
+
+// The facts a page shows, from what statx told.
+FileFacts factsOf(const struct statx &st)
+{
+    FileFacts facts;
+    facts.size = qint64(st.stx_size);
+    if ((st.stx_mask & STATX_BTIME) != 0)
+        facts.birthTime = qint64(st.stx_btime.tv_sec);
+    if ((st.stx_mask & STATX_MTIME) != 0)
+        facts.modifiedTime = qint64(st.stx_mtime.tv_sec);
+    return facts;
+}
+
+constexpr unsigned kMask = STATX_SIZE | STATX_BTIME | STATX_MTIME | STATX_TYPE;
 
 // The facts of one folder's files, each one statx relative to the open folder.
 class RealFolderFacts final : public FolderFacts
@@ -244,26 +472,33 @@ public:
 
     std::optional<FileFacts> facts(const QByteArray &name) const override
     {
-        struct statx st;
-        const unsigned mask = STATX_SIZE | STATX_BTIME | STATX_MTIME | STATX_TYPE;
         if (!dir_)
             return std::nullopt;
-        // In a walk a link is judged first: one leading outside gives its own facts.
-        int flags = 0;
-        if (!linksWithin_.isEmpty() &&
-            calls_.statx(::dirfd(dir_), name.constData(), AT_SYMLINK_NOFOLLOW, mask, &st) == 0 &&
-            S_ISLNK(st.stx_mode) &&
-            placeOfLink(::dirfd(dir_), name.constData(), linksWithin_) != LinkPlace::Below)
-            flags = AT_SYMLINK_NOFOLLOW;
-        if (calls_.statx(::dirfd(dir_), name.constData(), flags, mask, &st) != 0)
+        const int dirFd = ::dirfd(dir_);
+        // Asked once, the link itself: a plain file needs nothing more.
+        struct statx st;
+        if (calls_.statx(dirFd, name.constData(), AT_SYMLINK_NOFOLLOW, kMask, &st) != 0)
             return std::nullopt;
-        FileFacts facts;
-        facts.size = qint64(st.stx_size);
-        if ((st.stx_mask & STATX_BTIME) != 0)
-            facts.birthTime = qint64(st.stx_btime.tv_sec);
-        if ((st.stx_mask & STATX_MTIME) != 0)
-            facts.modifiedTime = qint64(st.stx_mtime.tv_sec);
-        return facts;
+        if (!S_ISLNK(st.stx_mode))
+            return factsOf(st);
+        if (linksWithin_.isEmpty()) {
+            if (calls_.statx(dirFd, name.constData(), 0, kMask, &st) != 0)
+                return std::nullopt;
+            return factsOf(st);
+        }
+        // Where links are followed only within a tree, the target is judged through one
+        // descriptor and its facts read from that same descriptor; one leading elsewhere
+        // gives the link's own, one leading nowhere none.
+        const int target = openLinkTarget(dirFd, name.constData());
+        if (target < 0)
+            return std::nullopt;
+        struct statx followed;
+        const bool below = liesBelow(realPathOf(target), linksWithin_);
+        const bool read = below && calls_.statx(target, "", AT_EMPTY_PATH, kMask, &followed) == 0;
+        ::close(target);
+        if (!below)
+            return factsOf(st);
+        return read ? std::optional<FileFacts>(factsOf(followed)) : std::nullopt;
     }
 
 private:

@@ -77,6 +77,33 @@ struct FolderRef
     QByteArray linksWithin;
 };
 
+/// A folder a run starts from (a page's folder, a tree's top), opened as the run then reads
+/// it; the descriptor, if any, is closed with it.
+class TopFolder
+{
+public:
+    /// A folder not opened (the made-up file systems of tests go by path).
+    explicit TopFolder(const QByteArray &path = {}) : folder(path) {}
+    ~TopFolder();
+    TopFolder(TopFolder &&other) noexcept;
+    TopFolder &operator=(TopFolder &&other) noexcept;
+    TopFolder(const TopFolder &) = delete;
+    TopFolder &operator=(const TopFolder &) = delete;
+
+    /// The folder, held open where the file system is real.
+    FolderRef folder;
+    /// 0 when opened, else the errno value that stopped it.
+    int error = 0;
+    /// When refused: the link owned by another user that the path goes through.
+    QByteArray foreignLink;
+    /// That link's owner.
+    quint32 linkOwner = 0;
+    /// The folder belongs to someone other than the person running.
+    bool othersFolder = false;
+    /// Where the folder really is (no link on the way), when opened.
+    QByteArray realPath;
+};
+
 /// One folder kept open to read the facts of its files relative to it, so that neither the
 /// depth of the folder nor a walk of its path per file matters.
 class FolderFacts
@@ -104,6 +131,9 @@ public:
     /// folder opened for the facts of its files; when it cannot be opened, every file's facts
     /// are unreadable.
     virtual std::unique_ptr<FolderFacts> openFacts(const FolderRef &folder) const = 0;
+    /// The folder at path (absolute and clean) that a run starts from. By default it is not
+    /// opened: its path is asked about.
+    virtual TopFolder openTop(const QByteArray &path) const { return TopFolder(path); }
 };
 
 /// The system calls under RealFileSystem, so tests can make them fail as a real disk can.
@@ -137,6 +167,10 @@ public:
     FolderEntries entries(const FolderRef &folder) const override;
     /// See FileSystem.
     std::unique_ptr<FolderFacts> openFacts(const FolderRef &folder) const override;
+    /// Opens the folder a component at a time, never through a symbolic link owned by anyone
+    /// but root or the person running: someone else's link could make a run read (and a
+    /// tree write) a folder they cannot see themselves. Refused, the result names that link.
+    TopFolder openTop(const QByteArray &path) const override;
 
 private:
     DIR *openDir(const FolderRef &folder) const;
@@ -158,6 +192,33 @@ int OpenFolderFd(const QByteArray &path, int flags);
 /// Opens the sub-folder name of the open folder parentFd for a walk, never through a symbolic
 /// link: a descriptor, or -1 with errno set (ELOOP for a link, ENOTDIR for anything else).
 int OpenSubFolderFd(int parentFd, const QByteArray &name);
+
+/// What lies at a sub-folder's name, seen before a walk enters it: a mount there may belong
+/// to a user whose file system never answers.
+struct MountCheck
+{
+    /// The device the name leads to.
+    quint64 device = 0;
+    /// Another file system is mounted there.
+    bool mountPoint = false;
+    /// That mount was made by a user other than root or the person running (a FUSE mount
+    /// names its owner), so the walk does not enter it.
+    bool othersMount = false;
+};
+
+/// Looks at the sub-folder name of the open folder parentFd, whose device is parentDevice,
+/// without asking the file system mounted there anything (its answers may never come) and
+/// without triggering an automount.
+MountCheck CheckMount(int parentFd, const QByteArray &name, quint64 parentDevice);
+
+/// The device of the open folder fd, asked without waiting for its file system; 0 unknown.
+quint64 DeviceOf(int fd);
+
+/// How the names of the program's temporary files start: a page being written.
+inline constexpr QByteArrayView kTemporaryPrefix = ".dirweaver-";
+
+/// True for a name of the kind the program gives its temporary files.
+bool IsTemporaryName(QByteArrayView name);
 
 /// The part of a byte buffer before its first NUL byte, as the kernel fills a name's record.
 QByteArrayView TrimAtNul(QByteArrayView bytes);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <system_error>
 
 namespace dirweaver {
 
@@ -29,7 +30,14 @@ FactsPrefetch::FactsPrefetch(const FileSystem &fs, const FolderRef &folder,
         }
     }
     running_.store(1);
-    worker_ = std::thread([this] { work(true); });
+    try {
+        worker_ = std::thread([this] { work(true); });
+    } catch (const std::system_error &) {
+        // No thread to be had (a limit on threads or memory): read them all here.
+        running_.store(0);
+        for (qsizetype i = 0; i < files.size(); ++i)
+            read(i);
+    }
 }
 
 int FactsPrefetch::ThreadsFor(qint64 latencyMicroseconds)
@@ -78,8 +86,15 @@ void FactsPrefetch::work(bool probe)
         const int threads =
             int(std::min<qint64>(ThreadsFor(latencies[kProbe / 2]), 1 + (count - kProbe) / 8));
         running_.fetch_add(threads - 1);
-        for (int t = 1; t < threads; ++t)
-            helpers_.emplace_back([this] { work(false); });
+        for (int t = 1; t < threads; ++t) {
+            try {
+                helpers_.emplace_back([this] { work(false); });
+            } catch (const std::system_error &) {
+                // Fewer threads than asked for: those running read the rest.
+                running_.fetch_sub(threads - t);
+                break;
+            }
+        }
     }
     // Every fact is in or taken: the last thread out drops the names, which for a million
     // files weigh, unless a second reader still holds them.
