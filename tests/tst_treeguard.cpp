@@ -9,12 +9,14 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <atomic>
 #include <cerrno>
@@ -24,6 +26,7 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -300,20 +303,32 @@ private Q_SLOTS:
             QVERIFY(!ReadFile(top + page).contains("salary"));
     }
 
-    // A link the user makes to a file outside the tree is listed with the link's own facts,
-    // whether its target exists or not; a link inside the tree shows its target's.
+    // A link in someone else's folder is followed only to what lies below the folder listed:
+    // one to a file outside shows the link's own facts, one that leads nowhere is not listed
+    // (--tree and --write alike); in a folder of the person running, a link shows its
+    // target's facts, as always.
     void linkedFiles_data()
     {
         QTest::addColumn<QString>("target"); // relative to the tree's folder, or absolute
-        QTest::addColumn<qint64>("size");    // what the page says, -1: the link's own length
-        QTest::newRow("root-only file outside") << u"/secret"_s << qint64(-1);
-        QTest::newRow("missing file outside") << u"/missing.xlsx"_s << qint64(-1);
-        QTest::newRow("file inside") << u"real.txt"_s << qint64(6);
+        QTest::addColumn<QString>("run");    // --tree, or --write of the user's or root's folder
+        QTest::addColumn<qint64>("size");    // what the page says; -1 the link's own length,
+                                             // -2 not listed
+        const QString outside = u"/secret"_s, missing = u"/missing.xlsx"_s, inside = u"real.txt"_s;
+        QTest::newRow("root-only file outside, --tree") << outside << u"tree"_s << qint64(-1);
+        QTest::newRow("root-only file outside, --write of the user's folder")
+            << outside << u"write"_s << qint64(-1);
+        QTest::newRow("root-only file outside, --write of root's own folder")
+            << outside << u"write own"_s << qint64(12345);
+        QTest::newRow("missing file outside, --tree") << missing << u"tree"_s << qint64(-2);
+        QTest::newRow("missing file outside, --write") << missing << u"write"_s << qint64(-2);
+        QTest::newRow("file inside, --tree") << inside << u"tree"_s << qint64(6);
+        QTest::newRow("file inside, --write") << inside << u"write"_s << qint64(6);
     }
     void linkedFiles()
     {
         needRoot();
         QFETCH(QString, target);
+        QFETCH(QString, run);
         QFETCH(qint64, size);
         const QString top = userTree(u"linked "_s + tag());
         WriteFile(top + u"/real.txt"_s, "inside");
@@ -323,14 +338,323 @@ private Q_SLOTS:
         QVERIFY(::chmod(bytes(outside).constData(), 0700) == 0);
         const QByteArray pointed = bytes(target.startsWith(u'/') ? outside + target : target);
         QVERIFY(::symlink(pointed.constData(), bytes(top + u"/salary.xlsx"_s).constData()) == 0);
-        giveAway(top, uid_, gid_);
-        QCOMPARE(program({u"--tree"_s, top}).status, 0);
+        if (run != u"write own")
+            giveAway(top, uid_, gid_);
+        QByteArray written;
+        if (run == u"tree") {
+            QCOMPARE(program({u"--tree"_s, top}).status, 0);
+            written = ReadFile(top + u"/linked "_s + tag() + u".htm"_s);
+        } else {
+            const Run wrote = program({u"--write"_s, u"-"_s, u"--folders"_s, top});
+            QCOMPARE(wrote.status, 0);
+            written = wrote.out;
+        }
         QStringDecoder gbk("GBK");
-        const QString page = gbk.decode(ReadFile(top + u"/linked "_s + tag() + u".htm"_s));
+        const QString page = gbk.decode(written);
+        QCOMPARE(page.contains(u">salary.xlsx<"_s), size != -2);
+        QVERIFY(!page.contains(u"missing.xlsx"_s));
+        if (size == -2)
+            return;
         QString line = page.mid(page.indexOf(u">salary.xlsx<"_s));
         line.truncate(line.indexOf(u'\n'));
-        const qint64 shown = size < 0 ? pointed.size() : size;
+        const qint64 shown = size == -1 ? pointed.size() : size;
         QVERIFY2(line.contains(u"(%1字节)"_s.arg(shown)), qPrintable(line));
+    }
+
+    // Links whose targets the user swaps between a file inside and a link to a root-only
+    // file, while root lists the folder: a link's facts come from what was judged, so no
+    // page ever shows the root-only file's size.
+    void swappedTargets_data()
+    {
+        QTest::addColumn<bool>("tree");
+        QTest::newRow("--tree") << true;
+        QTest::newRow("--write of the user's folder") << false;
+    }
+    void swappedTargets()
+    {
+        QFETCH(bool, tree);
+        needRoot();
+        const QString top = userTree(u"targets "_s + tag());
+        const QString outside = dir_.filePath(u"outside "_s + tag());
+        QDir().mkpath(outside);
+        WriteFile(outside + u"/secret"_s, QByteArray(12345, 's'));
+        QVERIFY(::chmod(bytes(outside).constData(), 0700) == 0);
+        constexpr int kLinks = 500;
+        for (int i = 0; i < kLinks; ++i) {
+            const QByteArray at = bytes(top) + '/';
+            const QByteArray n = QByteArray::number(i);
+            const QByteArray t = at + "t" + n, l = at + "l" + n, e = at + "e" + n;
+            WriteFile(QFile::decodeName(t), "x");
+            QVERIFY(::symlink(QByteArray("t" + n).constData(), l.constData()) == 0);
+            QVERIFY(::symlink(bytes(outside + u"/secret"_s).constData(), e.constData()) == 0);
+        }
+        giveAway(top, uid_, gid_);
+        std::atomic<bool> done{false};
+        std::atomic<int> swaps{0};
+        std::thread attacker([&] {
+            for (int i = 0; !done.load() || swaps.load() < 5000; i = (i + 1) % kLinks) {
+                const QByteArray at = bytes(top) + '/', n = QByteArray::number(i);
+                const QByteArray t = at + "t" + n, e = at + "e" + n;
+                if (::renameat2(AT_FDCWD, t.constData(), AT_FDCWD, e.constData(),
+                                RENAME_EXCHANGE) == 0)
+                    ++swaps;
+            }
+        });
+        const auto stop = qScopeGuard([&] {
+            done = true;
+            attacker.join();
+        });
+        for (int round = 0; round < 10 || swaps.load() < 5000; ++round) {
+            const Run run =
+                tree ? program({u"--tree"_s, top}) : program({u"--write"_s, u"-"_s, top});
+            QVERIFY2(run.status == 0, run.err.constData());
+            const QByteArray page =
+                tree ? ReadFile(top + u"/targets "_s + tag() + u".htm"_s) : run.out;
+            QVERIFY2(!page.contains("(12345"), "a page shows the root-only file's size");
+        }
+    }
+
+    // A top folder reached through a link of someone other than root or the person running
+    // is refused in one line: nothing listed, nothing written. Root's own links and the
+    // real folder named are followed as always.
+    void topThroughLink_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("tree");
+        QTest::addColumn<int>("status");
+        QTest::newRow("the user's link as the top, --tree") << u"top"_s << true << 1;
+        QTest::newRow("the user's link as the top, --write") << u"top"_s << false << 1;
+        QTest::newRow("the user's link above the top, --tree") << u"above"_s << true << 1;
+        QTest::newRow("root's own link, --tree") << u"root"_s << true << 0;
+        QTest::newRow("the real folder named, --tree") << u"real"_s << true << 0;
+    }
+    void topThroughLink()
+    {
+        needRoot();
+        QFETCH(QString, how);
+        QFETCH(bool, tree);
+        QFETCH(int, status);
+        const QString secret = dir_.filePath(u"private "_s + tag());
+        QDir().mkpath(secret + u"/inner"_s);
+        WriteFile(secret + u"/salary.xlsx"_s, "private");
+        QVERIFY(::chmod(bytes(secret).constData(), 0711) == 0);
+        const QString home = userTree(u"home "_s + tag());
+        QString given = secret;
+        if (how == u"top" || how == u"above") {
+            const QString link = home + (how == u"top" ? u"/public_html"_s : u"/link"_s);
+            QVERIFY(::symlink(bytes(secret).constData(), bytes(link).constData()) == 0);
+            given = how == u"top" ? link : link + u"/inner"_s;
+        } else if (how == u"root") {
+            given = dir_.filePath(u"root link "_s + tag());
+            QVERIFY(::symlink(bytes(secret).constData(), bytes(given).constData()) == 0);
+        }
+        giveAway(home, uid_, gid_);
+        const Run run =
+            tree ? program({u"--tree"_s, given}) : program({u"--write"_s, u"-"_s, given});
+        QCOMPARE(run.status, status);
+        if (status == 0) {
+            QVERIFY(QFile::exists(secret + u'/' + QFileInfo(given).fileName() + u".htm"_s));
+            return;
+        }
+        QCOMPARE(run.err.count('\n'), 1);
+        QVERIFY2(run.err.contains(QByteArray("link of user " + QByteArray::number(uid_))),
+                 run.err.constData());
+        QVERIFY(!run.out.contains("salary"));
+        QCOMPARE(QDir(secret).entryList(QDir::Files), QStringList{u"salary.xlsx"_s});
+        QCOMPARE(QDir(secret + u"/inner"_s).entryList(QDir::Files), QStringList());
+    }
+
+    // A mount in the tree: another user's (a FUSE mount whose lookups never answer here) is
+    // never entered, and under -x no other file system is; the summary counts them.
+    void mounts_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<bool>("entered");
+        QTest::newRow("another user's mount that never answers")
+            << u"fuse"_s << QStringList() << false;
+        QTest::newRow("a tmpfs, -x") << u"tmpfs"_s << QStringList{u"-x"_s} << false;
+        QTest::newRow("a tmpfs") << u"tmpfs"_s << QStringList() << true;
+    }
+    void mounts()
+    {
+        needRoot();
+        QFETCH(QString, kind);
+        QFETCH(QStringList, options);
+        QFETCH(bool, entered);
+        const QString top = userTree(u"mounts "_s + tag());
+        const QString point = top + u"/mnt"_s;
+        QDir().mkpath(point);
+        giveAway(top, uid_, gid_);
+        QProcess mirror;
+        const auto unmount = qScopeGuard([&] {
+            mirror.kill();
+            mirror.waitForFinished();
+            ::umount2(bytes(point).constData(), MNT_DETACH);
+        });
+        if (kind == u"tmpfs") {
+            if (::mount("tmpfs", bytes(point).constData(), "tmpfs", 0, "size=1m") != 0)
+                QSKIP("cannot mount a tmpfs here");
+            WriteFile(point + u"/inside.txt"_s, "x");
+        } else {
+            const QString slowfs = QStringLiteral(DIRWEAVER_SLOWFS);
+            if (slowfs.isEmpty() || !QFile::exists(u"/dev/fuse"_s))
+                QSKIP("no slow mirror here (libfuse3-dev, /dev/fuse)");
+            const QString source = dir_.filePath(u"mirrored "_s + tag());
+            QDir().mkpath(source);
+            WriteFile(source + u"/inside.txt"_s, "x");
+            // The user mounts it (as fusermount3 would let them with user_allow_other); every
+            // lookup then waits ten minutes.
+            mirror.start(u"setpriv"_s,
+                         {u"--reuid=%1"_s.arg(uid_), u"--regid=%1"_s.arg(gid_), u"--clear-groups"_s,
+                          u"--inh-caps=+sys_admin,+dac_override"_s,
+                          u"--ambient-caps=+sys_admin,+dac_override"_s, slowfs, source, point,
+                          u"600000000"_s, u"-f"_s, u"-o"_s, u"allow_other"_s});
+            // Mounted once the point is on another device, asked without waiting for it.
+            const auto mounted = [&] {
+                struct statx at, above;
+                return ::statx(AT_FDCWD, bytes(point).constData(), AT_STATX_DONT_SYNC, STATX_TYPE,
+                               &at) == 0 &&
+                       ::statx(AT_FDCWD, bytes(top).constData(), 0, STATX_TYPE, &above) == 0 &&
+                       at.stx_dev_minor != above.stx_dev_minor;
+            };
+            QElapsedTimer clock;
+            clock.start();
+            while (!mounted() && clock.elapsed() < 10000 && mirror.state() != QProcess::NotRunning)
+                QTest::qWait(50);
+            if (!mounted())
+                QSKIP(qPrintable(u"cannot mount as another user here: "_s +
+                                 QString::fromLocal8Bit(mirror.readAllStandardError())));
+        }
+        QProcess run;
+        run.start(QStringLiteral(DIRWEAVER_EXECUTABLE),
+                  QStringList{u"--tree"_s} + options + QStringList{top});
+        if (!run.waitForFinished(60000)) {
+            mirror.kill(); // lets the run's lookups fail, so that it can end
+            run.kill();
+            run.waitForFinished();
+            QFAIL("the run waited on the mount");
+        }
+        const QByteArray err = run.readAllStandardError();
+        QCOMPARE(run.exitCode(), 0);
+        QCOMPARE(err.contains("1 folders not entered"), !entered);
+        QCOMPARE(ReadFile(top + u"/mounts "_s + tag() + u".htm"_s).contains("mnt/"), entered);
+        // (Nothing is asked of the mount that never answers.)
+        if (kind == u"tmpfs")
+            QCOMPARE(QFile::exists(point + u"/mnt.htm"_s), entered);
+    }
+
+    // Under a limit on address space a run that cannot start a thread goes on with fewer,
+    // and one that cannot have memory says so in a line: never an abort, never a temporary
+    // file left. On slow storage it asks for many threads at once.
+    void memoryLimits_data()
+    {
+        QTest::addColumn<int>("megabytes");
+        QTest::addColumn<bool>("slow");
+        for (const int megabytes : {80, 150, 300, 1024}) {
+            for (const bool slow : {false, true})
+                QTest::addRow("%d MB%s", megabytes, slow ? ", slow storage" : "")
+                    << megabytes << slow;
+        }
+    }
+    void memoryLimits()
+    {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+        QSKIP("a sanitizer's shadow memory needs more address space than any limit here");
+#endif
+        QFETCH(int, megabytes);
+        QFETCH(bool, slow);
+        const QString source = dir_.filePath(u"limited"_s);
+        if (!QDir(source).exists()) {
+            for (int folder = 0; folder < 60; ++folder) {
+                const QString at = source + u"/folder %1"_s.arg(folder);
+                QDir().mkpath(at);
+                for (int file = 0; file < 40; ++file)
+                    WriteFile(at + u"/file %1.txt"_s.arg(file), "x");
+            }
+        }
+        QString walked = source;
+        const QString point = dir_.filePath(u"limited mirror"_s);
+        const auto unmount = qScopeGuard([&] {
+            if (walked != source)
+                QProcess::execute(u"fusermount3"_s, {u"-u"_s, point});
+        });
+        if (slow) {
+            const QString mirror = QStringLiteral(DIRWEAVER_SLOWFS);
+            if (mirror.isEmpty() || !QFile::exists(u"/dev/fuse"_s))
+                QSKIP("no slow mirror here (libfuse3-dev, /dev/fuse)");
+            QDir().mkpath(point);
+            if (QProcess::execute(mirror, {source, point, u"1000"_s}) != 0)
+                QSKIP("this machine does not allow a FUSE mount");
+            walked = point;
+        }
+        QProcess run;
+        const rlim_t limit = rlim_t(megabytes) << 20;
+        run.setChildProcessModifier([limit] {
+            const rlimit space{limit, limit};
+            ::setrlimit(RLIMIT_AS, &space);
+        });
+        // A new footer each time, so that every page is written anew.
+        run.start(QStringLiteral(DIRWEAVER_EXECUTABLE),
+                  {u"--tree"_s, u"--footer-title"_s, QString::fromLatin1(QTest::currentDataTag()),
+                   walked});
+        QVERIFY(run.waitForFinished(120000));
+        const QByteArray err = run.readAllStandardError();
+        QVERIFY2(run.exitStatus() == QProcess::NormalExit, err.constData());
+        QVERIFY2(run.exitCode() == 0 || run.exitCode() == 1, err.constData());
+        QVERIFY2(run.exitCode() == 0 || err.contains("dirweaver: "), err.constData());
+        QProcess find;
+        find.start(u"find"_s, {source, u"-name"_s, u".dirweaver-*"_s});
+        QVERIFY(find.waitForFinished());
+        QCOMPARE(find.readAllStandardOutput(), QByteArray());
+    }
+
+    // Ended by a signal while many pages are written at once on storage that makes no
+    // unnamed files (the slow mirror), a run leaves no temporary file behind.
+    void killedMidTree_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGINT") << SIGINT;
+        QTest::newRow("SIGHUP") << SIGHUP;
+    }
+    void killedMidTree()
+    {
+        QFETCH(int, signal);
+        const QString mirror = QStringLiteral(DIRWEAVER_SLOWFS);
+        if (mirror.isEmpty() || !QFile::exists(u"/dev/fuse"_s))
+            QSKIP("no slow mirror here (libfuse3-dev, /dev/fuse)");
+        const QString source = dir_.filePath(u"signalled"_s);
+        if (!QDir(source).exists()) {
+            for (int folder = 0; folder < 400; ++folder) {
+                const QString at = source + u"/folder %1"_s.arg(folder);
+                QDir().mkpath(at);
+                WriteFile(at + u"/file.txt"_s, "x");
+            }
+        }
+        const QString point = dir_.filePath(u"signalled mirror"_s);
+        QDir().mkpath(point);
+        if (QProcess::execute(mirror, {source, point, u"1000"_s}) != 0)
+            QSKIP("this machine does not allow a FUSE mount");
+        const auto unmount = qScopeGuard([&] {
+            QProcess::execute(u"fusermount3"_s, {u"-u"_s, point});
+        });
+        for (const int after : {100, 300, 600, 1000, 1500}) {
+            QProcess run;
+            // A new footer each time, so that every page is written anew.
+            run.start(QStringLiteral(DIRWEAVER_EXECUTABLE),
+                      {u"--tree"_s, u"--footer-title"_s, QString::number(after), point});
+            QVERIFY(run.waitForStarted());
+            QThread::msleep(ulong(after));
+            if (run.processId() > 0)
+                ::kill(pid_t(run.processId()), signal);
+            QVERIFY(run.waitForFinished(60000));
+            QProcess find;
+            find.start(u"find"_s, {source, u"-name"_s, u".dirweaver-*"_s});
+            QVERIFY(find.waitForFinished());
+            QVERIFY2(find.readAllStandardOutput().isEmpty(),
+                     qPrintable(u"after %1 ms"_s.arg(after)));
+        }
     }
 
     // A folder met again through a bind mount gets no second page and no link from the place

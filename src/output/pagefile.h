@@ -60,30 +60,8 @@ bool WritePage(QIODevice &device, const PageProducer &produce, PageEncoding enco
 bool SavePage(const QByteArray &path, const PageProducer &produce, PageEncoding encoding,
               QString *error = nullptr);
 
-/// What saving a tree's page did with the file at its name.
-enum class TreePageSave {
-    /// The page is now there.
-    Written,
-    /// The page there already held these very bytes and was left as it was.
-    Unchanged,
-    /// Something other than a regular file is at the name: a link, a folder, a FIFO...
-    NotRegular,
-    /// A file that no tree run wrote is at the name.
-    NotOurs,
-    /// The page could not be written; error says why.
-    Failed,
-};
-
-/// Saves a tree's page as name in the open folder dirFd, never following or opening anything
-/// at name but a regular file, and replacing that only when it carries mark (or force) and
-/// its bytes differ. The new page is made unnamed where the file system allows it and linked
-/// in once complete, so that a killed run leaves nothing behind; it keeps a replaced page's
-/// owner, group, mode, ACLs and extended attributes.
-TreePageSave SaveTreePage(int dirFd, const QByteArray &name, const PageProducer &produce,
-                          PageEncoding encoding, QByteArrayView mark, bool force, QString *error);
-
-/// Removes a temporary page file still being written when SIGINT, SIGTERM or SIGHUP ends the
-/// program, which then ends as the signal asks.
+/// Removes every temporary page file still being written when SIGINT, SIGTERM or SIGHUP
+/// ends the program, which then ends as the signal asks.
 void RemoveTemporariesOnSignals();
 
 /// SavePage for a page already built and encoded.

@@ -150,6 +150,12 @@ FolderPage PrepareFolderPage(const FileSystem &fs, const FolderRef &folder,
     page.error = files.error;
     if (files.error != 0)
         return page;
+    if (request.folderLinks == FolderLinks::Pages) {
+        for (const QByteArray &name : entries.files.names) {
+            if (IsTemporaryName(name))
+                page.leftovers.append(name);
+        }
+    }
     PageInput &input = page.input;
     input.folder = NativeName::fromBytes(folder.path);
     input.source = folder;

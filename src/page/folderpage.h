@@ -58,6 +58,9 @@ struct FolderPageRequest
     /// With FolderLinks::Pages: pages replace any regular file at their name, not only the
     /// pages a tree run wrote.
     bool force = false;
+    /// With FolderLinks::Pages: folders on another file system than the top's are not
+    /// entered.
+    bool oneFileSystem = false;
 };
 
 /// A folder's files as its page lists them.
@@ -94,6 +97,9 @@ struct FolderPage
     PageInput input;
     /// The files' facts, when the page shows any.
     std::unique_ptr<FactsPrefetch> facts;
+    /// In a tree: files of the folder named as the program's temporary files are, which an
+    /// interrupted run may have left.
+    QList<QByteArray> leftovers;
 };
 
 /// The page of folder (absolute and clean, or held open by a walk) for request. subFolders,

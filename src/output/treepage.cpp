@@ -1,0 +1,274 @@
+#include "treepage.h"
+
+#include "newfile.h"
+
+#include "selection/filesystem.h"
+
+#include <QIODevice>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <functional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace dirweaver {
+
+namespace {
+
+// Gives a folder its modification time back once a page in it was written or removed, so
+// that folders keep the time of their own changes (an order by date means something, and a
+// mirror's dates stay).
+class FolderTime
+{
+public:
+    explicit FolderTime(int dirFd) : dirFd_(dirFd) { known_ = ::fstat(dirFd, &before_) == 0; }
+    ~FolderTime()
+    {
+        if (!changed_ || !known_)
+            return;
+        const timespec times[2] = {{0, UTIME_OMIT}, before_.st_mtim};
+        // Not the owner, and not root: the folder keeps the new time.
+        ::futimens(dirFd_, times);
+    }
+    FolderTime(const FolderTime &) = delete;
+    FolderTime &operator=(const FolderTime &) = delete;
+    void changed() { changed_ = true; }
+
+private:
+    int dirFd_;
+    struct stat before_;
+    bool known_ = false;
+    bool changed_ = false;
+};
+
+// Compares what is written with the old page read alongside; a new file is made only once
+// they differ, first given the bytes that agreed (read from the old page again) and then
+// everything else. A page whose bytes would not change costs no write, which on a full disk
+// would fail.
+class ComparingFile final : public QIODevice
+{
+public:
+    using Make = std::function<int()>;
+    // old: the page there, -1 for none; make gives the new file's descriptor, or -1.
+    ComparingFile(int old, Make make) : old_(old), make_(std::move(make))
+    {
+        open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+        if (old_ < 0)
+            diverge();
+    }
+    // The new file, -1 while the bytes agree (or when it could not be made).
+    int fresh() const { return fresh_.fd; }
+    // True when every byte agreed and nothing of the old page is left over; else makes sure
+    // the new file holds all that was written. False when that failed.
+    bool finish(bool *same)
+    {
+        char extra;
+        *same = fresh_.fd < 0 && !failed_ && ::pread(old_, &extra, 1, matched_) == 0;
+        if (!*same && fresh_.fd < 0 && !failed_)
+            diverge();
+        return !failed_;
+    }
+    int error() const { return error_; }
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 length) override
+    {
+        if (fresh_.fd < 0 && !failed_ && !agrees(data, length))
+            diverge();
+        if (failed_)
+            return -1;
+        if (fresh_.fd >= 0 && !WriteAll(fresh_.fd, data, length))
+            return fail();
+        if (fresh_.fd < 0)
+            matched_ += length;
+        return length;
+    }
+
+private:
+    bool agrees(const char *data, qint64 length)
+    {
+        buffer_.resize(length);
+        qint64 got = 0;
+        while (got < length) {
+            const ssize_t n =
+                ::pread(old_, buffer_.data() + got, size_t(length - got), off_t(matched_ + got));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            got += n;
+        }
+        return got == length && std::memcmp(buffer_.constData(), data, size_t(length)) == 0;
+    }
+    // The bytes stop agreeing: the new file, with what agreed so far.
+    void diverge()
+    {
+        fresh_.reset(make_());
+        if (fresh_.fd < 0) {
+            fail();
+            return;
+        }
+        for (qint64 at = 0; at < matched_;) {
+            const qint64 block = std::min<qint64>(matched_ - at, 1 << 20);
+            buffer_.resize(block);
+            const ssize_t n = ::pread(old_, buffer_.data(), size_t(block), off_t(at));
+            if (n <= 0 || !WriteAll(fresh_.fd, buffer_.constData(), n)) {
+                if (n == 0)
+                    errno = EIO;
+                fail();
+                return;
+            }
+            at += n;
+        }
+    }
+    qint64 fail()
+    {
+        error_ = errno;
+        failed_ = true;
+        return -1;
+    }
+
+    int old_;
+    Make make_;
+    Descriptor fresh_;
+    qint64 matched_ = 0;
+    bool failed_ = false;
+    int error_ = 0;
+    QByteArray buffer_;
+};
+
+// Opens what is at name in dirFd when it is a regular file, never blocking or following:
+// the descriptor, or -1 with result saying why not (NotRegular, Failed with errno set).
+int openOld(int dirFd, const QByteArray &name, const struct stat &st, TreePageSave *result)
+{
+    *result = TreePageSave::NotRegular;
+    if (!S_ISREG(st.st_mode))
+        return -1;
+    const int fd = ::openat(dirFd, name.constData(),
+                            O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    struct stat opened;
+    if (fd < 0 && (errno == ELOOP || errno == ENXIO))
+        return -1;
+    if (fd < 0 || ::fstat(fd, &opened) != 0) {
+        *result = TreePageSave::Failed;
+        return -1;
+    }
+    // A file swapped in meanwhile is not the one judged.
+    if (!S_ISREG(opened.st_mode) || opened.st_ino != st.st_ino) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// True when the open file fd carries mark in its head.
+bool carries(int fd, QByteArrayView mark)
+{
+    QByteArray head(4096, '\0');
+    const ssize_t n = ::pread(fd, head.data(), size_t(head.size()), 0);
+    return n >= 0 && QByteArrayView(head).first(n).contains(mark);
+}
+
+} // namespace
+
+TreePageSave SaveTreePage(int dirFd, const QByteArray &name, const PageProducer &produce,
+                          PageEncoding encoding, QByteArrayView mark, bool force, QString *error)
+{
+    FolderTime time(dirFd);
+    struct stat st;
+    Descriptor old;
+    if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        TreePageSave refused;
+        old.reset(openOld(dirFd, name, st, &refused));
+        if (old.fd < 0) {
+            if (refused == TreePageSave::Failed)
+                *error = ErrorText(errno);
+            return refused;
+        }
+        if (!force && !carries(old.fd, mark))
+            return TreePageSave::NotOurs;
+    } else if (errno != ENOENT) {
+        *error = ErrorText(errno);
+        return TreePageSave::Failed;
+    }
+    // A page that could not be replaced still stands, and stays linked.
+    const auto fail = [&](const QString &reason) {
+        *error = reason;
+        return old.fd >= 0 ? TreePageSave::Kept : TreePageSave::Failed;
+    };
+    NamedTemporary named;
+    ComparingFile file(old.fd,
+                       [&] { return NewPageFile(dirFd, old.fd >= 0 ? 0600 : 0666, named); });
+    QString why;
+    bool same = false;
+    const bool written = WritePage(file, produce, encoding, &why);
+    const bool finished = file.finish(&same);
+    // A temporary name, made and gone, changed the folder too.
+    if (!same)
+        time.changed();
+    if (!finished || !written) {
+        if (file.error() != 0)
+            why = ErrorText(file.error());
+        return fail(why);
+    }
+    if (same)
+        return TreePageSave::Unchanged;
+    if (old.fd >= 0)
+        CopyMetadata(old.fd, st, file.fresh());
+    // Synced all at once by the caller: one sync per page would cost more than the pages.
+    if (!LinkPageFile(dirFd, file.fresh(), named, name))
+        return fail(ErrorText(errno));
+    return TreePageSave::Written;
+}
+
+TreePageRemoval RemoveTreePage(int dirFd, const QByteArray &name, QByteArrayView mark,
+                               QString *error)
+{
+    struct stat st;
+    if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return TreePageRemoval::NoneOurs;
+    TreePageSave refused;
+    const Descriptor old(openOld(dirFd, name, st, &refused));
+    if (old.fd < 0 || !carries(old.fd, mark))
+        return TreePageRemoval::NoneOurs;
+    FolderTime time(dirFd);
+    // What is unlinked is the file judged, unless it was swapped meanwhile: then it stays.
+    struct stat now;
+    if (::fstatat(dirFd, name.constData(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
+        now.st_ino != st.st_ino || now.st_dev != st.st_dev)
+        return TreePageRemoval::NoneOurs;
+    if (::unlinkat(dirFd, name.constData(), 0) != 0) {
+        *error = ErrorText(errno);
+        return TreePageRemoval::Failed;
+    }
+    time.changed();
+    return TreePageRemoval::Removed;
+}
+
+int RemoveLeftTemporaries(int dirFd, const QList<QByteArray> &names)
+{
+    constexpr time_t kDay = 24 * 60 * 60;
+    const time_t before = ::time(nullptr) - kDay;
+    int removed = 0;
+    for (const QByteArray &name : names) {
+        struct stat st;
+        // Only the running user's own, never through a link: no one else's file goes.
+        if (!IsTemporaryName(name) ||
+            ::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || st.st_mtime >= before)
+            continue;
+        FolderTime time(dirFd);
+        if (::unlinkat(dirFd, name.constData(), 0) == 0) {
+            time.changed();
+            ++removed;
+        }
+    }
+    return removed;
+}
+
+} // namespace dirweaver

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "pagefile.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QString>
+
+namespace dirweaver {
+
+/// What saving a tree's page did with the file at its name.
+enum class TreePageSave {
+    /// The page is now there.
+    Written,
+    /// The page there already held these very bytes and was left as it was.
+    Unchanged,
+    /// Something other than a regular file is at the name: a link, a folder, a FIFO...
+    NotRegular,
+    /// A file that no tree run wrote is at the name.
+    NotOurs,
+    /// The page could not be written (error says why), but the page of an earlier run is
+    /// still there, so links to it still lead somewhere.
+    Kept,
+    /// The page could not be written and none is there; error says why.
+    Failed,
+};
+
+/// Saves a tree's page as name in the open folder dirFd, never following or opening anything
+/// at name but a regular file, and replacing that only when it carries mark (or force) and
+/// its bytes differ: those are compared with the page as it is produced, and nothing is
+/// written while they agree. A new page is made unnamed where the file system allows it and
+/// linked in once complete, so that a killed run leaves nothing behind; it keeps a replaced
+/// page's owner, group, mode, ACLs and extended attributes. The folder keeps its
+/// modification time.
+TreePageSave SaveTreePage(int dirFd, const QByteArray &name, const PageProducer &produce,
+                          PageEncoding encoding, QByteArrayView mark, bool force, QString *error);
+
+/// What taking a tree's page down did.
+enum class TreePageRemoval {
+    /// The page was removed.
+    Removed,
+    /// Nothing of the program's is at the name: no file, or a link, a folder, a hand-made
+    /// page; it is left alone.
+    NoneOurs,
+    /// The page could not be removed; error says why.
+    Failed,
+};
+
+/// Removes the page at name in the open folder dirFd if it is a regular file carrying mark
+/// (never through a link); the folder keeps its modification time.
+TreePageRemoval RemoveTreePage(int dirFd, const QByteArray &name, QByteArrayView mark,
+                               QString *error);
+
+/// Removes, of names in the open folder dirFd, the temporary files an interrupted run of
+/// this program's user left there more than a day ago. Returns how many went.
+int RemoveLeftTemporaries(int dirFd, const QList<QByteArray> &names);
+
+} // namespace dirweaver
