@@ -10,17 +10,16 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work" && mkdir docs 下载 && touch notes.txt
 failed=0
-# check EXPECTED WORD...: the words typed, the last being completed, give EXPECTED (sorted,
-# one space after each).
+# check EXPECTED WORD...: the words typed, the last being completed, give EXPECTED: each
+# name offered as printf %q shows it, sorted, one space after each.
 check() {
-    local expected=$1 got
+    local expected=$1 got LC_ALL=C.UTF-8
     shift
     COMP_WORDS=("$@")
     COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
     COMPREPLY=()
     _dirweaver 2>/dev/null
-    got=$(printf '%s\n' "${COMPREPLY[@]}" | LC_ALL=C sort | tr '\n' ' ')
-    [ "${#COMPREPLY[@]}" -eq 0 ] && got=""
+    got=$(for w in "${COMPREPLY[@]}"; do printf '%q\n' "$w"; done | LC_ALL=C sort | tr '\n' ' ')
     if [ "$got" != "$expected" ]; then
         echo "typed '$*': offered '$got', expected '$expected'"
         failed=1
@@ -42,28 +41,14 @@ check "" dirweaver -- --s
 # Names that hold spaces, quotes, patterns, a leading '-', a command or a line break are each
 # offered as one word, whole, and only when what was typed starts them.
 mkdir -- "a b" "我的 文件" "*" "x;touch PWNED" "-dash" "it's" $'new\nline' "a*"
-# checkq EXPECTED WORD...: as check, each name shown as printf %q shows it.
-checkq() {
-    local expected=$1 got
-    shift
-    COMP_WORDS=("$@")
-    COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
-    COMPREPLY=()
-    _dirweaver 2>/dev/null
-    got=$(for w in "${COMPREPLY[@]}"; do printf '%q\n' "$w"; done | LC_ALL=C sort | tr '\n' ' ')
-    if [ "$got" != "$expected" ]; then
-        echo "typed '$*': offered '$got', expected '$expected'"
-        failed=1
-    fi
-}
-checkq 'a\ b a\* ' dirweaver --tree a
-checkq 'a\ b ' dirweaver --tree "'a "
-checkq 'a\ b ' dirweaver --tree 'a\ '
-checkq '我的\ 文件 ' dirweaver 我
-checkq '\* ' dirweaver --tree '\*'
-checkq 'x\;touch\ PWNED ' dirweaver --write out x
-checkq '-dash ' dirweaver -- -d
-checkq "it\\'s " dirweaver i
-checkq "$'new\\nline' " dirweaver n
+check 'a\ b a\* ' dirweaver --tree a
+check 'a\ b ' dirweaver --tree "'a "
+check 'a\ b ' dirweaver --tree 'a\ '
+check '我的\ 文件 ' dirweaver 我
+check '\* ' dirweaver --tree '\*'
+check 'x\;touch\ PWNED ' dirweaver --write out x
+check '-dash ' dirweaver -- -d
+check "it\\'s " dirweaver i
+check "$'new\\nline' " dirweaver n
 [ -e PWNED ] && { echo "a name ran as a command"; failed=1; }
 exit $failed

@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <pwd.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -113,6 +114,35 @@ private:
     QString file_;
     QByteArray old_;
     bool ok_ = false;
+};
+
+// The slow mirror of a folder (a round trip of 1 ms on every lookup) mounted for a test, and
+// unmounted however the test ends; why() says why it could not be.
+class Mirror
+{
+public:
+    Mirror(const QString &source, const QString &point) : point_(point)
+    {
+        const QString mirror = QStringLiteral(DIRWEAVER_SLOWFS);
+        if (mirror.isEmpty() || !QFile::exists(u"/dev/fuse"_s)) {
+            why_ = u"no slow mirror here (libfuse3-dev, /dev/fuse)"_s;
+            return;
+        }
+        QDir().mkpath(point);
+        if (QProcess::execute(mirror, {source, point, u"1000"_s}) != 0)
+            why_ = u"this machine does not allow a FUSE mount"_s;
+    }
+    ~Mirror()
+    {
+        if (why_.isEmpty())
+            QProcess::execute(u"fusermount3"_s, {u"-u"_s, point_});
+    }
+    Mirror(const Mirror &) = delete;
+    Mirror &operator=(const Mirror &) = delete;
+    const QString &why() const { return why_; }
+
+private:
+    QString point_, why_;
 };
 
 } // namespace
@@ -250,19 +280,12 @@ private Q_SLOTS:
         giveAway(top, uid_, gid_);
 
         QString walked = top;
-        const auto unmount = qScopeGuard([&] {
-            if (walked != top)
-                QProcess::execute(u"fusermount3"_s, {u"-u"_s, walked});
-        });
+        std::optional<Mirror> mirror;
         if (slow) {
-            const QString mirror = QStringLiteral(DIRWEAVER_SLOWFS);
-            if (mirror.isEmpty() || !QFile::exists(u"/dev/fuse"_s))
-                QSKIP("no slow mirror here (libfuse3-dev, /dev/fuse)");
-            const QString point = dir_.filePath(u"mirror "_s + tag());
-            QDir().mkpath(point);
-            if (QProcess::execute(mirror, {top, point, u"1000"_s}) != 0)
-                QSKIP("this machine does not allow a FUSE mount");
-            walked = point;
+            walked = dir_.filePath(u"mirror "_s + tag());
+            mirror.emplace(top, walked);
+            if (!mirror->why().isEmpty())
+                QSKIP(qPrintable(mirror->why()));
         }
         std::atomic<bool> done{false};
         std::atomic<int> swaps{0};
@@ -574,19 +597,12 @@ private Q_SLOTS:
             }
         }
         QString walked = source;
-        const QString point = dir_.filePath(u"limited mirror"_s);
-        const auto unmount = qScopeGuard([&] {
-            if (walked != source)
-                QProcess::execute(u"fusermount3"_s, {u"-u"_s, point});
-        });
+        std::optional<Mirror> mirror;
         if (slow) {
-            const QString mirror = QStringLiteral(DIRWEAVER_SLOWFS);
-            if (mirror.isEmpty() || !QFile::exists(u"/dev/fuse"_s))
-                QSKIP("no slow mirror here (libfuse3-dev, /dev/fuse)");
-            QDir().mkpath(point);
-            if (QProcess::execute(mirror, {source, point, u"1000"_s}) != 0)
-                QSKIP("this machine does not allow a FUSE mount");
-            walked = point;
+            walked = dir_.filePath(u"limited mirror"_s);
+            mirror.emplace(source, walked);
+            if (!mirror->why().isEmpty())
+                QSKIP(qPrintable(mirror->why()));
         }
         QProcess run;
         const rlim_t limit = rlim_t(megabytes) << 20;
@@ -621,9 +637,6 @@ private Q_SLOTS:
     void killedMidTree()
     {
         QFETCH(int, signal);
-        const QString mirror = QStringLiteral(DIRWEAVER_SLOWFS);
-        if (mirror.isEmpty() || !QFile::exists(u"/dev/fuse"_s))
-            QSKIP("no slow mirror here (libfuse3-dev, /dev/fuse)");
         const QString source = dir_.filePath(u"signalled"_s);
         if (!QDir(source).exists()) {
             for (int folder = 0; folder < 400; ++folder) {
@@ -633,12 +646,9 @@ private Q_SLOTS:
             }
         }
         const QString point = dir_.filePath(u"signalled mirror"_s);
-        QDir().mkpath(point);
-        if (QProcess::execute(mirror, {source, point, u"1000"_s}) != 0)
-            QSKIP("this machine does not allow a FUSE mount");
-        const auto unmount = qScopeGuard([&] {
-            QProcess::execute(u"fusermount3"_s, {u"-u"_s, point});
-        });
+        const Mirror mirror(source, point);
+        if (!mirror.why().isEmpty())
+            QSKIP(qPrintable(mirror.why()));
         for (const int after : {100, 300, 600, 1000, 1500}) {
             QProcess run;
             // A new footer each time, so that every page is written anew.
