@@ -1,5 +1,4 @@
 #include "page/annotations.h"
-#include "page/pagelayout.h"
 
 #include <QDateTime>
 #include <QRegularExpression>

@@ -55,7 +55,7 @@ private Q_SLOTS:
         QVERIFY(mkdir(folder.constData(), 0755) == 0);
         QVERIFY(WriteBytes(folder + "a.txt", "a") && WriteBytes(folder + "b.txt", "b"));
         const auto page = [this](const QByteArray &path) {
-            PageInput input;
+            PageModel input;
             input.folder = NativeName::fromBytes(path);
             input.files =
                 ListFolderFiles(fs_, path, u"*.*"_s, FileSorter(QLocale(u"zh_CN"_s))).names;
@@ -177,7 +177,7 @@ private Q_SLOTS:
         const QByteArray folder = QFile::encodeName(dir.path()) + '/';
         const QByteArray chinese = u"zz-表.txt"_s.toUtf8();
         QVERIFY(WriteBytes(folder + "readme.txt", "r") && WriteBytes(folder + chinese, "z"));
-        PageInput input;
+        PageModel input;
         input.folder = NativeName::fromBytes(folder);
         input.files = ListFolderFiles(fs_, folder, u"*.*"_s, FileSorter(QLocale(u"zh_CN"_s))).names;
         input.options.showSize = input.options.showDate = false;

@@ -29,9 +29,9 @@ QList<NativeName> names(const QStringList &texts)
     return list;
 }
 
-PageInput docsInput()
+PageModel docsInput()
 {
-    PageInput input;
+    PageModel input;
     input.folder = NativeName::fromText(u"/Docs"_s);
     input.files = names({u"a.txt"_s, u"b.doc"_s});
     input.options.browserTitle = u"Docs"_s;
@@ -82,7 +82,7 @@ private Q_SLOTS:
         QFETCH(bool, blankLine);
         QFETCH(bool, bullet);
         QFETCH(QString, file);
-        PageInput input = docsInput();
+        PageModel input = docsInput();
         input.options.absolutePath = absolute;
         input.options.blankLine = blankLine;
         input.options.bullet = bullet;
@@ -121,7 +121,7 @@ private Q_SLOTS:
         fs.add(folder, "a-name-that-is-exactly-forty-five-bytes-w.txt",
                FileFacts{99999999999, t2002});
 
-        PageInput input;
+        PageModel input;
         input.folder = NativeName::fromBytes(folder + '/');
         input.files = names({u"a.txt"_s, u"十个汉字的文件名称.txt"_s, u"😀 smile.txt"_s,
                              u"x&y \"q\" <1>#?%.txt"_s, u"gone.txt"_s, u"big.iso"_s,
@@ -143,7 +143,7 @@ private Q_SLOTS:
         test::FakeFileSystem fs;
         fs.add("/d", "a", FileFacts{2048, 1017385445});
         fs.add("/d", "b", std::nullopt);
-        PageInput input;
+        PageModel input;
         input.folder = NativeName::fromText(u"/d"_s);
         input.files = names({u"a"_s, u"b"_s});
         const QStringList lines =
@@ -174,7 +174,7 @@ private Q_SLOTS:
         QFETCH(QString, firstLine);
         QFETCH(QString, afterLinks);
         test::FakeFileSystem fs;
-        PageInput input;
+        PageModel input;
         input.folder = NativeName::fromText(u"/d/"_s);
         input.files = names({u"a"_s});
         input.options.blankLine = blankLine;
@@ -192,7 +192,7 @@ private Q_SLOTS:
     void emptyFolderJoinsHeadAndFoot()
     {
         test::FakeFileSystem fs;
-        PageInput input = docsInput();
+        PageModel input = docsInput();
         input.files.clear();
         const QString page = BuildPageText(input, fs, FileTimeFormat(QLocale(u"zh_CN"_s)));
         QVERIFY(page.contains(u"<HR>\r\n<P align=\"left\">\r\n</P><HR>\r\n"_s));
@@ -209,7 +209,7 @@ private Q_SLOTS:
     void abandonedBuildHasNoFoot()
     {
         test::FakeFileSystem fs;
-        PageInput input = docsInput();
+        PageModel input = docsInput();
         QString page;
         StringSink sink(page);
         QList<qsizetype> seen;

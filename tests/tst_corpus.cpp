@@ -5,6 +5,7 @@
 #include "output/pagefile.h"
 #include "page/builder.h"
 #include "page/folderpage.h"
+#include "page/format.h"
 #include "pagereader.h"
 
 #include <QTemporaryDir>
@@ -211,7 +212,7 @@ class TestCorpus : public QObject
     std::pair<QByteArray, QString> pages(const PageOptions &options) const
     {
         const FileTimeFormat format(QLocale(u"zh_CN"_s));
-        PageInput input;
+        PageModel input;
         input.folder = NativeName::fromBytes(corpus_.folder);
         input.files = listed_;
         input.options = options;
@@ -320,7 +321,7 @@ private Q_SLOTS:
         QFETCH(int, mode);
         QFETCH(PageEncoding, encoding);
         PageOptions options = Layout(mode == 0, false);
-        options.style = PageStyle::Table;
+        options.format = &TableFormat();
         options.encoding = encoding;
         // Facts of the reference's made-up names would differ; the columns hold no name.
         options.showSize = options.showDate = false;

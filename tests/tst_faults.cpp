@@ -211,8 +211,8 @@ private Q_SLOTS:
         request.folderLinks = FolderLinks::Folders;
         const FolderPage linked = PrepareFolderPage(fs, folder, request, FileSorter(QLocale::c()));
         QCOMPARE(calls.readings.load(), 3);
-        QCOMPARE(linked.input.files.size(), 4);
-        QCOMPARE(linked.input.folders.size(), 1);
+        QCOMPARE(linked.model.files.size(), 4);
+        QCOMPARE(linked.model.folders.size(), 1);
     }
 
     // The folder goes away while its page is built: the build ends with every listed file,

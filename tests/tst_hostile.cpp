@@ -231,7 +231,7 @@ private Q_SLOTS:
             page = QString::fromLatin1(run.out);
         } else {
             const RealFileSystem fs;
-            PageInput input;
+            PageModel input;
             input.folder = NativeName::fromBytes(deep);
             const FolderFiles listing =
                 ListFolderFiles(fs, deep, u"*.*"_s, FileSorter(QLocale(u"zh_CN"_s)));

@@ -62,7 +62,7 @@ private Q_SLOTS:
         QFETCH(QString, fileName);
         QFETCH(bool, saved);
         const QString path = tmp.filePath(fileName);
-        const SaveReport r = SaveAndReport(path, ToGbk(u"<HTML>页</HTML>"));
+        const SaveReport r = SaveAndReport(path, PageFileBytes(u"<HTML>页</HTML>"));
         QCOMPARE(r.saved, saved);
         if (saved) {
             QCOMPARE(r.text, u"Dirweaver文本成功生成！"_s);
@@ -73,17 +73,17 @@ private Q_SLOTS:
         }
     }
 
-    // Written twice, the second page replaces the first; each ends with CR LF.
+    // Written twice, the second page replaces the first.
     void previewInRuntimeFolder()
     {
         QTemporaryDir runtime;
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
         QCOMPARE(PreviewFolder(), runtime.path());
         QString error;
-        const QString file = WritePreview(ToGbk(u"<HTML>一</HTML>"), &error);
+        const QString file = WritePreview(PageFileBytes(u"<HTML>一</HTML>"), &error);
         QCOMPARE(file, runtime.path() + u"/Dirweaver~temp.htm"_s);
         QCOMPARE(test::ReadFile(file), QByteArray("<HTML>\xd2\xbb</HTML>\r\n"));
-        QCOMPARE(WritePreview(ToGbk(u"<HTML>二</HTML>"), &error), file);
+        QCOMPARE(WritePreview(PageFileBytes(u"<HTML>二</HTML>"), &error), file);
         QCOMPARE(test::ReadFile(file), PageFileBytes(u"<HTML>二</HTML>"));
         QVERIFY(error.isEmpty());
     }

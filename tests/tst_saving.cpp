@@ -125,11 +125,11 @@ private Q_SLOTS:
     void saveInOtherForms_data()
     {
         QTest::addColumn<QString>("type");
-        QTest::addColumn<int>("style");
+        QTest::addColumn<const PageFormat *>("format");
         QTest::addColumn<QByteArray>("link");
-        QTest::newRow("UTF-8") << u"超文本文件 UTF-8 编码 (*.htm)"_s << int(PageStyle::Classic)
+        QTest::newRow("UTF-8") << u"超文本文件 UTF-8 编码 (*.htm)"_s << &ClassicFormat()
                                << u"表 😀.txt\">表 😀.txt</A>"_s.toUtf8();
-        QTest::newRow("table") << u"超文本表格 (*.htm)"_s << int(PageStyle::Table)
+        QTest::newRow("table") << u"超文本表格 (*.htm)"_s << &TableFormat()
                                << u"<tr><td><a href=\"表 😀.txt\">表 😀.txt</a>"_s.toUtf8();
     }
 
@@ -138,7 +138,7 @@ private Q_SLOTS:
     void saveInOtherForms()
     {
         QFETCH(QString, type);
-        QFETCH(int, style);
+        QFETCH(const PageFormat *, format);
         QFETCH(QByteArray, link);
         QTemporaryDir runtime;
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
@@ -154,7 +154,7 @@ private Q_SLOTS:
         });
         QCOMPARE(message.text, u"Dirweaver文本成功生成！"_s);
         const QByteArray saved = ReadFile(folder + u"/文档.htm"_s);
-        QCOMPARE(saved, form->session().pageIn({PageStyle(style), PageEncoding::Utf8}) + "\r\n");
+        QCOMPARE(saved, form->session().pageIn({format, PageEncoding::Utf8}));
         QVERIFY(saved.contains("charset=utf-8") || saved.contains("charset=\"utf-8\""));
         QVERIFY2(saved.contains(link), saved.constData());
         QVERIFY(pageBytes().contains("charset=gbk")); // the window's page stays classic GBK

@@ -79,7 +79,7 @@ NativeName name(const char *path)
 QString expectedPage(const test::FakeFileSystem &fs, const PageSession &session,
                      const PageOptions &options)
 {
-    PageInput input;
+    PageModel input;
     input.folder = session.folder();
     input.files = session.files();
     input.options = options;

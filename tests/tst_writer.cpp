@@ -168,7 +168,7 @@ private Q_SLOTS:
 
         const RealFileSystem fs;
         const QLocale zh(u"zh_CN"_s);
-        PageInput input;
+        PageModel input;
         input.folder = NativeName::fromText(folder_);
         input.files = ListFolderFiles(fs, input.folder.bytes, u"*.*"_s, FileSorter(zh)).names;
         input.options.browserTitle = input.options.headerTitle = u"Docs"_s;
@@ -176,7 +176,7 @@ private Q_SLOTS:
         const QString page = BuildPageText(input, fs, FileTimeFormat(zh));
         QCOMPARE(run.out, PageFileBytes(page));
         const QString saved = dir_.filePath(u"saved.htm"_s);
-        QVERIFY(SavePageBytes(QFile::encodeName(saved), ToGbk(page)));
+        QVERIFY(SavePageBytes(QFile::encodeName(saved), PageFileBytes(page)));
         QCOMPARE(test::ReadFile(saved), run.out);
         QVERIFY(page.contains(u"x&amp;y %231.txt\">x&amp;y #1.txt</A>"_s));
     }

@@ -2,6 +2,8 @@
 
 #include "messages.h"
 
+#include "page/format.h"
+
 #include <algorithm>
 #include <optional>
 
@@ -51,6 +53,18 @@ std::optional<T> pick(QByteArrayView v, const std::pair<QByteArrayView, T> (&cho
             return value;
     }
     return std::nullopt;
+}
+
+// Every page format --style names, the classic page first: a new format is a new row.
+constexpr const PageFormat &(*kFormats[])() = {ClassicFormat, TableFormat};
+
+// The formats' names, joined by separator.
+QString styleNames(QStringView separator)
+{
+    QStringList names;
+    for (const auto format : kFormats)
+        names.append(QString::fromLatin1(format().name));
+    return names.join(separator);
 }
 
 // True for masks of nothing but separators, which would match nothing at all.
@@ -154,15 +168,15 @@ const OptionRow kOptions[] = {
      },
      u"网页编码，默认 gbk（table 样式默认 utf-8）",
      u"the page's encoding, default gbk (utf-8 for --style table)"},
-    {"--style", "classic|table", false,
+    {"--style", "STYLE", false,
      [](WriterRequest &r, const QByteArray &v) -> std::optional<QString> {
-         const std::pair<QByteArrayView, PageStyle> styles[] = {{"classic", PageStyle::Classic},
-                                                                {"table", PageStyle::Table}};
-         const std::optional<PageStyle> style = pick(v, styles);
-         if (!style)
-             return refuse(u"未知的样式（classic 或 table）/ unknown style (classic or table)"_s);
-         r.page.options.style = *style;
-         return {};
+         for (const auto format : kFormats) {
+             if (format().name == v) {
+                 r.page.options.format = &format();
+                 return {};
+             }
+         }
+         return refuse(u"未知的样式（%1）/ unknown style (%1)"_s.arg(styleNames(u", ")));
      },
      u"网页样式：classic 传统网页（默认），table 可按列排序、可筛选、适合手机的表格（默认 utf-8）",
      u"the page's style: classic (default), or table: one file that sorts by a clicked column, "
@@ -405,9 +419,10 @@ std::optional<QString> checkTogether(WriterRequest &request, const Scanned &s)
                            [name](const auto &option) { return option.first->name == name; });
     };
     const bool tree = given("--tree");
-    // A table page is for today's browsers, which all read UTF-8.
-    if (request.page.options.style == PageStyle::Table && !given("--encoding"))
-        request.page.options.encoding = PageEncoding::Utf8;
+    // Each format has its own encoding unless one is asked for: a table page is for
+    // today's browsers, which all read UTF-8.
+    if (!given("--encoding"))
+        request.page.options.encoding = request.page.options.format->encoding;
     if (given("--write") && tree)
         return ProgramMessage(u"--write 与 --tree 只能用一个 / give --write or --tree, not both"_s);
     for (const QByteArrayView option : {"--name", "--force", "--depth", "--one-file-system"}) {
@@ -489,13 +504,16 @@ QList<OptionHelp> OptionHelps()
         QString help = option.help.toString();
         if (help.contains(u"%1"))
             help = help.arg(PageOptions().footerTitle);
+        // The styles' names come from the formats themselves.
+        const QString value =
+            option.value == "STYLE" ? styleNames(u"|") : QString::fromLatin1(option.value);
         QString alias;
         for (const auto &[shortName, longName] : kAliases) {
             if (longName == option.name)
                 alias = QString::fromLatin1(shortName);
         }
-        rows.append({QString::fromLatin1(option.name), QString::fromLatin1(option.value), help,
-                     option.helpEn.toString(), option.apply != nullptr, alias});
+        rows.append({QString::fromLatin1(option.name), value, help, option.helpEn.toString(),
+                     option.apply != nullptr, alias});
     }
     return rows;
 }

@@ -3,7 +3,7 @@
 #include "messages.h"
 
 #include "output/treepage.h"
-#include "page/fragments.h"
+#include "page/format.h"
 
 #include <QList>
 
@@ -166,6 +166,12 @@ bool TreeWalk::run(const QByteArray &top, int topFd, const QByteArray &realTop)
     return true;
 }
 
+// The name of the page of the folder called name.
+QByteArray TreeWalk::pageNameOf(const QByteArray &name) const
+{
+    return TreePageName(name, request_.pageName, request_.options.format->suffix);
+}
+
 // The folder held open as fd, its links judged against the tree.
 FolderRef TreeWalk::held(const QByteArray &name, int fd) const
 {
@@ -278,7 +284,7 @@ bool TreeWalk::enter(std::shared_ptr<const Node> node, Look look, const QByteArr
     }
     visited_.insert(sub.identity);
     takeDownBelow(fd, look.device, look.leftOut, node);
-    const QByteArray pageName = TreePageName(node->name, request_.pageName);
+    const QByteArray pageName = pageNameOf(node->name);
     // At the last level asked for, the sub-folders get no pages, and so no links.
     const qsizetype level = qsizetype(stack_.size());
     if (request_.depth >= 0 && level >= request_.depth)
@@ -308,11 +314,11 @@ bool TreeWalk::writePage(const PageJob &job, const FileSorter &sorter, const Pag
     }
     RemoveLeftTemporaries(job.fd, page.leftovers);
     const PageProducer produce = [&](PageSink &sink) {
-        builder.build(page.input, sink, {}, page.facts.get());
+        builder.build(page.model, sink, {}, page.facts.get(), true);
     };
     QString why;
-    const TreePageSave saved = SaveTreePage(job.fd, job.pageName, produce, request.options.encoding,
-                                            kTreePageMark, request_.force, &why);
+    const TreePageSave saved = SaveTreePage(job.fd, job.pageName, produce,
+                                            request.options.format->treeMark, request_.force, &why);
     const auto pagePath = [&] { return JoinPath(job.node->path(), job.pageName); };
     switch (saved) {
     case TreePageSave::Written:
@@ -335,7 +341,7 @@ bool TreeWalk::writePage(const PageJob &job, const FileSorter &sorter, const Pag
     }
     count([&](TreeCounts &c) {
         ++(saved == TreePageSave::Written ? c.written : c.unchanged);
-        c.files += page.input.files.size();
+        c.files += page.model.files.size();
     });
     return true;
 }
@@ -357,8 +363,9 @@ void TreeWalk::takeDown(int fd, const std::shared_ptr<const Node> &node)
     std::deque<Level> levels;
     const auto removeIn = [&](int at, const std::shared_ptr<const Node> &folder, bool own) {
         QString why;
-        const QByteArray page = TreePageName(folder->name, request_.pageName);
-        const TreePageRemoval removed = RemoveTreePage(at, page, kTreePageMark, &why);
+        const QByteArray page = pageNameOf(folder->name);
+        const TreePageRemoval removed =
+            RemoveTreePage(at, page, request_.options.format->treeMark, &why);
         if (removed == TreePageRemoval::Failed)
             skip(OutputErrorMessage(JoinPath(folder->path(), page), why));
         if (removed != TreePageRemoval::Removed) {

@@ -68,6 +68,7 @@ private:
     struct Frame;
     struct PageJob;
 
+    QByteArray pageNameOf(const QByteArray &name) const;
     FolderRef held(const QByteArray &name, int fd) const;
     Look lookInto(const QByteArray &name, int fd, const FileSorter &sorter) const;
     Look openAndLook(int parentFd, quint64 parentDevice, const QByteArray &name,

@@ -3,6 +3,7 @@
 #include "messages.h"
 
 #include "output/pagefile.h"
+#include "page/builder.h"
 #include "page/folderpage.h"
 
 #include <cerrno>
@@ -46,13 +47,11 @@ int RunWriter(const WriterRequest &request, const FileSystem &fs, const QLocale 
     const FileTimeFormat format(locale);
     const PageBuilder builder(fs, format);
     const PageProducer produce = [&](PageSink &sink) {
-        builder.build(page.input, sink, {}, page.facts.get());
+        builder.build(page.model, sink, {}, page.facts.get(), true);
     };
     QString error;
-    const PageEncoding encoding = page.input.options.encoding;
-    const bool written = request.output == "-"
-                             ? WritePage(out, produce, encoding, &error)
-                             : SavePage(request.output, produce, encoding, &error);
+    const bool written = request.output == "-" ? WritePage(out, produce, &error)
+                                               : SavePage(request.output, produce, &error);
     if (written)
         return 0;
     PrintLine(err, OutputErrorMessage(request.output, error));

@@ -39,21 +39,21 @@ private:
 };
 
 // Writes the page into fd.
-bool writeTo(int fd, const PageProducer &produce, PageEncoding encoding, QString *error)
+bool writeTo(int fd, const PageProducer &produce, QString *error)
 {
     DescriptorFile file(fd);
-    return WritePage(file, produce, encoding, error);
+    return WritePage(file, produce, error);
 }
 
 // Several links, or no new file possible: the file is written in place, as ">" writes it,
 // once the page is complete elsewhere (in the temporary folder), so that a failure to make
 // the page loses nothing.
-bool writeInPlace(int fd, const PageProducer &produce, PageEncoding encoding, QString *error)
+bool writeInPlace(int fd, const PageProducer &produce, QString *error)
 {
     const Descriptor scratch(::open(QFile::encodeName(QDir::tempPath()).constData(),
                                     O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
-    if (scratch.fd >= 0 && writeTo(scratch.fd, produce, encoding, error) &&
-        ::ftruncate(fd, 0) == 0 && ::lseek(scratch.fd, 0, SEEK_SET) == 0) {
+    if (scratch.fd >= 0 && writeTo(scratch.fd, produce, error) && ::ftruncate(fd, 0) == 0 &&
+        ::lseek(scratch.fd, 0, SEEK_SET) == 0) {
         ssize_t n;
         while ((n = ::copy_file_range(scratch.fd, nullptr, fd, nullptr, kBlock, 0)) > 0) {
         }
@@ -67,16 +67,9 @@ bool writeInPlace(int fd, const PageProducer &produce, PageEncoding encoding, QS
 
 } // namespace
 
-void PageDeviceSink::append(QStringView text)
+void PageDeviceSink::append(QByteArrayView bytes)
 {
-    AppendPageBytes(buffer_, text, encoding_);
-    if (buffer_.size() >= kBlock)
-        flush();
-}
-
-void PageDeviceSink::appendBytes(QByteArrayView bytes)
-{
-    // A large page goes out in blocks, so it is never copied whole.
+    // A large piece goes out in blocks, so it is never copied whole.
     for (qsizetype at = 0; at < bytes.size(); at += kBlock) {
         buffer_.append(bytes.sliced(at, qMin(kBlock, bytes.size() - at)));
         if (buffer_.size() >= kBlock)
@@ -98,7 +91,6 @@ void PageDeviceSink::flush()
 
 bool PageDeviceSink::finish()
 {
-    buffer_.append("\r\n");
     flush();
     return error_.isEmpty();
 }
@@ -111,10 +103,9 @@ QByteArray PageFileBytes(QStringView page, PageEncoding encoding)
     return bytes;
 }
 
-bool WritePage(QIODevice &device, const PageProducer &produce, PageEncoding encoding,
-               QString *error)
+bool WritePage(QIODevice &device, const PageProducer &produce, QString *error)
 {
-    PageDeviceSink sink(device, encoding);
+    PageDeviceSink sink(device);
     produce(sink);
     if (sink.finish())
         return true;
@@ -123,8 +114,7 @@ bool WritePage(QIODevice &device, const PageProducer &produce, PageEncoding enco
     return false;
 }
 
-bool SavePage(const QByteArray &path, const PageProducer &produce, PageEncoding encoding,
-              QString *error)
+bool SavePage(const QByteArray &path, const PageProducer &produce, QString *error)
 {
     QString why;
     const auto fail = [&](const QString &reason) {
@@ -148,7 +138,7 @@ bool SavePage(const QByteArray &path, const PageProducer &produce, PageEncoding 
         return fail(ErrorText(errno));
     // A FIFO or a device receives the page as it is; an empty file has nothing to lose.
     if (!S_ISREG(st.st_mode) || st.st_size == 0) {
-        const bool written = writeTo(out.fd, produce, encoding, &why) &&
+        const bool written = writeTo(out.fd, produce, &why) &&
                              (!S_ISREG(st.st_mode) || ::fsync(out.fd) == 0 || errno == EINVAL);
         if (!written && S_ISREG(st.st_mode) && ::ftruncate(out.fd, 0) != 0) {
             // Left as the failure left it; the message says why.
@@ -172,9 +162,9 @@ bool SavePage(const QByteArray &path, const PageProducer &produce, PageEncoding 
     NamedTemporary named;
     const Descriptor fresh(dir.fd >= 0 && st.st_nlink == 1 ? NewPageFile(dir.fd, 0600, named) : -1);
     if (fresh.fd < 0)
-        return writeInPlace(out.fd, produce, encoding, &why) || fail(why);
+        return writeInPlace(out.fd, produce, &why) || fail(why);
     CopyMetadata(out.fd, st, fresh.fd);
-    if (!writeTo(fresh.fd, produce, encoding, &why))
+    if (!writeTo(fresh.fd, produce, &why))
         return fail(why);
     if (::fsync(fresh.fd) != 0 || !LinkPageFile(dir.fd, fresh.fd, named, placeName))
         return fail(ErrorText(errno));
@@ -183,9 +173,8 @@ bool SavePage(const QByteArray &path, const PageProducer &produce, PageEncoding 
 
 bool SavePageBytes(const QByteArray &path, const QByteArray &page, QString *error)
 {
-    // The encoding does not matter: the bytes are already encoded.
     return SavePage(
-        path, [&page](PageDeviceSink &sink) { sink.appendBytes(page); }, PageEncoding::Gbk, error);
+        path, [&page](PageSink &sink) { sink.append(page); }, error);
 }
 
 } // namespace dirweaver

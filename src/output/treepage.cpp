@@ -4,8 +4,6 @@
 
 #include "selection/filesystem.h"
 
-#include <QIODevice>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -48,24 +46,31 @@ private:
 // Compares what is written with the old page read alongside; a new file is made only once
 // they differ, first given the bytes that agreed (read from the old page again) and then
 // everything else. A page whose bytes would not change costs no write, which on a full disk
-// would fail.
-class ComparingFile final : public QIODevice
+// would fail. Gathers the bytes in large blocks, as a file's writes should be; no toolkit
+// object, since it runs on the tree's threads, short of memory too.
+class ComparingSink final : public PageSink
 {
 public:
     using Make = std::function<int()>;
     // old: the page there, -1 for none; make gives the new file's descriptor, or -1.
-    ComparingFile(int old, Make make) : old_(old), make_(std::move(make))
+    ComparingSink(int old, Make make) : old_(old), make_(std::move(make))
     {
-        open(QIODevice::WriteOnly | QIODevice::Unbuffered);
         if (old_ < 0)
             diverge();
     }
+    void append(QByteArrayView bytes) override
+    {
+        block_.append(bytes);
+        if (block_.size() >= kBlock)
+            take();
+    }
     // The new file, -1 while the bytes agree (or when it could not be made).
     int fresh() const { return fresh_.fd; }
-    // True when every byte agreed and nothing of the old page is left over; else makes sure
-    // the new file holds all that was written. False when that failed.
+    // True in same when every byte agreed and nothing of the old page is left over; else the
+    // new file holds all that was written. False when that failed, error() saying why.
     bool finish(bool *same)
     {
+        take();
         char extra;
         *same = fresh_.fd < 0 && !failed_ && ::pread(old_, &extra, 1, matched_) == 0;
         if (!*same && fresh_.fd < 0 && !failed_)
@@ -74,36 +79,34 @@ public:
     }
     int error() const { return error_; }
 
-protected:
-    qint64 readData(char *, qint64) override { return -1; }
-    qint64 writeData(const char *data, qint64 length) override
-    {
-        if (fresh_.fd < 0 && !failed_ && !agrees(data, length))
-            diverge();
-        if (failed_)
-            return -1;
-        if (fresh_.fd >= 0 && !WriteAll(fresh_.fd, data, length))
-            return fail();
-        if (fresh_.fd < 0)
-            matched_ += length;
-        return length;
-    }
-
 private:
-    bool agrees(const char *data, qint64 length)
+    static constexpr qsizetype kBlock = 1 << 20;
+
+    // Compares or writes the gathered block.
+    void take()
     {
-        buffer_.resize(length);
+        if (!failed_ && fresh_.fd < 0 && !agrees())
+            diverge();
+        if (!failed_ && fresh_.fd >= 0 && !WriteAll(fresh_.fd, block_.constData(), block_.size()))
+            fail();
+        if (fresh_.fd < 0)
+            matched_ += block_.size();
+        block_.truncate(0); // keeps the capacity
+    }
+    bool agrees()
+    {
+        there_.resize(block_.size());
         qint64 got = 0;
-        while (got < length) {
-            const ssize_t n =
-                ::pread(old_, buffer_.data() + got, size_t(length - got), off_t(matched_ + got));
+        while (got < block_.size()) {
+            const ssize_t n = ::pread(old_, there_.data() + got, size_t(block_.size() - got),
+                                      off_t(matched_ + got));
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)
                 break;
             got += n;
         }
-        return got == length && std::memcmp(buffer_.constData(), data, size_t(length)) == 0;
+        return got == block_.size() && there_ == block_;
     }
     // The bytes stop agreeing: the new file, with what agreed so far.
     void diverge()
@@ -114,10 +117,9 @@ private:
             return;
         }
         for (qint64 at = 0; at < matched_;) {
-            const qint64 block = std::min<qint64>(matched_ - at, 1 << 20);
-            buffer_.resize(block);
-            const ssize_t n = ::pread(old_, buffer_.data(), size_t(block), off_t(at));
-            if (n <= 0 || !WriteAll(fresh_.fd, buffer_.constData(), n)) {
+            there_.resize(std::min<qint64>(matched_ - at, kBlock));
+            const ssize_t n = ::pread(old_, there_.data(), size_t(there_.size()), off_t(at));
+            if (n <= 0 || !WriteAll(fresh_.fd, there_.constData(), n)) {
                 if (n == 0)
                     errno = EIO;
                 fail();
@@ -126,11 +128,11 @@ private:
             at += n;
         }
     }
-    qint64 fail()
+    void fail()
     {
-        error_ = errno;
+        if (!failed_)
+            error_ = errno;
         failed_ = true;
-        return -1;
     }
 
     int old_;
@@ -139,7 +141,7 @@ private:
     qint64 matched_ = 0;
     bool failed_ = false;
     int error_ = 0;
-    QByteArray buffer_;
+    QByteArray block_, there_; // what is written, and what the old page holds there
 };
 
 // Opens what is at name in dirFd when it is a regular file, never blocking or following:
@@ -177,7 +179,7 @@ bool carries(int fd, QByteArrayView mark)
 } // namespace
 
 TreePageSave SaveTreePage(int dirFd, const QByteArray &name, const PageProducer &produce,
-                          PageEncoding encoding, QByteArrayView mark, bool force, QString *error)
+                          QByteArrayView mark, bool force, QString *error)
 {
     FolderTime time(dirFd);
     struct stat st;
@@ -202,20 +204,16 @@ TreePageSave SaveTreePage(int dirFd, const QByteArray &name, const PageProducer 
         return old.fd >= 0 ? TreePageSave::Kept : TreePageSave::Failed;
     };
     NamedTemporary named;
-    ComparingFile file(old.fd,
+    ComparingSink file(old.fd,
                        [&] { return NewPageFile(dirFd, old.fd >= 0 ? 0600 : 0666, named); });
-    QString why;
+    produce(file);
     bool same = false;
-    const bool written = WritePage(file, produce, encoding, &why);
     const bool finished = file.finish(&same);
     // A temporary name, made and gone, changed the folder too.
     if (!same)
         time.changed();
-    if (!finished || !written) {
-        if (file.error() != 0)
-            why = ErrorText(file.error());
-        return fail(why);
-    }
+    if (!finished)
+        return fail(ErrorText(file.error() != 0 ? file.error() : EIO));
     if (same)
         return TreePageSave::Unchanged;
     if (old.fd >= 0)

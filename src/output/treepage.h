@@ -34,7 +34,7 @@ enum class TreePageSave {
 /// page's owner, group, mode, ACLs and extended attributes. The folder keeps its
 /// modification time.
 TreePageSave SaveTreePage(int dirFd, const QByteArray &name, const PageProducer &produce,
-                          PageEncoding encoding, QByteArrayView mark, bool force, QString *error);
+                          QByteArrayView mark, bool force, QString *error);
 
 /// What taking a tree's page down did.
 enum class TreePageRemoval {

@@ -1,7 +1,7 @@
 #include "annotations.h"
 #include "escape.h"
+#include "format.h"
 #include "fragments.h"
-#include "pagelayout.h"
 
 namespace dirweaver {
 
@@ -9,64 +9,75 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class Classic final : public PageLayout
+// The design's page: its fragments around one line per entry.
+class Classic final : public PageWriter
 {
 public:
-    Classic(const PageInput &input, const FileTimeFormat &format)
-        : options_(input.options), format_(format), f_(PageFragments::forOptions(options_))
+    Classic(const PageModel &model, const FileTimeFormat &dates, PageSink &sink)
+        : options_(model.options), dates_(dates), f_(PageFragments::forOptions(options_)),
+          folderTarget_(FolderTarget(model)), out_(sink, options_.encoding)
     {
     }
 
-    bool headHoldsFolder() const override { return false; }
-
-    void start(PageSink &sink) override
+    void start() override
     {
         text_ = f_.pageStart + options_.browserTitle + f_.titleToHeading + options_.headerTitle +
                 f_.headingClose + u"\r\n"_s;
         if (!options_.blankLine)
             text_ += f_.paraOpen + u"\r\n"_s;
-        sink.append(text_);
+        out_.write(text_);
     }
 
-    void entry(PageSink &sink, EntryKind, QStringView target, QStringView shown,
-               const std::optional<FileFacts> &facts) override
+    void entry(const PageEntry &entry) override
     {
         text_.clear();
         text_ += f_.bulletOpen;
         if (options_.blankLine)
             text_ += f_.paraOpen;
-        text_ += f_.linkOpen + target + f_.targetClose;
-        AppendLinkText(text_, shown);
+        text_ += f_.linkOpen;
+        AppendEntryTarget(text_, folderTarget_, entry, options_.encoding);
+        text_ += f_.targetClose;
+        AppendLinkText(text_, entry.shown);
         text_ += f_.linkClose;
-        AppendAnnotations(text_, shown, facts, options_.showSize, options_.showDate, format_,
-                          options_.date);
+        AppendAnnotations(text_, entry.shown, entry.facts, options_.showSize, options_.showDate,
+                          dates_, options_.date);
         if (options_.blankLine)
             text_ += f_.paraClose;
         text_ += f_.lineBreak + f_.bulletClose + u"\r\n"_s;
-        sink.append(text_);
+        out_.write(text_);
     }
 
-    void finish(PageSink &sink) override
+    void finish(const PageTotals &) override
     {
         if (options_.blankLine)
             text_ = u"\r\n"_s + f_.footerOpen + options_.footerTitle + f_.pageClose;
         else
             text_ = f_.paraClose + f_.footerOpen + options_.footerTitle + f_.pageClose;
-        sink.append(text_);
+        out_.write(text_);
     }
 
 private:
     const PageOptions &options_;
-    const FileTimeFormat &format_;
+    const FileTimeFormat &dates_;
     const PageFragments f_;
+    const QString folderTarget_;
+    TextWriter out_;
     QString text_; // one line at a time, its capacity kept
 };
 
+std::unique_ptr<PageWriter> classicWriter(const PageModel &model, const FileTimeFormat &dates,
+                                          PageSink &sink)
+{
+    return std::make_unique<Classic>(model, dates, sink);
+}
+
 } // namespace
 
-std::unique_ptr<PageLayout> ClassicLayout(const PageInput &input, const FileTimeFormat &format)
+const PageFormat &ClassicFormat()
 {
-    return std::make_unique<Classic>(input, format);
+    static const PageFormat format{"classic",         ".htm",        "\r\n",
+                                   PageEncoding::Gbk, kTreePageMark, classicWriter};
+    return format;
 }
 
 } // namespace dirweaver

@@ -190,6 +190,45 @@ QString LinkTarget(QStringView folderTarget, const NativeName &name, PageEncodin
     return target;
 }
 
+QString FolderTarget(const PageModel &model)
+{
+    const PageOptions &options = model.options;
+    QString target;
+    if (!options.baseUrl.isEmpty()) {
+        // The address as given, then the page folder's own path below it, as targets are.
+        AppendHtmlText(target, options.baseUrl);
+        if (!target.endsWith(u'/'))
+            target += u'/';
+        for (const QByteArray &part : model.basePath.split('/')) {
+            if (part.isEmpty())
+                continue;
+            AppendLinkTarget(target, NativeName::fromBytes(part), options.encoding);
+            target += u'/';
+        }
+    } else if (options.absolutePath) {
+        AppendLinkTarget(target, FolderPath(model.folder), options.encoding);
+    }
+    return target;
+}
+
+void AppendEntryTarget(QString &out, QStringView folderTarget, const PageEntry &entry,
+                       PageEncoding encoding)
+{
+    const LinkPath &link = entry.link;
+    if (link.parts.isEmpty()) {
+        AppendLinkTarget(out, folderTarget, entry.name, encoding);
+        return;
+    }
+    // Each name escaped after what comes before it, as a folder part of its own.
+    QString target = link.up ? u"../"_s : folderTarget.toString();
+    for (qsizetype i = 0; i < link.parts.size(); ++i) {
+        target = LinkTarget(target, link.parts[i], encoding);
+        if (i + 1 < link.parts.size() || link.folder)
+            target += u'/';
+    }
+    out += target;
+}
+
 void AppendLinkText(QString &out, QStringView name)
 {
     qsizetype isolates = 0; // one more than the PDIs of the name, which could close ours

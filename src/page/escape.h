@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model.h"
 #include "selection/nativename.h"
 #include "text/encoding.h"
 #include "text/html.h"
@@ -23,6 +24,16 @@ void AppendLinkTarget(QString &out, QStringView folderTarget, const NativeName &
 
 /// The target AppendLinkTarget writes.
 QString LinkTarget(QStringView folderTarget, const NativeName &name, PageEncoding encoding);
+
+/// The part of every link target of a page before the entry's own part: the base address
+/// and the folder's path below it, or the folder's own path for absolute targets, or nothing.
+QString FolderTarget(const PageModel &model);
+
+/// Appends entry's complete link target: folderTarget, then the names of its link, each
+/// escaped as AppendLinkTarget does, '/' between them; a link that starts in the parent
+/// folder is "../" and its names, with no folder part.
+void AppendEntryTarget(QString &out, QStringView folderTarget, const PageEntry &entry,
+                       PageEncoding encoding);
 
 /// Appends a file name as the text of its link: page text, isolated between FSI and PDI
 /// (written as references) when it holds characters that set the direction of text, so that

@@ -1,7 +1,9 @@
 #include "folderpage.h"
 
-#include "escape.h"
+#include "format.h"
 #include "selection/titles.h"
+
+#include <algorithm>
 
 namespace dirweaver {
 
@@ -9,27 +11,28 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-void addFolderLines(PageInput &input, const FolderPageRequest &request,
-                    const QList<NativeName> &subFolders)
+// The folder lines request links: the parent's page, then each sub-folder as itself or
+// its page.
+QList<FolderEntry> folderLines(const FolderPageRequest &request,
+                               const QList<NativeName> &subFolders)
 {
-    const PageEncoding encoding = input.options.encoding;
+    QList<FolderEntry> lines;
     if (request.folderLinks == FolderLinks::Pages && !request.parentPage.isEmpty()) {
-        const QString parent =
-            LinkTarget(u"../", NativeName::fromBytes(request.parentPage), encoding);
-        input.folders.append({"..", u"上一级/"_s, parent, parent});
+        LinkPath up{{NativeName::fromBytes(request.parentPage)}, false, true};
+        lines.append(
+            {EntryKind::Parent, NativeName::fromBytes(".."), u"上一级/"_s, up, FileFacts{-1}});
     }
-    const QString folderTarget = FolderTarget(input);
+    const QByteArrayView suffix = request.options.format->suffix;
     for (const NativeName &sub : subFolders) {
-        QStringList targets = {LinkTarget(folderTarget, sub, encoding) + u'/',
-                               LinkTarget(QString(), sub, encoding) + u'/'};
+        LinkPath link{{sub}, true, false};
         if (request.folderLinks == FolderLinks::Pages) {
-            const NativeName page =
-                NativeName::fromBytes(TreePageName(sub.bytes, request.pageName));
-            for (QString &target : targets)
-                target = LinkTarget(target, page, encoding);
+            link.parts.append(
+                NativeName::fromBytes(TreePageName(sub.bytes, request.pageName, suffix)));
+            link.folder = false;
         }
-        input.folders.append({sub.bytes, sub.text + u'/', targets[0], targets[1]});
+        lines.append({EntryKind::Folder, sub, sub.text + u'/', std::move(link), FileFacts{-1}});
     }
+    return lines;
 }
 
 // What an entry is ordered by under key, from its facts.
@@ -50,25 +53,33 @@ std::optional<qint64> sortKey(SortKey key, const std::optional<FileFacts> &facts
     return std::nullopt;
 }
 
-// The sub-folders (in name order) in order's order: by their dates when it asks for dates,
-// else by name.
-QList<NativeName> arrangeFolders(const FileSystem &fs, const FolderRef &folder,
-                                 QList<NativeName> subFolders, const FileOrder &order)
+// The folder lines in order's order: by their dates when it asks for dates, else by name
+// (the order they come in), the parent's page first; their dates read where the page shows
+// them or is ordered by them.
+void arrangeFolders(const FileSystem &fs, const FolderRef &folder, QList<FolderEntry> &lines,
+                    const FolderPageRequest &request)
 {
-    FileOrder own = order;
+    if (lines.isEmpty())
+        return;
+    FileOrder own = request.order;
     if (own.key == SortKey::Size)
         own.key = SortKey::Name;
-    std::vector<std::optional<qint64>> keys(size_t(subFolders.size()));
-    if (own.key != SortKey::Name) {
+    if (own.key != SortKey::Name || request.options.showDate) {
         const std::unique_ptr<FolderFacts> facts = fs.openFacts(folder);
-        for (qsizetype i = 0; i < subFolders.size(); ++i)
-            keys[size_t(i)] = sortKey(own.key, facts->facts(subFolders[i].bytes));
+        for (FolderEntry &line : lines) {
+            line.facts = facts->facts(line.name.bytes);
+            if (line.facts)
+                line.facts->size = -1; // a folder shows no size
+        }
     }
-    QList<NativeName> arranged;
-    arranged.reserve(subFolders.size());
+    const qsizetype first = lines.front().kind == EntryKind::Parent ? 1 : 0;
+    std::vector<std::optional<qint64>> keys;
+    for (qsizetype i = first; i < lines.size(); ++i)
+        keys.push_back(sortKey(own.key, lines[i].facts));
+    QList<FolderEntry> arranged = lines.first(first);
     for (const qsizetype from : own.arrange(keys))
-        arranged.append(std::move(subFolders[from]));
-    return arranged;
+        arranged.append(std::move(lines[first + from]));
+    lines = std::move(arranged);
 }
 
 } // namespace
@@ -131,52 +142,78 @@ FolderFiles ListFolderFiles(const FileSystem &fs, const FolderRef &folder,
     return files;
 }
 
+ListedFolder ListFolder(const FileSystem &fs, const FolderRef &folder,
+                        const FolderPageRequest &request, const FileSorter &sorter,
+                        const QList<NativeName> *subFolders, std::optional<FolderEntries> entries)
+{
+    const bool tree = request.folderLinks == FolderLinks::Pages;
+    // A page in a tree does not list itself.
+    const QByteArray self =
+        tree ? TreePageName(folder.path, request.pageName, request.options.format->suffix)
+             : QByteArray();
+    // Sub-folders not handed over come from the same reading of the folder as the files:
+    // where a reading is a round trip, a large folder is not read twice.
+    const bool listsFolders = request.folderLinks != FolderLinks::None && !subFolders;
+    if (!entries)
+        entries = listsFolders ? fs.entries(folder) : FolderEntries{fs.regularFiles(folder), {}};
+    FolderFiles files = ListFolderFiles(fs, folder, entries->files, SelectionOf(request, self),
+                                        sorter, request.options.showsFacts(), request.order);
+    ListedFolder listed;
+    listed.error = files.error;
+    if (files.error != 0)
+        return listed;
+    listed.files = std::move(files.names);
+    listed.facts = std::move(files.facts);
+    if (subFolders)
+        listed.subFolders = *subFolders;
+    else if (listsFolders)
+        listed.subFolders =
+            SortedSubFolders(entries->folders, sorter, true, SelectionOf(request)).names;
+    if (tree) {
+        for (const QByteArray &name : entries->files.names) {
+            if (IsTemporaryName(name))
+                listed.leftovers.append(name);
+        }
+    }
+    return listed;
+}
+
+PageModel FolderModel(const FileSystem &fs, const FolderRef &folder, QList<NativeName> files,
+                      const QList<NativeName> &subFolders, const FolderPageRequest &request)
+{
+    PageModel model;
+    model.folder = NativeName::fromBytes(folder.path);
+    model.source = folder;
+    model.basePath = request.basePath;
+    model.order = request.order;
+    model.files = std::move(files);
+    model.options = request.options;
+    const Titles titles = DeriveTitles(model.folder.text);
+    model.options.browserTitle = request.browserTitle.value_or(titles.header);
+    model.options.headerTitle = request.headerTitle.value_or(titles.header);
+    if (request.folderLinks != FolderLinks::None) {
+        model.folders = folderLines(request, subFolders);
+        arrangeFolders(fs, folder, model.folders, request);
+    }
+    return model;
+}
+
 FolderPage PrepareFolderPage(const FileSystem &fs, const FolderRef &folder,
                              const FolderPageRequest &request, const FileSorter &sorter,
                              const QList<NativeName> *subFolders)
 {
+    ListedFolder listed = ListFolder(fs, folder, request, sorter, subFolders);
     FolderPage page;
-    // A page in a tree does not list itself.
-    const QByteArray self = request.folderLinks == FolderLinks::Pages
-                                ? TreePageName(folder.path, request.pageName)
-                                : QByteArray();
-    // Sub-folders not handed over come from the same reading of the folder as the files:
-    // where a reading is a round trip, a large folder is not read twice.
-    const bool listsFolders = request.folderLinks != FolderLinks::None && !subFolders;
-    FolderEntries entries =
-        listsFolders ? fs.entries(folder) : FolderEntries{fs.regularFiles(folder), {}};
-    FolderFiles files = ListFolderFiles(fs, folder, entries.files, SelectionOf(request, self),
-                                        sorter, request.options.showsFacts(), request.order);
-    page.error = files.error;
-    if (files.error != 0)
+    page.error = listed.error;
+    if (listed.error != 0)
         return page;
-    if (request.folderLinks == FolderLinks::Pages) {
-        for (const QByteArray &name : entries.files.names) {
-            if (IsTemporaryName(name))
-                page.leftovers.append(name);
-        }
-    }
-    PageInput &input = page.input;
-    input.folder = NativeName::fromBytes(folder.path);
-    input.source = folder;
-    input.basePath = request.basePath;
-    input.order = request.order;
-    input.files = std::move(files.names);
-    page.facts = std::move(files.facts);
-    input.options = request.options;
-    const Titles titles = DeriveTitles(input.folder.text);
-    input.options.browserTitle = request.browserTitle.value_or(titles.header);
-    input.options.headerTitle = request.headerTitle.value_or(titles.header);
-    if (request.folderLinks == FolderLinks::None)
-        return page;
-    QList<NativeName> subs =
-        subFolders ? *subFolders
-                   : SortedSubFolders(entries.folders, sorter, true, SelectionOf(request)).names;
-    addFolderLines(input, request, arrangeFolders(fs, folder, std::move(subs), request.order));
+    page.model = FolderModel(fs, folder, std::move(listed.files), listed.subFolders, request);
+    page.facts = std::move(listed.facts);
+    page.leftovers = std::move(listed.leftovers);
     return page;
 }
 
-QByteArray TreePageName(const QByteArray &folder, const QByteArray &pageName)
+QByteArray TreePageName(const QByteArray &folder, const QByteArray &pageName, QByteArrayView suffix)
 {
     if (!pageName.isEmpty())
         return pageName;
@@ -185,14 +222,14 @@ QByteArray TreePageName(const QByteArray &folder, const QByteArray &pageName)
     if (own.isEmpty())
         own = ProposedFileName(u"/").toUtf8();
     // A name the file system would refuse with its suffix is cut, before a whole character.
-    constexpr qsizetype kNameMax = 255, kSuffix = 4;
-    if (own.size() > kNameMax - kSuffix) {
-        qsizetype cut = kNameMax - kSuffix;
+    constexpr qsizetype kNameMax = 255;
+    if (own.size() > kNameMax - suffix.size()) {
+        qsizetype cut = kNameMax - suffix.size();
         while (cut > 0 && (uchar(own[cut]) & 0xc0) == 0x80)
             --cut;
         own.truncate(cut);
     }
-    return own + ".htm";
+    return own + suffix;
 }
 
 } // namespace dirweaver

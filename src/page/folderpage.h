@@ -1,6 +1,6 @@
 #pragma once
 
-#include "builder.h"
+#include "model.h"
 #include "options.h"
 #include "selection/filelist.h"
 #include "selection/filesystem.h"
@@ -74,8 +74,9 @@ struct FolderFiles
     std::unique_ptr<FactsPrefetch> facts;
 };
 
-/// The regular files of folder that selection lists, sorted by sorter; with wantFacts their
-/// facts start being read on a second core while they are sorted.
+/// The regular files of folder that selection lists, in order's order (sorted by sorter by
+/// name first); with wantFacts, or an order by facts, their facts start being read on a
+/// second core while they are sorted.
 FolderFiles ListFolderFiles(const FileSystem &fs, const FolderRef &folder,
                             const Selection &selection, const FileSorter &sorter,
                             bool wantFacts = false, const FileOrder &order = {});
@@ -85,6 +86,40 @@ FolderFiles ListFolderFiles(const FileSystem &fs, const FolderRef &folder,
                             const FileSorter &sorter, bool wantFacts = false,
                             const FileOrder &order = {});
 
+/// A folder's entries as its page lists them, read once: a window keeps them while its
+/// options change.
+struct ListedFolder
+{
+    /// 0 when the folder was read, else the errno value that stopped it; names are then empty.
+    int error = 0;
+    /// The files, in page order.
+    QList<NativeName> files;
+    /// Their facts, being read, when they were asked for.
+    std::unique_ptr<FactsPrefetch> facts;
+    /// The sub-folders a page links (in name order), when it links any.
+    QList<NativeName> subFolders;
+    /// In a tree: files of the folder named as the program's temporary files are, which an
+    /// interrupted run may have left.
+    QList<QByteArray> leftovers;
+};
+
+/// Lists folder as request asks: its files that the request selects, ordered as it asks (the
+/// facts read on a second core while they are sorted, where the page shows them or is
+/// ordered by them), and its sub-folders when the page links them: those given by a walk
+/// that listed them already, or else from the same reading of the folder, or entries when
+/// the caller read the folder already.
+ListedFolder ListFolder(const FileSystem &fs, const FolderRef &folder,
+                        const FolderPageRequest &request, const FileSorter &sorter,
+                        const QList<NativeName> *subFolders = nullptr,
+                        std::optional<FolderEntries> entries = std::nullopt);
+
+/// The page model of folder (the path a page names it by, held open where a walk holds it)
+/// for request, from its listed files and sub-folders: the titles the request gives or the
+/// folder's own, the folder lines its links ask for, in the order it asks for, with their
+/// dates where the page shows them.
+PageModel FolderModel(const FileSystem &fs, const FolderRef &folder, QList<NativeName> files,
+                      const QList<NativeName> &subFolders, const FolderPageRequest &request);
+
 /// What request lists of a folder's entries; leaveOut is a file never listed.
 Selection SelectionOf(const FolderPageRequest &request, const QByteArray &leaveOut = {});
 
@@ -93,25 +128,23 @@ struct FolderPage
 {
     /// 0 when the folder was read, else the errno value that stopped it.
     int error = 0;
-    /// What the builder reads: folder, files, folder lines and options with their titles.
-    PageInput input;
+    /// What the builder writes.
+    PageModel model;
     /// The files' facts, when the page shows any.
     std::unique_ptr<FactsPrefetch> facts;
-    /// In a tree: files of the folder named as the program's temporary files are, which an
-    /// interrupted run may have left.
+    /// See ListedFolder.
     QList<QByteArray> leftovers;
 };
 
-/// The page of folder (absolute and clean, or held open by a walk) for request. subFolders,
-/// when a walk has listed them already, are the ones linked; otherwise the folder's own are
-/// listed.
+/// The page of folder for request: ListFolder, then FolderModel.
 FolderPage PrepareFolderPage(const FileSystem &fs, const FolderRef &folder,
                              const FolderPageRequest &request, const FileSorter &sorter,
                              const QList<NativeName> *subFolders = nullptr);
 
-/// The file name of folder's page in a tree: pageName, or the folder's own name plus ".htm"
-/// as the save dialog proposes it, the name cut to its first 251 bytes (before a whole
-/// character) when the suffix would make it longer than a file name may be.
-QByteArray TreePageName(const QByteArray &folder, const QByteArray &pageName);
+/// The file name of folder's page in a tree: pageName, or the folder's own name plus suffix
+/// (".htm", as the save dialog proposes it), the name cut before a whole character when the
+/// suffix would make it longer than a file name may be.
+QByteArray TreePageName(const QByteArray &folder, const QByteArray &pageName,
+                        QByteArrayView suffix = ".htm");
 
 } // namespace dirweaver

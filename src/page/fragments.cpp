@@ -1,5 +1,7 @@
 #include "fragments.h"
 
+#include "format.h"
+
 namespace dirweaver {
 
 using namespace Qt::StringLiterals;

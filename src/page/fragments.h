@@ -41,10 +41,6 @@ struct PageFragments
     static PageFragments forOptions(const PageOptions &options);
 };
 
-/// What the head of every page a tree run writes holds, and only such pages.
-inline constexpr QByteArrayView kTreePageMark =
-    "<META name=\"generator\" content=\"Dirweaver --tree\">";
-
 /// The paragraph opening for an alignment, such as <P align="left">.
 QString ParagraphOpen(Align align);
 

@@ -13,9 +13,8 @@ enum class Align { Left, Center, Right };
 /// Which of a file's times its line shows.
 enum class FileDate { Created, Modified };
 
-/// How the page lays its entries out: the classic lines, or one table that the reader may
-/// sort and filter.
-enum class PageStyle { Classic, Table };
+struct PageFormat;
+const PageFormat &ClassicFormat();
 
 /// The user's choices that shape the page, with the values the window starts with.
 struct PageOptions
@@ -47,8 +46,8 @@ struct PageOptions
     /// When set, link targets start with this address (free of quotes, angle brackets and
     /// control characters) instead of the folder's path.
     QString baseUrl;
-    /// The page's layout.
-    PageStyle style = PageStyle::Classic;
+    /// The page's format: the classic lines, a table the reader sorts and filters, data.
+    const PageFormat *format = &ClassicFormat();
 
     /// True when the lines show a size or a date, which need the files' facts.
     bool showsFacts() const { return showSize || showDate; }

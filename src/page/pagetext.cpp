@@ -12,9 +12,8 @@ QString AbridgedView(const QString &page)
            page.right(kAbridgedPart);
 }
 
-void PageText::append(QStringView text)
+void PageText::appendText(QStringView text)
 {
-    AppendPageBytes(bytes_, text, encoding_);
     if (head_.size() < kWholePageLimit) {
         head_ += text;
         return;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "builder.h"
+#include "sink.h"
 #include "text/encoding.h"
 
 #include <QByteArray>
@@ -27,7 +27,9 @@ public:
     /// An empty page in encoding.
     explicit PageText(PageEncoding encoding = PageEncoding::Gbk) : encoding_(encoding) {}
     /// See PageSink.
-    void append(QStringView text) override;
+    void append(QByteArrayView bytes) override { bytes_.append(bytes); }
+    /// See PageSink.
+    void appendText(QStringView text) override;
 
     /// The page's bytes.
     const QByteArray &bytes() const { return bytes_; }

@@ -13,9 +13,23 @@
 
 namespace dirweaver {
 
-PageSession::PageSession(const FileSystem &fs, const QLocale &locale, SessionView &view)
-    : fs_(fs), locale_(locale), format_(locale), view_(view)
+PageSession::PageSession(const FileSystem &fs, const QLocale &locale, SessionView &view,
+                         const FolderPageRequest &listing)
+    : fs_(fs), locale_(locale), listing_(listing), format_(locale), view_(view)
 {
+}
+
+FolderPageRequest PageSession::request() const
+{
+    FolderPageRequest request = listing_;
+    request.pattern = pattern_;
+    // The window's controls, but for the date they show, which the listing options choose.
+    const FileDate date = request.options.date;
+    request.options = view_.readOptions();
+    request.options.date = date;
+    request.browserTitle = request.options.browserTitle;
+    request.headerTitle = request.options.headerTitle;
+    return request;
 }
 
 PageSession::~PageSession()
@@ -80,25 +94,19 @@ std::optional<SubFolderList> PageSession::readFolder(const NativeName &folder)
 bool PageSession::relist()
 {
     const quint64 generation = ++listGeneration_;
-    const bool wantFacts = view_.readOptions().showsFacts();
     const QByteArray folder = folder_.bytes;
-    const QString pattern = pattern_;
     // The files readFolder() just read, for the refresh that follows it; any later listing
     // reads the folder again.
-    std::optional<FolderListing> readAhead;
+    std::optional<FolderEntries> readAhead;
     if (readAhead_ && readAhead_->first == folder)
-        readAhead = std::move(readAhead_->second);
+        readAhead = FolderEntries{std::move(readAhead_->second), {}};
     readAhead_.reset();
     // A million names take seconds to read and sort: a worker does it while the window
     // keeps painting and answering.
-    auto files = std::make_shared<FolderFiles>();
+    auto files = std::make_shared<ListedFolder>();
     const bool aside = runAside(
-        [this, files, folder, pattern, wantFacts, readAhead = std::move(readAhead)] {
-            const Selection selection(pattern);
-            const FileSorter sorter(locale_);
-            *files = readAhead
-                         ? ListFolderFiles(fs_, folder, *readAhead, selection, sorter, wantFacts)
-                         : ListFolderFiles(fs_, folder, selection, sorter, wantFacts);
+        [this, files, folder, request = request(), readAhead = std::move(readAhead)] {
+            *files = ListFolder(fs_, folder, request, FileSorter(locale_), nullptr, readAhead);
         },
         // Another refresh that ran meanwhile, or the end of the window, makes this list
         // nobody's.
@@ -107,11 +115,11 @@ bool PageSession::relist()
         return false;
     // The worker's sort keys are gone, but its heap keeps the holes they left: given back
     // now, the page built next does not stand on top of them.
-    if (files->names.size() >= 100000)
+    if (files->files.size() >= 100000)
         ::malloc_trim(0);
     listError_ = files->error;
     nextFacts_ = std::move(files->facts);
-    files_.setFiles(std::move(files->names));
+    files_.setFiles(std::move(files->files));
     return true;
 }
 
@@ -176,15 +184,18 @@ QByteArray PageSession::outputBytes() const
 
 QByteArray PageSession::pageIn(OutputForm form) const
 {
-    const bool same = form.encoding == page_.encoding() && form.style == pageInput_.options.style;
-    if (same || page_.bytes().isEmpty())
-        return page_.bytes();
-    PageInput input = pageInput_;
-    input.options.encoding = form.encoding;
-    input.options.style = form.style;
-    PageText page(form.encoding);
-    PageBuilder(fs_, format_).build(input, page);
-    return page.bytes();
+    if (page_.bytes().isEmpty())
+        return {};
+    const bool same = form.encoding == page_.encoding() && form.format == pageModel_.options.format;
+    if (same)
+        return page_.bytes() + form.format->fileEnd.toByteArray();
+    PageModel model = pageModel_;
+    model.options.encoding = form.encoding;
+    model.options.format = form.format;
+    QByteArray bytes;
+    BytesSink sink(bytes);
+    PageBuilder(fs_, format_).build(model, sink, {}, nullptr, true);
+    return bytes;
 }
 
 void PageSession::stop()
@@ -199,11 +210,9 @@ void PageSession::BuildPage()
     const quint64 generation = ++generation_;
     ++depth_;
 
-    PageInput input;
-    input.folder = folder_;
-    input.files = files_.files();
-    input.options = view_.readOptions();
-    const qsizetype count = input.files.size();
+    PageModel model = FolderModel(fs_, folder_.bytes, files_.files(), {}, request());
+    model.folder = folder_;
+    const qsizetype count = model.files.size();
     settleProgress(); // an earlier build's last file, before this one starts
     captions_.toProcess = ToProcessCaption(count);
     view_.showProgress(captions_);
@@ -211,7 +220,7 @@ void PageSession::BuildPage()
     // The facts the folder refresh began to read, when this build is the one it asked for.
     const std::unique_ptr<FactsPrefetch> facts = std::move(nextFacts_);
 
-    PageText page(input.options.encoding);
+    PageText page(model.options.encoding);
     const auto fileDone = [&](qsizetype index, qsizetype) {
         fileIndex_ = index;
         doneFiles_ = index + 1;
@@ -230,12 +239,12 @@ void PageSession::BuildPage()
             view_.armRefresh();
         return false;
     };
-    const bool complete = PageBuilder(fs_, format_).build(input, page, fileDone, facts.get());
+    const bool complete = PageBuilder(fs_, format_).build(model, page, fileDone, facts.get());
     --depth_;
     if (complete) {
         fileIndex_ = count;
         page_ = std::move(page);
-        pageInput_ = std::move(input);
+        pageModel_ = std::move(model);
         view_.showPage(page_.view());
         settleProgress();
         view_.showProgress(captions_);

@@ -2,6 +2,7 @@
 
 #include "builder.h"
 #include "filetime.h"
+#include "folderpage.h"
 #include "options.h"
 #include "pagetext.h"
 #include "progress.h"
@@ -24,11 +25,11 @@
 
 namespace dirweaver {
 
-/// How saving and preview write the page: its style and its encoding.
+/// How saving and preview write the page: its format and its encoding.
 struct OutputForm
 {
-    /// The classic page, or the table.
-    PageStyle style = PageStyle::Classic;
+    /// The classic page, or another format.
+    const PageFormat *format = &ClassicFormat();
     /// The bytes' encoding.
     PageEncoding encoding = PageEncoding::Gbk;
 };
@@ -68,7 +69,10 @@ class PageSession
 public:
     /// Reads folders and file facts through fs, sorts and dates for locale, talks to view;
     /// fs must outlive the session, which may still be reading a list with it as it ends.
-    PageSession(const FileSystem &fs, const QLocale &locale, SessionView &view);
+    /// listing holds what the window's controls do not choose (the order, what to leave out,
+    /// which date), applied to every page.
+    PageSession(const FileSystem &fs, const QLocale &locale, SessionView &view,
+                const FolderPageRequest &listing = {});
     /// Waits for lists still being read.
     ~PageSession();
     PageSession(const PageSession &) = delete;
@@ -90,13 +94,14 @@ public:
     /// Ends every running build without writing anything; later builds do nothing.
     void stop();
 
-    /// The last complete page, in the bytes saving writes.
+    /// The last complete page's bytes, without the end its file has.
     const QByteArray &pageBytes() const { return page_.bytes(); }
     /// The last complete page read back as text, as a browser reads it: a character its
     /// encoding could not hold reads as its reference.
     QString pageText() const;
-    /// The last complete page in form: pageBytes(), or the same page built again from the
-    /// same list and options in the other style or encoding.
+    /// The last complete page in form, as a file of it holds it: pageBytes() and its end, or
+    /// the same page built again from the same list and options in the other format or
+    /// encoding.
     QByteArray pageIn(OutputForm form) const;
     /// Chooses the form that saving and preview write; the classic page in GBK until chosen.
     void setOutputForm(OutputForm form) { outputForm_ = form; }
@@ -126,6 +131,8 @@ private:
     // Reads and sorts the folder's files; false when a later refresh or the end of the window
     // made the list moot while it was being read.
     bool relist();
+    // The request of a page: the listing options, the window's pattern and controls.
+    FolderPageRequest request() const;
     // Folds the last file's numbers into the captions.
     void settleProgress();
     // Tells the view when no list is being read and no page built any more.
@@ -133,6 +140,7 @@ private:
 
     const FileSystem &fs_;
     const QLocale locale_;
+    const FolderPageRequest listing_;
     const FileTimeFormat format_;
     SessionView &view_;
     FileListModel files_;
@@ -144,7 +152,7 @@ private:
     int listError_ = 0;
     QString folderTitle_;
     PageText page_;
-    PageInput pageInput_; // what page_ was built from
+    PageModel pageModel_; // what page_ was built from
     ProgressCaptions captions_ = ProgressCaptions::idle();
     // The file index shared by every build, nested ones included, as the abandon test uses it.
     qsizetype fileIndex_ = 0;

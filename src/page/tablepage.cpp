@@ -1,6 +1,6 @@
+#include "annotations.h"
 #include "escape.h"
-#include "fragments.h"
-#include "pagelayout.h"
+#include "format.h"
 #include "text/digits.h"
 #include "text/gbk.h"
 
@@ -110,23 +110,16 @@ QStringView sortMark(bool sortedHere, bool rising)
     return rising ? u"ascending" : u"descending";
 }
 
-class Table final : public PageLayout
+class Table final : public PageWriter
 {
 public:
-    Table(const PageInput &input, const FileTimeFormat &format)
-        : options_(input.options), format_(format), folderTarget_(FolderTarget(input)),
-          order_(input.order)
+    Table(const PageModel &model, const FileTimeFormat &format, PageSink &sink)
+        : options_(model.options), format_(format), folderTarget_(FolderTarget(model)),
+          order_(model.order), out_(sink, options_.encoding)
     {
     }
 
-    // A base address with a query or a fragment would not resolve as the written-out
-    // targets do, which only append to it.
-    bool headHoldsFolder() const override
-    {
-        return !folderTarget_.contains(u'?') && !folderTarget_.contains(u'#');
-    }
-
-    void start(PageSink &sink) override
+    void start() override
     {
         const bool utf8 = options_.encoding == PageEncoding::Utf8;
         QString text = u"<!DOCTYPE html>\n<html lang=\"zh-CN\">\n<head>\n<meta charset=\""_s +
@@ -135,7 +128,7 @@ public:
             text += QString::fromLatin1(kTreePageMark);
         text += u"\n<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"_s;
         // Every target shares the folder part: named once, it makes the page far lighter.
-        if (!folderTarget_.isEmpty() && headHoldsFolder())
+        if (!folderTarget_.isEmpty())
             text += u"<base href=\""_s + folderTarget_ + u"\">\n"_s;
         text += u"<title>"_s + options_.browserTitle + u"</title>\n<style>\n"_s + kStyle;
         QString columns = u"minmax(0,1fr)"_s;
@@ -164,38 +157,33 @@ public:
             text += headerCell(u"d", sortMark(byDate, order.reverse),
                                options_.date == FileDate::Modified ? u"修改日期" : u"建立日期");
         text += u"</thead>\n<tbody>\n"_s;
-        sink.append(text);
+        out_.write(text);
     }
 
-    void entry(PageSink &sink, EntryKind kind, QStringView target, QStringView shown,
-               const std::optional<FileFacts> &facts) override
+    void entry(const PageEntry &entry) override
     {
         text_.clear();
-        switch (kind) {
+        switch (entry.kind) {
         case EntryKind::Parent:
             text_ += u"<tr class=\"p\">"_s;
             break;
         case EntryKind::Folder:
-            ++folders_;
             text_ += u"<tr class=\"d\">"_s;
             break;
         case EntryKind::File:
-            ++files_;
             text_ += u"<tr>"_s;
             break;
         }
+        // The folder part is the head's <base>: each target holds only its own part.
         text_ += u"<td><a href=\""_s;
-        text_ += target;
+        AppendEntryTarget(text_, {}, entry, options_.encoding);
         text_ += u"\">"_s;
-        AppendLinkText(text_, shown);
+        AppendLinkText(text_, entry.shown);
         text_ += u"</a>"_s;
+        const std::optional<FileFacts> &facts = entry.facts;
         if (options_.showSize) {
             text_ += u"<td"_s;
             if (facts && facts->size >= 0) {
-                // A made-up or sparse file may be huge: the total stops at the largest count.
-                total_ = facts->size > std::numeric_limits<qint64>::max() - total_
-                             ? std::numeric_limits<qint64>::max()
-                             : total_ + facts->size;
                 text_ += u" data-v="_s;
                 AppendDecimal(text_, facts->size);
                 text_ += u'>';
@@ -211,28 +199,28 @@ public:
                                                                : facts->birthTime);
         }
         text_ += u'\n';
-        sink.append(text_);
+        out_.write(text_);
     }
 
-    void finish(PageSink &sink) override
+    void finish(const PageTotals &totals) override
     {
         QString text = u"</tbody>\n</table>\n<p id=\"n\">"_s;
-        if (folders_ > 0) {
-            AppendDecimal(text, folders_);
+        if (totals.folders > 0) {
+            AppendDecimal(text, totals.folders);
             text += u" 个文件夹，"_s;
         }
-        AppendDecimal(text, files_);
+        AppendDecimal(text, totals.files);
         text += u" 个文件"_s;
         if (options_.showSize) {
             text += u"，共 <span title=\""_s;
-            AppendDecimal(text, total_);
+            AppendDecimal(text, totals.bytes);
             text += u" 字节\">"_s;
-            AppendShortSize(text, total_);
+            AppendShortSize(text, totals.bytes);
             text += u"</span>"_s;
         }
         text += u"</p>\n<footer>"_s + options_.footerTitle + u"</footer>\n<script>\n"_s + kScript +
                 u"</script>\n</body>\n</html>"_s;
-        sink.append(text);
+        out_.write(text);
     }
 
 private:
@@ -267,16 +255,24 @@ private:
     const FileTimeFormat &format_;
     const QString folderTarget_;
     const FileOrder order_;
+    TextWriter out_;
     QString text_; // one row at a time, its capacity kept
     QString iso_;
-    qint64 folders_ = 0, files_ = 0, total_ = 0;
 };
+
+std::unique_ptr<PageWriter> tableWriter(const PageModel &model, const FileTimeFormat &dates,
+                                        PageSink &sink)
+{
+    return std::make_unique<Table>(model, dates, sink);
+}
 
 } // namespace
 
-std::unique_ptr<PageLayout> TableLayout(const PageInput &input, const FileTimeFormat &format)
+const PageFormat &TableFormat()
 {
-    return std::make_unique<Table>(input, format);
+    static const PageFormat format{"table",       ".htm",     "\r\n", PageEncoding::Utf8,
+                                   kTreePageMark, tableWriter};
+    return format;
 }
 
 void AppendShortSize(QString &out, qint64 size)

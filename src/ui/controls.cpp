@@ -168,9 +168,8 @@ OutputForm ChosenForm(const QFileDialog &dialog)
 {
     const QString chosen = dialog.selectedNameFilter();
     if (chosen == kTableFileType)
-        return {PageStyle::Table, PageEncoding::Utf8};
-    return {PageStyle::Classic,
-            chosen.contains(u"UTF-8"_s) ? PageEncoding::Utf8 : PageEncoding::Gbk};
+        return {&TableFormat(), PageEncoding::Utf8};
+    return {&ClassicFormat(), chosen.contains(u"UTF-8"_s) ? PageEncoding::Utf8 : PageEncoding::Gbk};
 }
 
 WeaveControls CreateControls(QWidget *form)

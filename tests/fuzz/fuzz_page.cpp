@@ -225,7 +225,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     CheckTarget({}, {}, name);
     CheckTarget(folderTarget, folder.bytes, name);
 
-    PageInput input;
+    PageModel input;
     input.folder = folder;
     input.files = {name, name};
     input.options.absolutePath = flags & 1;

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "filetime.h"
+#include "model.h"
+#include "sink.h"
+
+#include <QByteArrayView>
+#include <QString>
+
+#include <memory>
+
+namespace dirweaver {
+
+/// One page being written in a format: everything before the entries, each entry, and the
+/// end. The writer makes every byte: its markup or syntax, escapes, encoding.
+class PageWriter
+{
+public:
+    virtual ~PageWriter() = default;
+    /// Writes everything before the first entry.
+    virtual void start() = 0;
+    /// Writes one entry.
+    virtual void entry(const PageEntry &entry) = 0;
+    /// Writes everything after the last entry.
+    virtual void finish(const PageTotals &totals) = 0;
+};
+
+/// A page format: what its files are called and how they are made. One object each, for
+/// the life of the program.
+struct PageFormat
+{
+    /// How --style names it.
+    QByteArrayView name;
+    /// The end of its files' names, as a tree names its pages.
+    QByteArrayView suffix;
+    /// What ends a file of it, after the page: a line end.
+    QByteArrayView fileEnd;
+    /// Its encoding when none is asked for.
+    PageEncoding encoding;
+    /// What a page a tree run wrote holds in its first 4 KiB, and only such pages.
+    QByteArrayView treeMark;
+    /// A writer of model's page into sink; dates written in dates.
+    std::unique_ptr<PageWriter> (*writer)(const PageModel &model, const FileTimeFormat &dates,
+                                          PageSink &sink);
+};
+
+/// The classic page: a paragraph of link lines with padded annotations, in GBK.
+const PageFormat &ClassicFormat();
+/// The table page: one sortable, filterable table, inline style and script, in UTF-8.
+const PageFormat &TableFormat();
+
+/// What a page of a tree run holds in its head, in every HTML format.
+inline constexpr QByteArrayView kTreePageMark =
+    "<META name=\"generator\" content=\"Dirweaver --tree\">";
+
+} // namespace dirweaver
