@@ -115,8 +115,8 @@ RunWindowFunction LoadWindow(QIODevice &err)
     return reinterpret_cast<RunWindowFunction>(entry);
 }
 
-int RunWindow(char *program, const QList<QByteArray> &args, const std::optional<QByteArray> &cwd,
-              int cwdError, QIODevice &err)
+int RunWindow(int argc, char **argv, const QList<QByteArray> &args,
+              const std::optional<QByteArray> &cwd, int cwdError, QIODevice &err)
 {
     const auto parsed = dirweaver::ParseWindowArguments(args);
     if (const QString *problem = std::get_if<QString>(&parsed)) {
@@ -124,7 +124,7 @@ int RunWindow(char *program, const QList<QByteArray> &args, const std::optional<
         return 2;
     }
     const dirweaver::RealFileSystem fs;
-    const QByteArray &given = std::get<QByteArray>(parsed);
+    const QByteArray &given = std::get<dirweaver::WindowRequest>(parsed).folder;
     // A current folder that is gone (or cannot be named) is an error like any other
     // folder that cannot be read; "/" is never opened in its place.
     if (!cwd && !given.startsWith('/')) {
@@ -143,7 +143,7 @@ int RunWindow(char *program, const QList<QByteArray> &args, const std::optional<
         return 1;
     }
     const RunWindowFunction run = LoadWindow(err);
-    return run ? run(program, folder.constData(), size_t(folder.size())) : 1;
+    return run ? run(argv[0], folder.constData(), size_t(folder.size()), argc - 1, argv + 1) : 1;
 }
 
 } // namespace
@@ -178,7 +178,7 @@ int main(int argc, char *argv[])
     const std::optional<QByteArray> cwd = CurrentFolder();
     const int cwdError = errno;
     if (!dirweaver::WantsWriter(args))
-        return RunWindow(argv[0], args, cwd, cwdError, err);
+        return RunWindow(argc, argv, args, cwd, cwdError, err);
 
     const auto parsed = dirweaver::ParseWriterArguments(args);
     if (const QString *problem = std::get_if<QString>(&parsed)) {

@@ -1,6 +1,7 @@
 // The window side of the program, loaded by main only when a window is wanted, so the
 // headless writer starts without the widget libraries.
 #include "window.h"
+#include "cli/commandline.h"
 #include "page/filetime.h"
 #include "selection/drives.h"
 #include "selection/filesystem.h"
@@ -10,9 +11,18 @@
 #include <QApplication>
 #include <QTimer>
 
-extern "C" __attribute__((visibility("default"))) int
-dirweaver_run_window(char *program, const char *folder, std::size_t folderLength)
+extern "C" __attribute__((visibility("default"))) int dirweaver_run_window(char *program,
+                                                                           const char *folder,
+                                                                           std::size_t folderLength,
+                                                                           int argc, char **argv)
 {
+    QList<QByteArray> args;
+    for (int i = 0; i < argc; ++i)
+        args.append(QByteArray(argv[i]));
+    const auto parsed = dirweaver::ParseWindowArguments(args);
+    const auto *request = std::get_if<dirweaver::WindowRequest>(&parsed);
+    if (!request)
+        return 2; // main checked them already
     // Qt sees no arguments but the program's name, so no file name is taken for a Qt option.
     int qtArgc = 1;
     char *qtArgv[] = {program, nullptr};
@@ -20,7 +30,7 @@ dirweaver_run_window(char *program, const char *folder, std::size_t folderLength
     dirweaver::SetUpApplication(app);
     const dirweaver::RealFileSystem fs;
     dirweaver::WeaveForm form(fs, dirweaver::ProgramLocaleFromEnvironment(),
-                              dirweaver::MountedVolumes());
+                              dirweaver::MountedVolumes(), request->listing);
     const auto start =
         dirweaver::NativeName::fromBytes(QByteArray(folder, qsizetype(folderLength)));
     // The first page is built inside the event loop, so the exit button works during it.

@@ -64,12 +64,13 @@ public:
     }
     /// Opens the window on folder of the real file system and builds its first page.
     void open(const QString &folder) { openOn(disk, QFile::encodeName(folder)); }
-    /// Opens a window reading through files on folder, offering volumes, and builds its first
-    /// page; files must outlive the window.
-    void openOn(const FileSystem &files, const QByteArray &folder, QList<Volume> volumes = {})
+    /// Opens a window reading through files on folder, offering volumes, applying listing to
+    /// its pages, and builds its first page; files must outlive the window.
+    void openOn(const FileSystem &files, const QByteArray &folder, QList<Volume> volumes = {},
+                const FolderPageRequest &listing = {})
     {
         form = std::make_unique<WeaveForm>(files, QLocale(QLocale::Chinese, QLocale::China),
-                                           std::move(volumes));
+                                           std::move(volumes), listing);
         form->Form_Load(NativeName::fromBytes(folder));
     }
     /// What saving writes for the window's page.

@@ -110,6 +110,9 @@ private Q_SLOTS:
         row("empty folder", {""}, false, u"!folder name is empty"_s);
         row("a writer option", {"--types", "*.txt", "/tmp"}, false, u"!--types needs --write"_s);
         row("a writer switch", {"/tmp", "--no-size"}, false, u"!--no-size needs --write"_s);
+        row("listing options", {"--sort", "size", "--reverse", "--exclude=*.tmp", "/tmp"}, false,
+            u"/tmp"_s);
+        row("a listing option's bad value", {"--sort", "sizes"}, false, u"!--sort “sizes”"_s);
         row("writer", {"--write=x", "a"}, true, QString());
         row("help", {"-h"}, true, QString());
         row("tree", {"--tree"}, true, QString());
@@ -128,8 +131,22 @@ private Q_SLOTS:
             QVERIFY(problem);
             QVERIFY2(problem->contains(result.mid(1)), qPrintable(*problem));
         } else {
-            QCOMPARE(QString::fromUtf8(std::get<QByteArray>(parsed)), result);
+            QCOMPARE(QString::fromUtf8(std::get<WindowRequest>(parsed).folder), result);
         }
+    }
+
+    // The listing options reach the window's pages as they reach --write's.
+    void windowListing()
+    {
+        const auto parsed = ParseWindowArguments(
+            split("--sort size --reverse --exclude *.tmp --hidden --date modified d"));
+        const WindowRequest *r = std::get_if<WindowRequest>(&parsed);
+        QVERIFY(r);
+        QCOMPARE(r->folder, QByteArray("d"));
+        QCOMPARE(r->listing.order.key, SortKey::Size);
+        QVERIFY(r->listing.order.reverse && r->listing.hidden);
+        QCOMPARE(r->listing.exclude, u"*.tmp"_s);
+        QCOMPARE(r->listing.options.date, FileDate::Modified);
     }
 
     void options()

@@ -1,4 +1,5 @@
 // Saving from the window, through the real save dialog and message boxes.
+#include "cli/commandline.h"
 #include "formfixture.h"
 #include "ui/application.h"
 
@@ -8,6 +9,8 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPlainTextEdit>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTest>
 #include <QUrl>
@@ -162,6 +165,38 @@ private Q_SLOTS:
 
         QTest::mouseClick(control(u"Command6"_s), Qt::LeftButton);
         QCOMPARE(ReadFile(runtime.path() + u"/Dirweaver~temp.htm"_s), saved);
+    }
+
+    // Opened with listing options, the window shows, saves and previews the page that
+    // --write gives with them.
+    void listingOptions()
+    {
+        QTemporaryDir runtime;
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+        const auto restore = qScopeGuard([] { qunsetenv("XDG_RUNTIME_DIR"); });
+        const QString folder = tmp.filePath(u"Listing/文档"_s);
+        QDir().mkpath(folder);
+        WriteFile(folder + u"/large.txt"_s, QByteArray(3000, 'x'));
+        WriteFile(folder + u"/small.txt"_s, "x");
+        WriteFile(folder + u"/part.tmp"_s, "x");
+        const QStringList options = {u"--sort"_s, u"size"_s, u"--reverse"_s, u"--exclude"_s,
+                                     u"*.tmp"_s};
+        const auto parsed =
+            ParseWindowArguments({"--sort", "size", "--reverse", "--exclude", "*.tmp"});
+        openOn(disk, QFile::encodeName(folder), {}, std::get<WindowRequest>(parsed).listing);
+        const QString shown = page();
+        QVERIFY(shown.indexOf(u"small.txt"_s) < shown.indexOf(u"large.txt"_s));
+        QVERIFY(!shown.contains(u"part.tmp"_s));
+        QProcess writer;
+        writer.start(QStringLiteral(DIRWEAVER_EXECUTABLE),
+                     QStringList{u"--write"_s, u"-"_s} + options + QStringList{folder});
+        QVERIFY(writer.waitForFinished());
+        const QByteArray written = writer.readAllStandardOutput();
+        expectMessage();
+        save(accept);
+        QCOMPARE(ReadFile(folder + u"/文档.htm"_s), written);
+        QTest::mouseClick(control(u"Command6"_s), Qt::LeftButton);
+        QCOMPARE(ReadFile(runtime.path() + u"/Dirweaver~temp.htm"_s), written);
     }
 
     void saveOverExistingFile_data()

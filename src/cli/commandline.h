@@ -32,8 +32,19 @@ struct WriterRequest
 /// rather than the window.
 bool WantsWriter(const QList<QByteArray> &args);
 
-/// The folder the window opens on (empty: the current folder); a one-line message on bad input.
-std::variant<QByteArray, QString> ParseWindowArguments(const QList<QByteArray> &args);
+/// What the window is asked to open.
+struct WindowRequest
+{
+    /// The folder it opens on; empty for the current folder.
+    QByteArray folder;
+    /// What its controls do not choose, given on the command line (the order, what to leave
+    /// out, which date), applied to every page it builds.
+    FolderPageRequest listing;
+};
+
+/// The window's folder and listing options; a one-line message on bad input, or for an
+/// option that needs --write or --tree.
+std::variant<WindowRequest, QString> ParseWindowArguments(const QList<QByteArray> &args);
 
 /// Parses the arguments after the program name; a one-line message on bad input.
 std::variant<WriterRequest, QString> ParseWriterArguments(const QList<QByteArray> &args);

@@ -1,5 +1,6 @@
 #include "escape.h"
 
+#include <algorithm>
 #include <array>
 #include <string_view>
 
@@ -227,6 +228,36 @@ void AppendEntryTarget(QString &out, QStringView folderTarget, const PageEntry &
             target += u'/';
     }
     out += target;
+}
+
+bool BaseAddressAllowed(const QString &url)
+{
+    const bool refused = url.isEmpty() || url.front().isSpace() || url.back().isSpace() ||
+                         std::any_of(url.begin(), url.end(), [](QChar c) {
+                             return c == u'"' || c == u'\'' || c == u'<' || c == u'>' ||
+                                    c == u'?' || c == u'#' || c.unicode() < 0x20 ||
+                                    c.unicode() == 0x7f ||
+                                    (c.unicode() >= 0x80 && c.unicode() < 0xa0);
+                         });
+    if (refused)
+        return false;
+    // A scheme is letters, digits, '+', '-' and '.' before the first ':', starting with a
+    // letter; a path has none.
+    const qsizetype colon = url.indexOf(u':');
+    const QStringView scheme = QStringView(url).first(qMax<qsizetype>(colon, 0));
+    const bool hasScheme = colon > 0 && scheme.front().isLetter() &&
+                           scheme.front().unicode() < 0x80 &&
+                           std::all_of(scheme.begin(), scheme.end(), [](QChar c) {
+                               return c.unicode() < 0x80 &&
+                                      (c.isLetterOrNumber() || c == u'+' || c == u'-' || c == u'.');
+                           });
+    if (!hasScheme)
+        return true;
+    for (const QStringView allowed : {u"http", u"https", u"ftp", u"file"}) {
+        if (scheme.compare(allowed, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
 }
 
 void AppendLinkText(QString &out, QStringView name)

@@ -35,6 +35,11 @@ QString FolderTarget(const PageModel &model);
 void AppendEntryTarget(QString &out, QStringView folderTarget, const PageEntry &entry,
                        PageEncoding encoding);
 
+/// True for an address links may start with: http, https, ftp or file, or a path, so that no
+/// name can turn a link into script; without a query or fragment, which file names would be
+/// appended to, and without anything that could end the attribute or that a browser drops.
+bool BaseAddressAllowed(const QString &url);
+
 /// Appends a file name as the text of its link: page text, isolated between FSI and PDI
 /// (written as references) when it holds characters that set the direction of text, so that
 /// a name such as "invoice<RLO>fdp.exe" cannot reorder the size and date after it.

@@ -73,14 +73,15 @@ private:
 } // namespace
 
 WeaveForm::WeaveForm(const FileSystem &fs, const QLocale &locale, QList<Volume> volumes,
-                     QWidget *parent)
+                     const FolderPageRequest &listing, QWidget *parent)
     : QWidget(parent), fs_(fs), drives_(std::move(volumes))
 {
     setObjectName(u"WeaveForm"_s);
     setWindowTitle(QStringLiteral("Dirweaver V" DIRWEAVER_VERSION));
     c_ = CreateControls(this);
     folders_ = new FolderListModel(this);
-    session_ = std::make_unique<PageSession>(fs, locale, static_cast<SessionView &>(*this));
+    session_ =
+        std::make_unique<PageSession>(fs, locale, static_cast<SessionView &>(*this), listing);
     openers_ = new OpenerWatch(this);
     setAcceptDrops(true);
 

@@ -26,8 +26,10 @@ class WeaveForm final : public QWidget, private SessionView
 
 public:
     /// A window reading folders through fs, dating and sorting for locale, offering volumes.
+    /// The window reading through fs, dating for locale, offering volumes as drives and
+    /// applying listing (what its controls do not choose) to every page.
     WeaveForm(const FileSystem &fs, const QLocale &locale, QList<Volume> volumes,
-              QWidget *parent = nullptr);
+              const FolderPageRequest &listing = {}, QWidget *parent = nullptr);
     ~WeaveForm() override;
 
     /// Start-up: shows the window, then opens folder and builds its first page.
