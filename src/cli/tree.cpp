@@ -6,13 +6,7 @@
 
 #include <QElapsedTimer>
 
-#include <cerrno>
-#include <utility>
-
-#include <fcntl.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace dirweaver {
 
@@ -84,28 +78,24 @@ int RunTree(const WriterRequest &request, const FileSystem &fs, const QLocale &l
         if (progress.due())
             progress.show(counts.written + counts.unchanged, counts.files, folder());
     };
-    TreeWalk walk(request.page, fs, locale, report);
-    TopFolder opened = fs.openTop(top);
+    OpenFolder opened = fs.openTop(top);
     if (!opened.foreignLink.isEmpty()) {
         PrintLine(err, ForeignLinkMessage(top, opened.foreignLink, opened.linkOwner));
         return 1;
     }
-    const int topFd = std::exchange(opened.folder.fd, -1);
-    if (topFd < 0 || !walk.run(top, topFd, opened.realPath)) {
-        PrintLine(err,
-                  FolderErrorMessage(top, topFd < 0 ? (opened.error != 0 ? opened.error : ENOTDIR)
-                                                    : walk.topError()));
+    if (opened.error != 0) {
+        PrintLine(err, FolderErrorMessage(top, opened.error));
+        return 2;
+    }
+    FolderPages target;
+    TreeWalk walk(request.page, fs, target, locale, report);
+    if (!walk.run(top, std::move(opened))) {
+        PrintLine(err, FolderErrorMessage(top, walk.topError()));
         return 2;
     }
     const TreeCounts counts = walk.counts();
-    // Synced all at once at the end: one sync per page would cost more than the pages.
-    if (counts.written + counts.removed > 0) {
-        const int topSync = OpenFolderFd(top, O_RDONLY);
-        if (topSync >= 0) {
-            ::syncfs(topSync);
-            ::close(topSync);
-        }
-    }
+    if (counts.written + counts.removed > 0)
+        target.settle(top);
     progress.clear();
     QString extra;
     if (counts.removed > 0)

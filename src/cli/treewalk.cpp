@@ -2,17 +2,14 @@
 
 #include "messages.h"
 
-#include "output/treepage.h"
 #include "page/format.h"
 
 #include <QList>
 
+#include <cerrno>
 #include <future>
+#include <new>
 #include <thread>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace dirweaver {
 
@@ -42,11 +39,8 @@ struct TreeWalk::Node
 // took.
 struct TreeWalk::Look
 {
-    int fd = -1;
-    int openError = 0;
-    bool notEntered = false;
+    Held folder;
     bool noIndex = false;
-    quint64 device = 0;
     SubFolderList sub;
     QList<QByteArray> leftOut;
     std::chrono::nanoseconds asked{0};
@@ -57,8 +51,7 @@ struct TreeWalk::Look
 struct TreeWalk::Frame
 {
     std::shared_ptr<const Node> node;
-    int fd = -1;
-    quint64 device = 0;
+    Held folder;
     QByteArray pageName;
     QByteArray parentPage; // empty at the top
     QList<NativeName> children;
@@ -72,31 +65,32 @@ struct TreeWalk::Frame
 struct TreeWalk::PageJob
 {
     std::shared_ptr<const Node> node;
-    int fd = -1; // closed by the job
+    Held folder;
     QByteArray pageName, parentPage;
     QList<NativeName> withPages;
 };
 
 namespace {
 
-// How many page writers: a thread per core up to four (past that a local disk is the
-// limit), or more on storage where each request waits.
-int localWriters()
+// How many threads: one per core up to four (past that a local disk is the limit), or many
+// where each request waits, so that their waits overlap.
+int localThreads()
 {
     return int(qBound(1u, std::thread::hardware_concurrency(), 4u));
 }
-constexpr int kOnSlowStorage = 16;
+constexpr int kOnSlowStorage = 32;
 // How many sub-folders are looked into ahead on slow storage, each held open meanwhile.
 constexpr qsizetype kAhead = 32;
 
 } // namespace
 
-TreeWalk::TreeWalk(const FolderPageRequest &request, const FileSystem &fs, const QLocale &locale,
-                   Report report)
-    : request_(request), fs_(fs), sorter_(locale), report_(std::move(report)), locale_(locale),
-      writers_(fs, locale, localWriters())
+TreeWalk::TreeWalk(const FolderPageRequest &request, const FileSystem &source, TreeTarget &target,
+                   const QLocale &locale, Report report)
+    : request_(request), fs_(source), target_(target), sorter_(locale), report_(std::move(report)),
+      pool_(source, locale, localThreads())
 {
     request_.options.treeMark = true;
+    rules_.oneFileSystem = request.oneFileSystem;
 }
 
 TreeWalk::~TreeWalk() = default;
@@ -113,6 +107,14 @@ void TreeWalk::count(const std::function<void(TreeCounts &)> &change)
     change(counts_);
 }
 
+void TreeWalk::folderFailed(const Node &node, int error)
+{
+    // Short of memory, every folder would fail alike: the run ends with one line instead.
+    if (error == ENOMEM)
+        throw std::bad_alloc();
+    skip(FolderErrorMessage(node.path(), error));
+}
+
 void TreeWalk::skip(const QString &message)
 {
     const std::lock_guard lock(mutex_);
@@ -120,14 +122,16 @@ void TreeWalk::skip(const QString &message)
     ++counts_.skipped;
 }
 
-bool TreeWalk::run(const QByteArray &top, int topFd, const QByteArray &realTop)
+bool TreeWalk::run(const QByteArray &top, OpenFolder topFolder)
 {
     // Links are followed only to what lies in the tree, however its top is reached.
-    within_ = realTop.isEmpty() ? top : realTop;
+    topFolder.folder.linksWithin = topFolder.realPath.isEmpty() ? top : topFolder.realPath;
+    topFolder.folder.path = top;
     topPath_ = top;
-    topDevice_ = DeviceOf(topFd);
+    rules_.topDevice = topFolder.device;
     const auto root = std::make_shared<const Node>(Node{top, nullptr});
-    if (!enter(root, lookInto(top, topFd, sorter_), {}))
+    if (!enter(root, lookInto(std::make_shared<const OpenFolder>(std::move(topFolder)), sorter_),
+               {}))
         return topError_ == 0; // none asked for: ".noindex" at the top
     std::shared_future<bool> topPage;
     while (!stack_.empty()) {
@@ -136,25 +140,23 @@ bool TreeWalk::run(const QByteArray &top, int topFd, const QByteArray &realTop)
             Look look = nextLook(frame);
             const NativeName &child = frame.children[frame.next++];
             auto node = std::make_shared<const Node>(Node{child.bytes, frame.node});
-            if (look.notEntered)
+            if (look.folder->notEntered)
                 count([](TreeCounts &c) { ++c.notEntered; });
-            else if (look.fd < 0)
-                skip(FolderErrorMessage(node->path(), look.openError));
+            else if (look.folder->error != 0)
+                folderFailed(*node, look.folder->error);
             else
                 enter(std::move(node), std::move(look), frame.pageName);
             continue;
         }
-        PageJob job{frame.node, frame.fd, frame.pageName, frame.parentPage, {}};
+        PageJob job{frame.node, frame.folder, frame.pageName, frame.parentPage, {}};
         for (const auto &[child, written] : frame.childPages) {
             if (written.get())
                 job.withPages.append(child);
         }
         const NativeName own = NativeName::fromBytes(frame.node->name);
-        std::shared_future<bool> page = writers_.add(
+        std::shared_future<bool> page = pool_.add(
             [this, job = std::move(job)](const FileSorter &sorter, const PageBuilder &builder) {
-                const bool written = writePage(job, sorter, builder);
-                ::close(job.fd);
-                return written;
+                return writePage(job, sorter, builder);
             });
         stack_.pop_back();
         if (stack_.empty())
@@ -172,28 +174,19 @@ QByteArray TreeWalk::pageNameOf(const QByteArray &name) const
     return TreePageName(name, request_.pageName, request_.options.format->suffix);
 }
 
-// The folder held open as fd, its links judged against the tree.
-FolderRef TreeWalk::held(const QByteArray &name, int fd) const
-{
-    FolderRef folder(name, fd);
-    folder.linksWithin = within_;
-    return folder;
-}
-
-// Looks into the folder name open as fd (which the look holds): its ".noindex" and its
-// sub-folders. Runs on this thread, or ahead on a lister on slow storage.
-TreeWalk::Look TreeWalk::lookInto(const QByteArray &name, int fd, const FileSorter &sorter) const
+// Looks into the folder opened: its ".noindex" and its sub-folders. Runs on this thread, or
+// ahead on the pool on slow storage.
+TreeWalk::Look TreeWalk::lookInto(Held folder, const FileSorter &sorter) const
 {
     Look look;
-    look.fd = fd;
-    struct stat noIndex;
+    look.folder = std::move(folder);
+    const FolderRef &at = look.folder->folder;
     const auto asked = std::chrono::steady_clock::now();
-    look.noIndex = ::fstatat(fd, ".noindex", &noIndex, AT_SYMLINK_NOFOLLOW) == 0;
+    look.noIndex = fs_.holds(at, ".noindex");
     look.asked = std::chrono::steady_clock::now() - asked;
-    look.device = DeviceOf(fd);
     if (look.noIndex)
         return look;
-    const FolderListing listing = fs_.subFolders(held(name, fd));
+    const FolderListing listing = fs_.subFolders(at);
     look.sub = SortedSubFolders(listing, sorter, false, SelectionOf(request_));
     // Those the request leaves out may hold pages of an earlier run, to be taken down.
     if (look.sub.names.size() + listing.links.size() < listing.names.size()) {
@@ -208,93 +201,85 @@ TreeWalk::Look TreeWalk::lookInto(const QByteArray &name, int fd, const FileSort
     return look;
 }
 
-// Opens the sub-folder name of the folder open as parentFd and looks into it; another
-// user's mount (whose file system may never answer) and, under --one-file-system, another
-// file system are not entered.
-TreeWalk::Look TreeWalk::openAndLook(int parentFd, quint64 parentDevice, const QByteArray &name,
+// Enters the sub-folder name of parent, unless the source keeps the walk out of it (another
+// user's mount, whose file system may never answer; another file system under -x), and
+// looks into it.
+TreeWalk::Look TreeWalk::openAndLook(const Held &parent, const QByteArray &name,
                                      const FileSorter &sorter) const
 {
-    const MountCheck mount = CheckMount(parentFd, name, parentDevice);
-    if (mount.othersMount || (request_.oneFileSystem && mount.device != topDevice_)) {
+    auto folder = std::make_shared<const OpenFolder>(fs_.openSub(parent->folder, name, rules_));
+    if (folder->notEntered || folder->error != 0) {
         Look look;
-        look.notEntered = true;
+        look.folder = std::move(folder);
         return look;
     }
-    const int fd = OpenSubFolderFd(parentFd, name);
-    if (fd < 0) {
-        Look look;
-        look.openError = errno;
-        return look;
-    }
-    return lookInto(name, fd, sorter);
+    return lookInto(std::move(folder), sorter);
 }
 
-// The look into frame's next sub-folder: made here, or taken from the listers, which are
-// then given the sub-folders after it, up to kAhead of them.
+// The look into frame's next sub-folder: made here, or taken from those looked into ahead on
+// the pool, which is then given the sub-folders after it, up to kAhead of them.
 TreeWalk::Look TreeWalk::nextLook(Frame &frame)
 {
     if (!slow_)
-        return openAndLook(frame.fd, frame.device, frame.children[frame.next].bytes, sorter_);
+        return openAndLook(frame.folder, frame.children[frame.next].bytes, sorter_);
     const qsizetype end = std::min(frame.children.size(), frame.next + kAhead);
     for (qsizetype i = frame.next + qsizetype(frame.ahead.size()); i < end; ++i) {
         auto look = std::make_shared<std::promise<Look>>();
         frame.ahead.push_back(look->get_future().share());
-        listers_->add(
-            [this, look, fd = frame.fd, device = frame.device,
-             name = frame.children[i].bytes](const FileSorter &sorter, const PageBuilder &) {
-                look->set_value(openAndLook(fd, device, name, sorter));
-                return true;
-            });
+        pool_.add([this, look, parent = frame.folder,
+                   name = frame.children[i].bytes](const FileSorter &sorter, const PageBuilder &) {
+            try {
+                look->set_value(openAndLook(parent, name, sorter));
+            } catch (...) {
+                // Short of memory: the walk learns it where it waits for this look.
+                look->set_exception(std::current_exception());
+            }
+            return true;
+        });
     }
     Look look = frame.ahead.front().get();
     frame.ahead.pop_front();
     return look;
 }
 
-// Puts the folder looked into on the stack with its sub-folders; false (and its
-// descriptor closed) when it cannot be read, was met already or asks for no page.
+// Puts the folder looked into on the stack with its sub-folders; false when it cannot be
+// read, was met already or asks for no page.
 bool TreeWalk::enter(std::shared_ptr<const Node> node, Look look, const QByteArray &parentPage)
 {
-    const int fd = look.fd;
     // A question that took a round trip (a share, a cold disk): more pages are written,
     // and more folders looked into, at once, so that their requests wait together.
     if (!slow_ && look.asked >= std::chrono::microseconds(FactsPrefetch::kSlowFromMicroseconds)) {
         slow_ = true;
-        writers_.grow(kOnSlowStorage);
-        listers_ = std::make_unique<Workers>(fs_, locale_, kOnSlowStorage);
+        pool_.grow(kOnSlowStorage);
     }
     if (look.noIndex) {
-        takeDown(fd, node);
-        ::close(fd);
+        takeDown(look.folder, node);
         return false;
     }
     SubFolderList &sub = look.sub;
     if (sub.error != 0) {
-        ::close(fd);
         if (node->parent)
-            skip(FolderErrorMessage(node->path(), sub.error));
+            folderFailed(*node, sub.error);
         else
             topError_ = sub.error;
         return false;
     }
     // However a mount shows a folder again, it gets one page, and one link to it.
-    if (visited_.contains(sub.identity)) {
-        ::close(fd);
+    if (visited_.contains(sub.identity))
         return false;
-    }
     visited_.insert(sub.identity);
-    takeDownBelow(fd, look.device, look.leftOut, node);
+    takeDownBelow(look.folder, look.leftOut, node);
     const QByteArray pageName = pageNameOf(node->name);
     // At the last level asked for, the sub-folders get no pages, and so no links.
     const qsizetype level = qsizetype(stack_.size());
     if (request_.depth >= 0 && level >= request_.depth)
         sub.names.clear();
     stack_.push_back(
-        {std::move(node), fd, look.device, pageName, parentPage, std::move(sub.names), 0, {}, {}});
+        {std::move(node), look.folder, pageName, parentPage, std::move(sub.names), 0, {}, {}});
     return true;
 }
 
-// Writes the job's page; true when a page is there afterwards. Runs on a page writer.
+// Writes the job's page; true when a page is there afterwards. Runs on the pool.
 bool TreeWalk::writePage(const PageJob &job, const FileSorter &sorter, const PageBuilder &builder)
 {
     {
@@ -306,19 +291,21 @@ bool TreeWalk::writePage(const PageJob &job, const FileSorter &sorter, const Pag
     // Only a base address needs the path: a deep tree does not pay for it otherwise.
     if (!request.options.baseUrl.isEmpty() && job.node->parent)
         request.basePath = job.node->path().mid(topPath_.size());
-    const FolderPage page =
-        PrepareFolderPage(fs_, held(job.node->name, job.fd), request, sorter, &job.withPages);
+    const FolderRef &folder = job.folder->folder;
+    FolderRef named = folder;
+    named.path = job.node->name;
+    const FolderPage page = PrepareFolderPage(fs_, named, request, sorter, &job.withPages, &pool_);
     if (page.error != 0) {
-        skip(FolderErrorMessage(job.node->path(), page.error));
+        folderFailed(*job.node, page.error);
         return false;
     }
-    RemoveLeftTemporaries(job.fd, page.leftovers);
+    target_.clearLeftovers(folder, page.leftovers);
     const PageProducer produce = [&](PageSink &sink) {
         builder.build(page.model, sink, {}, page.facts.get(), true);
     };
     QString why;
-    const TreePageSave saved = SaveTreePage(job.fd, job.pageName, produce,
-                                            request.options.format->treeMark, request_.force, &why);
+    const TreePageSave saved = target_.store(
+        folder, job.pageName, produce, request.options.format->treeMark, request_.force, &why);
     const auto pagePath = [&] { return JoinPath(job.node->path(), job.pageName); };
     switch (saved) {
     case TreePageSave::Written:
@@ -346,79 +333,61 @@ bool TreeWalk::writePage(const PageJob &job, const FileSorter &sorter, const Pag
     return true;
 }
 
-// Takes down the page in the folder open as fd, which the run no longer indexes, and, where
-// there was one, the pages below it: below a folder that had a page, its sub-folders had
-// theirs; nowhere else can have. Level by level on a stack of its own, however deep.
-void TreeWalk::takeDown(int fd, const std::shared_ptr<const Node> &node)
+// Takes down the page in folder, which the run no longer indexes, and, where there was one,
+// the pages below it: below a folder that had a page, its sub-folders had theirs; nowhere
+// else can have. Level by level on a stack of its own, however deep.
+void TreeWalk::takeDown(const Held &folder, const std::shared_ptr<const Node> &node)
 {
     struct Level
     {
-        int fd;
-        bool own; // closed here
-        quint64 device;
+        Held folder;
         QList<QByteArray> subs;
         qsizetype next;
         std::shared_ptr<const Node> node;
     };
     std::deque<Level> levels;
-    const auto removeIn = [&](int at, const std::shared_ptr<const Node> &folder, bool own) {
+    const auto removeIn = [&](const Held &at, const std::shared_ptr<const Node> &where) {
         QString why;
-        const QByteArray page = pageNameOf(folder->name);
+        const QByteArray page = pageNameOf(where->name);
         const TreePageRemoval removed =
-            RemoveTreePage(at, page, request_.options.format->treeMark, &why);
+            target_.remove(at->folder, page, request_.options.format->treeMark, &why);
         if (removed == TreePageRemoval::Failed)
-            skip(OutputErrorMessage(JoinPath(folder->path(), page), why));
-        if (removed != TreePageRemoval::Removed) {
-            if (own)
-                ::close(at);
+            skip(OutputErrorMessage(JoinPath(where->path(), page), why));
+        if (removed != TreePageRemoval::Removed)
             return;
-        }
         count([](TreeCounts &c) { ++c.removed; });
-        const FolderListing listing = fs_.subFolders(FolderRef(folder->name, at));
+        const FolderListing listing = fs_.subFolders(at->folder);
         const QSet<QByteArray> links(listing.links.begin(), listing.links.end());
         QList<QByteArray> subs;
         for (const QByteArray &name : listing.names) {
             if (!links.contains(name))
                 subs.append(name);
         }
-        levels.push_back({at, own, DeviceOf(at), std::move(subs), 0, folder});
+        levels.push_back({at, std::move(subs), 0, where});
     };
-    removeIn(fd, node, false);
+    removeIn(folder, node);
     while (!levels.empty()) {
         Level &level = levels.back();
         if (level.next >= level.subs.size()) {
-            if (level.own)
-                ::close(level.fd);
             levels.pop_back();
             continue;
         }
         const QByteArray name = level.subs[level.next++];
-        const int sub = openToTakeDown(level.fd, level.device, name);
-        if (sub >= 0)
-            removeIn(sub, std::make_shared<const Node>(Node{name, level.node}), true);
+        auto sub =
+            std::make_shared<const OpenFolder>(fs_.openSub(level.folder->folder, name, rules_));
+        if (!sub->notEntered && sub->error == 0)
+            removeIn(sub, std::make_shared<const Node>(Node{name, level.node}));
     }
 }
 
-// Opens the sub-folder name of parentFd to take its pages down, unless the walk would not
-// enter it; -1 then.
-int TreeWalk::openToTakeDown(int parentFd, quint64 parentDevice, const QByteArray &name) const
-{
-    const MountCheck mount = CheckMount(parentFd, name, parentDevice);
-    if (mount.othersMount || (request_.oneFileSystem && mount.device != topDevice_))
-        return -1;
-    return OpenSubFolderFd(parentFd, name);
-}
-
-// Takes down the pages of the sub-folders names of the folder open as parentFd.
-void TreeWalk::takeDownBelow(int parentFd, quint64 parentDevice, const QList<QByteArray> &names,
-                             const std::shared_ptr<const Node> &parent)
+// Takes down the pages of the sub-folders names of parent.
+void TreeWalk::takeDownBelow(const Held &parent, const QList<QByteArray> &names,
+                             const std::shared_ptr<const Node> &node)
 {
     for (const QByteArray &name : names) {
-        const int fd = openToTakeDown(parentFd, parentDevice, name);
-        if (fd < 0)
-            continue;
-        takeDown(fd, std::make_shared<const Node>(Node{name, parent}));
-        ::close(fd);
+        auto sub = std::make_shared<const OpenFolder>(fs_.openSub(parent->folder, name, rules_));
+        if (!sub->notEntered && sub->error == 0)
+            takeDown(sub, std::make_shared<const Node>(Node{name, node}));
     }
 }
 

@@ -2,11 +2,11 @@
 
 #include "workers.h"
 
+#include "output/treepage.h"
 #include "page/folderpage.h"
 #include "selection/filesystem.h"
 
 #include <QByteArray>
-#include <QIODevice>
 #include <QSet>
 #include <QString>
 
@@ -31,13 +31,13 @@ struct TreeCounts
     qsizetype notEntered = 0;
 };
 
-/// The walk of a tree, on the calling thread, and the writing of every page on page writers,
-/// each page after its sub-folders' so that it links only pages that exist.
+/// The walk of a tree, on the calling thread, and the writing of every page on a pool of
+/// threads, each page after its sub-folders' so that it links only pages that exist. It
+/// reads through a source (the file system) and stores through a target: nothing else.
 class TreeWalk
 {
 public:
-    /// Tells what a walk is doing: a folder skipped (said at once), or the page writer's
-    /// progress (written, unchanged, files so far, the folder at work).
+    /// Tells what a walk is doing: a folder skipped (said at once), or the progress.
     struct Report
     {
         /// Says message on its own line.
@@ -47,16 +47,16 @@ public:
             progress;
     };
 
-    /// A walk writing request's pages, reading through fs.
-    TreeWalk(const FolderPageRequest &request, const FileSystem &fs, const QLocale &locale,
-             Report report);
+    /// A walk writing request's pages, reading through source and storing through target.
+    TreeWalk(const FolderPageRequest &request, const FileSystem &source, TreeTarget &target,
+             const QLocale &locale, Report report);
     ~TreeWalk();
     TreeWalk(const TreeWalk &) = delete;
     TreeWalk &operator=(const TreeWalk &) = delete;
 
-    /// Walks the tree under top, opened as topFd (which the walk takes) whose real path is
-    /// realTop; false when top itself cannot be read.
-    bool run(const QByteArray &top, int topFd, const QByteArray &realTop);
+    /// Walks the tree under top (its path as given), opened as topFolder; false when top
+    /// itself cannot be read.
+    bool run(const QByteArray &top, OpenFolder topFolder);
     /// What was done so far.
     TreeCounts counts() const;
     /// Why the top could not be read, once run returned false.
@@ -67,24 +67,24 @@ private:
     struct Look;
     struct Frame;
     struct PageJob;
+    using Held = std::shared_ptr<const OpenFolder>;
 
     QByteArray pageNameOf(const QByteArray &name) const;
-    FolderRef held(const QByteArray &name, int fd) const;
-    Look lookInto(const QByteArray &name, int fd, const FileSorter &sorter) const;
-    Look openAndLook(int parentFd, quint64 parentDevice, const QByteArray &name,
-                     const FileSorter &sorter) const;
+    Look lookInto(Held folder, const FileSorter &sorter) const;
+    Look openAndLook(const Held &parent, const QByteArray &name, const FileSorter &sorter) const;
     Look nextLook(Frame &frame);
     bool enter(std::shared_ptr<const Node> node, Look look, const QByteArray &parentPage);
     bool writePage(const PageJob &job, const FileSorter &sorter, const PageBuilder &builder);
-    void takeDown(int fd, const std::shared_ptr<const Node> &node);
-    int openToTakeDown(int parentFd, quint64 parentDevice, const QByteArray &name) const;
-    void takeDownBelow(int parentFd, quint64 parentDevice, const QList<QByteArray> &names,
-                       const std::shared_ptr<const Node> &parent);
+    void takeDown(const Held &folder, const std::shared_ptr<const Node> &node);
+    void takeDownBelow(const Held &parent, const QList<QByteArray> &names,
+                       const std::shared_ptr<const Node> &node);
+    void folderFailed(const Node &node, int error);
     void skip(const QString &message);
     void count(const std::function<void(TreeCounts &)> &change);
 
     FolderPageRequest request_;
     const FileSystem &fs_;
+    TreeTarget &target_;
     const FileSorter sorter_; // the walk's
     Report report_;
     mutable std::mutex mutex_; // the reports and the counts
@@ -92,13 +92,11 @@ private:
     int topError_ = 0;
     std::deque<Frame> stack_;
     QSet<std::pair<quint64, quint64>> visited_;
-    QByteArray within_, topPath_;
-    quint64 topDevice_ = 0;
+    QByteArray topPath_;
+    WalkRules rules_;
     bool slow_ = false; // the storage answers each request after a round trip
-    const QLocale locale_;
-    // Last: their threads end before what they use goes.
-    Workers writers_;
-    std::unique_ptr<Workers> listers_; // on slow storage only
+    // Last: its threads end before what they use goes.
+    Workers pool_;
 };
 
 } // namespace dirweaver

@@ -75,4 +75,12 @@ std::shared_future<bool> Workers::add(Task task)
     return done;
 }
 
+void Workers::run(std::function<void()> task)
+{
+    add([task = std::move(task)](const FileSorter &, const PageBuilder &) {
+        task();
+        return true;
+    });
+}
+
 } // namespace dirweaver

@@ -3,6 +3,7 @@
 #include "page/builder.h"
 #include "selection/filelist.h"
 #include "selection/filesystem.h"
+#include "selection/prefetch.h"
 
 #include <QLocale>
 
@@ -16,8 +17,9 @@
 
 namespace dirweaver {
 
-/// Threads that run a tree's tasks, each with its own sorter and page builder.
-class Workers
+/// Threads that run a tree's tasks, each with its own sorter and page builder: the one pool
+/// of a run, which reads facts too.
+class Workers final : public TaskRunner
 {
 public:
     /// A task, given the running thread's sorter and builder.
@@ -26,7 +28,7 @@ public:
     /// Starts threads of their own (at least one, where the system lets it start one).
     Workers(const FileSystem &fs, const QLocale &locale, int threads);
     /// Runs what was added, then stops the threads.
-    ~Workers();
+    ~Workers() override;
     Workers(const Workers &) = delete;
     Workers &operator=(const Workers &) = delete;
 
@@ -35,6 +37,8 @@ public:
     /// Runs task on a thread; its result once done. Where no thread could be started, the
     /// task runs at once, on the caller's thread.
     std::shared_future<bool> add(Task task);
+    /// See TaskRunner.
+    void run(std::function<void()> task) override;
 
 private:
     void work();

@@ -26,7 +26,7 @@ int RunWriter(const WriterRequest &request, const FileSystem &fs, const QLocale 
     }
 
     const QByteArray folder = AbsoluteCleanPath(request.folder, cwd);
-    TopFolder top = fs.openTop(folder);
+    OpenFolder top = fs.openTop(folder);
     if (!top.foreignLink.isEmpty()) {
         PrintLine(err, ForeignLinkMessage(folder, top.foreignLink, top.linkOwner));
         return 1;

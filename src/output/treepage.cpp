@@ -269,4 +269,11 @@ int RemoveLeftTemporaries(int dirFd, const QList<QByteArray> &names)
     return removed;
 }
 
+void FolderPages::settle(const QByteArray &top)
+{
+    const Descriptor folder(OpenFolderFd(top, O_RDONLY));
+    if (folder.fd >= 0)
+        ::syncfs(folder.fd);
+}
+
 } // namespace dirweaver

@@ -2,6 +2,8 @@
 
 #include "pagefile.h"
 
+#include "selection/filesystem.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
@@ -55,5 +57,52 @@ TreePageRemoval RemoveTreePage(int dirFd, const QByteArray &name, QByteArrayView
 /// Removes, of names in the open folder dirFd, the temporary files an interrupted run of
 /// this program's user left there more than a day ago. Returns how many went.
 int RemoveLeftTemporaries(int dirFd, const QList<QByteArray> &names);
+
+/// Where a tree's pages go, each into the folder it lists: it stores a page and says whether
+/// the one there was the program's own and unchanged, and takes pages down.
+class TreeTarget
+{
+public:
+    virtual ~TreeTarget() = default;
+    /// Stores the page produce makes as name in folder, as SaveTreePage does.
+    virtual TreePageSave store(const FolderRef &folder, const QByteArray &name,
+                               const PageProducer &produce, QByteArrayView mark, bool force,
+                               QString *error) = 0;
+    /// Takes the page at name in folder down, as RemoveTreePage does.
+    virtual TreePageRemoval remove(const FolderRef &folder, const QByteArray &name,
+                                   QByteArrayView mark, QString *error) = 0;
+    /// Clears the temporary files of names an interrupted run left in folder.
+    virtual void clearLeftovers(const FolderRef &folder, const QList<QByteArray> &names) = 0;
+    /// Makes what the run stored under top lasting, all at once at its end: one sync per page
+    /// would cost more than the pages.
+    virtual void settle(const QByteArray &top) = 0;
+};
+
+/// Pages as files beside the others in each folder, which a walk of the real file system
+/// holds open.
+class FolderPages final : public TreeTarget
+{
+public:
+    /// See TreeTarget.
+    TreePageSave store(const FolderRef &folder, const QByteArray &name, const PageProducer &produce,
+                       QByteArrayView mark, bool force, QString *error) override
+    {
+        return SaveTreePage(folder.fd, name, produce, mark, force, error);
+    }
+    /// See TreeTarget.
+    TreePageRemoval remove(const FolderRef &folder, const QByteArray &name, QByteArrayView mark,
+                           QString *error) override
+    {
+        return RemoveTreePage(folder.fd, name, mark, error);
+    }
+    /// See TreeTarget.
+    void clearLeftovers(const FolderRef &folder, const QList<QByteArray> &names) override
+    {
+        if (!names.isEmpty())
+            RemoveLeftTemporaries(folder.fd, names);
+    }
+    /// Syncs the file system of top.
+    void settle(const QByteArray &top) override;
+};
 
 } // namespace dirweaver

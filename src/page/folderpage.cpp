@@ -103,7 +103,8 @@ FolderFiles ListFolderFiles(const FileSystem &fs, const FolderRef &folder,
 
 FolderFiles ListFolderFiles(const FileSystem &fs, const FolderRef &folder,
                             const FolderListing &listing, const Selection &selection,
-                            const FileSorter &sorter, bool wantFacts, const FileOrder &order)
+                            const FileSorter &sorter, bool wantFacts, const FileOrder &order,
+                            TaskRunner *runner)
 {
     FolderFiles files;
     files.error = listing.error;
@@ -115,7 +116,7 @@ FolderFiles ListFolderFiles(const FileSystem &fs, const FolderRef &folder,
     if (wantFacts || byFacts) {
         FolderRef source = folder;
         source.path = FolderPath(NativeName::fromBytes(folder.path)).bytes;
-        files.facts = std::make_unique<FactsPrefetch>(fs, source, files.names);
+        files.facts = std::make_unique<FactsPrefetch>(fs, source, files.names, runner);
     }
     std::vector<qsizetype> byName = sorter.sort(files.names);
     if (!byFacts && order.reverse) {
@@ -144,7 +145,8 @@ FolderFiles ListFolderFiles(const FileSystem &fs, const FolderRef &folder,
 
 ListedFolder ListFolder(const FileSystem &fs, const FolderRef &folder,
                         const FolderPageRequest &request, const FileSorter &sorter,
-                        const QList<NativeName> *subFolders, std::optional<FolderEntries> entries)
+                        const QList<NativeName> *subFolders, std::optional<FolderEntries> entries,
+                        TaskRunner *runner)
 {
     const bool tree = request.folderLinks == FolderLinks::Pages;
     // A page in a tree does not list itself.
@@ -156,8 +158,9 @@ ListedFolder ListFolder(const FileSystem &fs, const FolderRef &folder,
     const bool listsFolders = request.folderLinks != FolderLinks::None && !subFolders;
     if (!entries)
         entries = listsFolders ? fs.entries(folder) : FolderEntries{fs.regularFiles(folder), {}};
-    FolderFiles files = ListFolderFiles(fs, folder, entries->files, SelectionOf(request, self),
-                                        sorter, request.options.showsFacts(), request.order);
+    FolderFiles files =
+        ListFolderFiles(fs, folder, entries->files, SelectionOf(request, self), sorter,
+                        request.options.showsFacts(), request.order, runner);
     ListedFolder listed;
     listed.error = files.error;
     if (files.error != 0)
@@ -200,9 +203,9 @@ PageModel FolderModel(const FileSystem &fs, const FolderRef &folder, QList<Nativ
 
 FolderPage PrepareFolderPage(const FileSystem &fs, const FolderRef &folder,
                              const FolderPageRequest &request, const FileSorter &sorter,
-                             const QList<NativeName> *subFolders)
+                             const QList<NativeName> *subFolders, TaskRunner *runner)
 {
-    ListedFolder listed = ListFolder(fs, folder, request, sorter, subFolders);
+    ListedFolder listed = ListFolder(fs, folder, request, sorter, subFolders, {}, runner);
     FolderPage page;
     page.error = listed.error;
     if (listed.error != 0)

@@ -80,11 +80,12 @@ struct FolderFiles
 FolderFiles ListFolderFiles(const FileSystem &fs, const FolderRef &folder,
                             const Selection &selection, const FileSorter &sorter,
                             bool wantFacts = false, const FileOrder &order = {});
-/// The same from a listing of the folder's regular files already read.
+/// The same from a listing of the folder's regular files already read; the facts are read on
+/// runner's threads where one is given.
 FolderFiles ListFolderFiles(const FileSystem &fs, const FolderRef &folder,
                             const FolderListing &listing, const Selection &selection,
                             const FileSorter &sorter, bool wantFacts = false,
-                            const FileOrder &order = {});
+                            const FileOrder &order = {}, TaskRunner *runner = nullptr);
 
 /// A folder's entries as its page lists them, read once: a window keeps them while its
 /// options change.
@@ -107,11 +108,13 @@ struct ListedFolder
 /// facts read on a second core while they are sorted, where the page shows them or is
 /// ordered by them), and its sub-folders when the page links them: those given by a walk
 /// that listed them already, or else from the same reading of the folder, or entries when
-/// the caller read the folder already.
+/// the caller read the folder already. The facts are read on runner's threads where one is
+/// given.
 ListedFolder ListFolder(const FileSystem &fs, const FolderRef &folder,
                         const FolderPageRequest &request, const FileSorter &sorter,
                         const QList<NativeName> *subFolders = nullptr,
-                        std::optional<FolderEntries> entries = std::nullopt);
+                        std::optional<FolderEntries> entries = std::nullopt,
+                        TaskRunner *runner = nullptr);
 
 /// The page model of folder (the path a page names it by, held open where a walk holds it)
 /// for request, from its listed files and sub-folders: the titles the request gives or the
@@ -139,7 +142,8 @@ struct FolderPage
 /// The page of folder for request: ListFolder, then FolderModel.
 FolderPage PrepareFolderPage(const FileSystem &fs, const FolderRef &folder,
                              const FolderPageRequest &request, const FileSorter &sorter,
-                             const QList<NativeName> *subFolders = nullptr);
+                             const QList<NativeName> *subFolders = nullptr,
+                             TaskRunner *runner = nullptr);
 
 /// The file name of folder's page in a tree: pageName, or the folder's own name plus suffix
 /// (".htm", as the save dialog proposes it), the name cut before a whole character when the

@@ -139,34 +139,10 @@ int OpenSubFolderFd(int parentFd, const QByteArray &name)
                     O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
 }
 
-TopFolder::~TopFolder()
+OpenFolder::Closer::~Closer()
 {
-    if (folder.fd >= 0)
-        ::close(folder.fd);
-}
-
-TopFolder::TopFolder(TopFolder &&other) noexcept
-    : folder(std::move(other.folder)), error(other.error),
-      foreignLink(std::move(other.foreignLink)), linkOwner(other.linkOwner),
-      othersFolder(other.othersFolder), realPath(std::move(other.realPath))
-{
-    other.folder.fd = -1;
-}
-
-TopFolder &TopFolder::operator=(TopFolder &&other) noexcept
-{
-    if (this != &other) {
-        if (folder.fd >= 0)
-            ::close(folder.fd);
-        folder = std::move(other.folder);
-        other.folder.fd = -1;
-        error = other.error;
-        foreignLink = std::move(other.foreignLink);
-        linkOwner = other.linkOwner;
-        othersFolder = other.othersFolder;
-        realPath = std::move(other.realPath);
-    }
-    return *this;
+    if (fd >= 0)
+        ::close(fd);
 }
 
 DIR *SystemCalls::openFolder(const char *path) const
@@ -345,9 +321,9 @@ FolderEntries RealFileSystem::readFolder(const FolderRef &folder, bool wantFiles
     return entries;
 }
 
-TopFolder RealFileSystem::openTop(const QByteArray &path) const
+OpenFolder RealFileSystem::openTop(const QByteArray &path) const
 {
-    TopFolder top(path);
+    OpenFolder top(path);
     const auto fail = [&top](int error) {
         top.error = error;
         return std::move(top);
@@ -417,10 +393,50 @@ TopFolder RealFileSystem::openTop(const QByteArray &path) const
             ::close(fd);
         return fail(error);
     }
-    top.folder.fd = fd;
+    top.hold(fd);
     top.othersFolder = st.st_uid != ::geteuid();
     top.realPath = realPathOf(fd);
+    top.device = DeviceOf(fd);
     return top;
+}
+
+OpenFolder FileSystem::openSub(const FolderRef &parent, const QByteArray &name,
+                               const WalkRules &) const
+{
+    OpenFolder folder(JoinPath(parent.path, name));
+    folder.error = EOPNOTSUPP;
+    return folder;
+}
+
+bool FileSystem::holds(const FolderRef &folder, const QByteArray &name) const
+{
+    const FolderListing files = regularFiles(folder);
+    return files.names.contains(name);
+}
+
+OpenFolder RealFileSystem::openSub(const FolderRef &parent, const QByteArray &name,
+                                   const WalkRules &rules) const
+{
+    OpenFolder folder(name);
+    const MountCheck mount = CheckMount(parent.fd, name, DeviceOf(parent.fd));
+    if (mount.othersMount || (rules.oneFileSystem && mount.device != rules.topDevice)) {
+        folder.notEntered = true;
+        return folder;
+    }
+    const int fd = OpenSubFolderFd(parent.fd, name);
+    if (fd < 0)
+        folder.error = errno;
+    else
+        folder.hold(fd);
+    folder.device = mount.device;
+    folder.folder.linksWithin = parent.linksWithin;
+    return folder;
+}
+
+bool RealFileSystem::holds(const FolderRef &folder, const QByteArray &name) const
+{
+    struct stat st;
+    return ::fstatat(folder.fd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 FolderListing RealFileSystem::regularFiles(const FolderRef &folder) const

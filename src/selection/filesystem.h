@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -77,18 +78,19 @@ struct FolderRef
     QByteArray linksWithin;
 };
 
-/// A folder a run starts from (a page's folder, a tree's top), opened as the run then reads
-/// it; the descriptor, if any, is closed with it.
-class TopFolder
+/// A folder a run reads (a page's folder, a tree's top, a folder a walk enters), opened as
+/// the run then reads it; what the file system holds open for it goes with it.
+class OpenFolder
 {
 public:
-    /// A folder not opened (the made-up file systems of tests go by path).
-    explicit TopFolder(const QByteArray &path = {}) : folder(path) {}
-    ~TopFolder();
-    TopFolder(TopFolder &&other) noexcept;
-    TopFolder &operator=(TopFolder &&other) noexcept;
-    TopFolder(const TopFolder &) = delete;
-    TopFolder &operator=(const TopFolder &) = delete;
+    /// A folder not held open (the made-up file systems of tests go by path).
+    explicit OpenFolder(const QByteArray &path = {}) : folder(path) {}
+    /// Holds the folder open as fd, which goes with it.
+    void hold(int fd)
+    {
+        folder.fd = fd;
+        closer_.fd = fd;
+    }
 
     /// The folder, held open where the file system is real.
     FolderRef folder;
@@ -102,6 +104,36 @@ public:
     bool othersFolder = false;
     /// Where the folder really is (no link on the way), when opened.
     QByteArray realPath;
+    /// A walk does not enter it: another user's mount, or another file system than the
+    /// top's where the walk stays on one.
+    bool notEntered = false;
+    /// The file system it is on; 0 unknown.
+    quint64 device = 0;
+
+private:
+    // Closes what it holds as it goes; moved, the new one holds it.
+    struct Closer
+    {
+        int fd = -1;
+        Closer() = default;
+        Closer(Closer &&other) noexcept : fd(std::exchange(other.fd, -1)) {}
+        Closer &operator=(Closer &&other) noexcept
+        {
+            std::swap(fd, other.fd);
+            return *this;
+        }
+        ~Closer();
+    };
+    Closer closer_;
+};
+
+/// How a walk enters sub-folders.
+struct WalkRules
+{
+    /// Only folders on the file system of the top, whose device this is.
+    bool oneFileSystem = false;
+    /// The top's device.
+    quint64 topDevice = 0;
 };
 
 /// One folder kept open to read the facts of its files relative to it, so that neither the
@@ -133,7 +165,14 @@ public:
     virtual std::unique_ptr<FolderFacts> openFacts(const FolderRef &folder) const = 0;
     /// The folder at path (absolute and clean) that a run starts from. By default it is not
     /// opened: its path is asked about.
-    virtual TopFolder openTop(const QByteArray &path) const { return TopFolder(path); }
+    virtual OpenFolder openTop(const QByteArray &path) const { return OpenFolder(path); }
+    /// The sub-folder name of parent, entered by a walk, never through a link; notEntered
+    /// where rules or someone else's mount keep the walk out, and error why it cannot be.
+    /// By default a walk is not possible: error is EOPNOTSUPP.
+    virtual OpenFolder openSub(const FolderRef &parent, const QByteArray &name,
+                               const WalkRules &rules) const;
+    /// True when folder holds an entry called name (".noindex"), a link itself included.
+    virtual bool holds(const FolderRef &folder, const QByteArray &name) const;
 };
 
 /// The system calls under RealFileSystem, so tests can make them fail as a real disk can.
@@ -170,7 +209,13 @@ public:
     /// Opens the folder a component at a time, never through a symbolic link owned by anyone
     /// but root or the person running: someone else's link could make a run read (and a
     /// tree write) a folder they cannot see themselves. Refused, the result names that link.
-    TopFolder openTop(const QByteArray &path) const override;
+    OpenFolder openTop(const QByteArray &path) const override;
+    /// Asks nothing of a mount it does not enter (its file system may never answer), and
+    /// opens the folder from its parent's descriptor.
+    OpenFolder openSub(const FolderRef &parent, const QByteArray &name,
+                       const WalkRules &rules) const override;
+    /// See FileSystem.
+    bool holds(const FolderRef &folder, const QByteArray &name) const override;
 
 private:
     DIR *openDir(const FolderRef &folder) const;

@@ -1,194 +1,272 @@
 #include "prefetch.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <limits>
+#include <mutex>
 #include <system_error>
 
 namespace dirweaver {
 
-FactsPrefetch::FactsPrefetch(const FileSystem &fs, const FolderRef &folder,
-                             const QList<NativeName> &files)
-    : folder_(fs.openFacts(folder)), facts_(size_t(files.size())),
-      ready_(new std::atomic<bool>[size_t(files.size())] {}),
-      claimed_(new std::atomic<bool>[size_t(files.size())] {})
+// What the readers share with the list's owner; readers on a runner's threads keep it alive
+// until they are done, however early the owner goes.
+struct FactsPrefetch::Shared
 {
-    names_.reserve(files.size());
-    for (const NativeName &file : files)
-        names_.append(file.bytes);
-    // A few files are read at once, where a second thread would cost more than it saves:
-    // unless the first answer shows storage slow enough for requests in flight to pay.
-    if (files.size() < kThreadFrom) {
-        const auto start = std::chrono::steady_clock::now();
-        if (!files.isEmpty())
-            read(0);
-        const auto took = std::chrono::duration_cast<std::chrono::microseconds>(
-            std::chrono::steady_clock::now() - start);
-        if (files.size() == 1 || took.count() < kSlowFromMicroseconds) {
-            for (qsizetype i = 1; i < files.size(); ++i)
-                read(i);
-            return;
+    std::unique_ptr<FolderFacts> folder;
+    QList<QByteArray> names; // the bytes only: the caller's list may be sorted meanwhile
+    // Facts packed in 24 bytes: a million files' worth is 24 MB, not 48.
+    struct Packed
+    {
+        qint64 size = kUnread;
+        qint64 birth = kNone;
+        qint64 modified = kNone;
+    };
+    static constexpr qint64 kUnread = std::numeric_limits<qint64>::min();
+    static constexpr qint64 kNone = std::numeric_limits<qint64>::min();
+    std::vector<Packed> facts;
+    std::unique_ptr<std::atomic<bool>[]> ready;
+    // Taken by the thread that reads the fact, so that two never read the same one.
+    std::unique_ptr<std::atomic<bool>[]> claimed;
+    // Whether the names are still needed: 0 yes, 1 a second reader is at work, 2 dropped.
+    std::atomic<int> namesState{0};
+    // The list's order, for the readers.
+    std::vector<qsizetype> order;
+    std::atomic<bool> ordered{false};
+    std::atomic<bool> stop{false};
+    // The next place to read in the folder's order, and in the list's.
+    std::atomic<qsizetype> next{0};
+    std::atomic<qsizetype> nextOrdered{0};
+    // Readers still at work; the last one out drops the names.
+    std::atomic<int> running{0};
+    TaskRunner *runner = nullptr;
+    std::vector<std::thread> helpers; // of its own: started by the first reader alone
+    std::thread first;                // of its own
+    // The file the owner waits for, -1 when it waits for none: waking it costs a system
+    // call, so a reader wakes it only once the facts it waits for are there.
+    std::atomic<qsizetype> wanted{-1};
+    std::mutex mutex;
+    std::condition_variable wake;
+
+    // Reads the fact of file i unless another thread took it; true when this one read it.
+    bool read(qsizetype i)
+    {
+        if (claimed[size_t(i)].exchange(true, std::memory_order_acq_rel))
+            return false;
+        if (const std::optional<FileFacts> f = folder->facts(names.at(i)))
+            facts[size_t(i)] = {f->size, f->birthTime.value_or(kNone),
+                                f->modifiedTime.value_or(kNone)};
+        ready[size_t(i)].store(true);
+        if (wanted.load() == i) {
+            const std::lock_guard lock(mutex);
+            wake.notify_all();
         }
+        return true;
     }
-    running_.store(1);
-    try {
-        worker_ = std::thread([this] { work(true); });
-    } catch (const std::system_error &) {
-        // No thread to be had (a limit on threads or memory): read them all here.
-        running_.store(0);
-        for (qsizetype i = 0; i < files.size(); ++i)
-            read(i);
-    }
-}
+};
 
-int FactsPrefetch::ThreadsFor(qint64 latencyMicroseconds)
+namespace {
+
+// The threads that ask for facts at once when the answers take latency microseconds: one
+// more request in flight for every 25 µs an answer takes, so that the waits overlap where
+// the storage would answer many at once (a share: 1 ms, all 32).
+int threadsFor(qint64 latencyMicroseconds)
 {
-    if (latencyMicroseconds < kSlowFromMicroseconds)
+    if (latencyMicroseconds < FactsPrefetch::kSlowFromMicroseconds)
         return 1;
-    // One more request in flight for every 25 µs an answer takes, so that the waits overlap
-    // where the storage would answer many at once (a share: 1 ms, all 32).
-    return int(std::clamp<qint64>(latencyMicroseconds / 25, 2, kMostInFlight));
+    return int(std::clamp<qint64>(latencyMicroseconds / 25, 2, FactsPrefetch::kMostInFlight));
 }
 
-void FactsPrefetch::work(bool probe)
+} // namespace
+
+// One reader: the folder's order until the list is sorted, then the list's; the first one
+// (probe) times its first answers and starts the others.
+void FactsPrefetch::work(const std::shared_ptr<Shared> &s, bool probe,
+                         const std::function<void(int)> &startHelpers)
 {
-    const qsizetype count = names_.size();
+    const qsizetype count = s->names.size();
     std::vector<qint64> latencies;
-    while (!stop_.load(std::memory_order_relaxed)) {
+    while (!s->stop.load(std::memory_order_relaxed)) {
         qsizetype i = 0;
-        if (ordered_.load(std::memory_order_acquire)) {
-            const qsizetype k = nextOrdered_.fetch_add(1, std::memory_order_relaxed);
+        if (s->ordered.load(std::memory_order_acquire)) {
+            const qsizetype k = s->nextOrdered.fetch_add(1, std::memory_order_relaxed);
             if (k >= count)
                 break;
-            i = order_[size_t(k)];
+            i = s->order[size_t(k)];
         } else {
-            i = next_.fetch_add(1, std::memory_order_relaxed);
+            i = s->next.fetch_add(1, std::memory_order_relaxed);
             if (i >= count)
                 break;
         }
-        if (claimed_[size_t(i)].load(std::memory_order_relaxed))
+        if (s->claimed[size_t(i)].load(std::memory_order_relaxed))
             continue;
-        if (!probe) {
-            read(i);
-            continue;
-        }
         const auto start = std::chrono::steady_clock::now();
-        if (!read(i))
+        if (!s->read(i) || !probe)
             continue;
         latencies.push_back(std::chrono::duration_cast<std::chrono::microseconds>(
                                 std::chrono::steady_clock::now() - start)
                                 .count());
-        if (int(latencies.size()) < kProbe)
+        if (int(latencies.size()) < FactsPrefetch::kProbe)
             continue;
         probe = false;
-        std::nth_element(latencies.begin(), latencies.begin() + kProbe / 2, latencies.end());
+        std::nth_element(latencies.begin(), latencies.begin() + FactsPrefetch::kProbe / 2,
+                         latencies.end());
         // No more threads than there are files left for eight each: a thread costs more to
         // start than a few answers take.
-        const int threads =
-            int(std::min<qint64>(ThreadsFor(latencies[kProbe / 2]), 1 + (count - kProbe) / 8));
-        running_.fetch_add(threads - 1);
-        for (int t = 1; t < threads; ++t) {
+        startHelpers(int(std::min<qint64>(threadsFor(latencies[FactsPrefetch::kProbe / 2]),
+                                          1 + (count - FactsPrefetch::kProbe) / 8)) -
+                     1);
+    }
+    // Every fact is in or taken: the last reader out drops the names, which for a million
+    // files weigh, unless a second reader still holds them.
+    if (s->running.fetch_sub(1) == 1) {
+        int needed = 0;
+        if (s->namesState.compare_exchange_strong(needed, 2))
+            s->names = QList<QByteArray>();
+    }
+}
+
+void FactsPrefetch::start(const std::shared_ptr<Shared> &shared, bool probe)
+{
+    std::weak_ptr<Shared> weak = shared;
+    // Helpers are started by the first reader, with the shared state it holds.
+    const auto helpers = [weak](int more) {
+        const std::shared_ptr<Shared> s = weak.lock();
+        if (!s)
+            return;
+        s->running.fetch_add(more);
+        for (int t = 0; t < more; ++t) {
+            if (s->runner) {
+                s->runner->run([s] { work(s, false, {}); });
+                continue;
+            }
             try {
-                helpers_.emplace_back([this] { work(false); });
+                s->helpers.emplace_back([s] { work(s, false, {}); });
             } catch (const std::system_error &) {
                 // Fewer threads than asked for: those running read the rest.
-                running_.fetch_sub(threads - t);
+                s->running.fetch_sub(more - t);
                 break;
             }
         }
+    };
+    shared->running.fetch_add(1);
+    if (shared->runner) {
+        shared->runner->run([shared, probe, helpers] { work(shared, probe, helpers); });
+        return;
     }
-    // Every fact is in or taken: the last thread out drops the names, which for a million
-    // files weigh, unless a second reader still holds them.
-    if (running_.fetch_sub(1) == 1) {
-        int needed = 0;
-        if (namesState_.compare_exchange_strong(needed, 2))
-            names_ = QList<QByteArray>();
+    try {
+        shared->first = std::thread([shared, probe, helpers] { work(shared, probe, helpers); });
+    } catch (const std::system_error &) {
+        // No thread to be had (a limit on threads or memory): read them all here.
+        shared->running.fetch_sub(1);
+        for (qsizetype i = 0; i < shared->names.size(); ++i)
+            shared->read(i);
     }
+}
+
+FactsPrefetch::FactsPrefetch(const FileSystem &fs, const FolderRef &folder,
+                             const QList<NativeName> &files, TaskRunner *runner)
+    : shared_(std::make_shared<Shared>())
+{
+    Shared &s = *shared_;
+    s.folder = fs.openFacts(folder);
+    s.facts.resize(size_t(files.size()));
+    s.ready.reset(new std::atomic<bool>[size_t(files.size())] {});
+    s.claimed.reset(new std::atomic<bool>[size_t(files.size())] {});
+    s.runner = runner;
+    s.names.reserve(files.size());
+    for (const NativeName &file : files)
+        s.names.append(file.bytes);
+    // A few files are read at once, where a second thread would cost more than it saves:
+    // unless the first answer shows storage slow enough for requests in flight to pay.
+    if (files.size() < kThreadFrom) {
+        const auto started = std::chrono::steady_clock::now();
+        if (!files.isEmpty())
+            s.read(0);
+        const auto took = std::chrono::duration_cast<std::chrono::microseconds>(
+            std::chrono::steady_clock::now() - started);
+        if (files.size() == 1 || took.count() < kSlowFromMicroseconds) {
+            for (qsizetype i = 1; i < files.size(); ++i)
+                s.read(i);
+            return;
+        }
+    }
+    start(shared_, true);
 }
 
 FactsPrefetch::~FactsPrefetch()
 {
-    stop_.store(true);
-    if (worker_.joinable())
-        worker_.join();
-    for (std::thread &helper : helpers_)
+    Shared &s = *shared_;
+    s.stop.store(true);
+    if (s.first.joinable())
+        s.first.join();
+    for (std::thread &helper : s.helpers)
         helper.join();
-}
-
-bool FactsPrefetch::read(qsizetype i)
-{
-    if (claimed_[size_t(i)].exchange(true, std::memory_order_acq_rel))
-        return false;
-    if (const std::optional<FileFacts> facts = folder_->facts(names_.at(i)))
-        facts_[size_t(i)] = {facts->size, facts->birthTime.value_or(kNoBirth),
-                             facts->modifiedTime.value_or(kNoBirth)};
-    ready_[size_t(i)].store(true);
-    if (wanted_.load() == i) {
-        const std::lock_guard lock(mutex_);
-        wake_.notify_all();
-    }
-    return true;
 }
 
 void FactsPrefetch::readAlongside()
 {
-    const qsizetype count = qsizetype(facts_.size());
+    Shared &s = *shared_;
+    const qsizetype count = qsizetype(s.facts.size());
     int needed = 0;
-    if (namesState_.compare_exchange_strong(needed, 1)) {
+    if (s.namesState.compare_exchange_strong(needed, 1)) {
         for (qsizetype i = count - 1; i >= 0; --i) {
-            if (!claimed_[size_t(i)].load(std::memory_order_relaxed))
-                read(i);
+            if (!s.claimed[size_t(i)].load(std::memory_order_relaxed))
+                s.read(i);
         }
     }
     for (qsizetype i = 0; i < count; ++i) {
-        while (!ready_[size_t(i)].load(std::memory_order_acquire))
+        while (!s.ready[size_t(i)].load(std::memory_order_acquire))
             std::this_thread::yield();
     }
 }
 
 void FactsPrefetch::moved(const std::vector<qsizetype> &moved)
 {
-    // Every fact is in: the threads only have their loops to finish.
-    if (worker_.joinable())
-        worker_.join();
-    for (std::thread &helper : helpers_)
-        helper.join();
-    helpers_.clear();
-    std::vector<qsizetype> order(moved.size());
+    // The readers may still be finishing their loops over the old order: the owner's own
+    // map changes, theirs stays.
+    std::vector<qsizetype> map(moved.size());
     for (size_t i = 0; i < moved.size(); ++i)
-        order[i] = ordered_.load() ? order_[size_t(moved[i])] : moved[i];
-    order_ = std::move(order);
-    ordered_.store(true, std::memory_order_release);
+        map[i] = map_.empty() ? moved[i] : map_[size_t(moved[i])];
+    map_ = std::move(map);
 }
 
 void FactsPrefetch::reorder(std::vector<qsizetype> order)
 {
-    order_ = std::move(order);
-    ordered_.store(true, std::memory_order_release);
+    map_ = order;
+    shared_->order = std::move(order);
+    shared_->ordered.store(true, std::memory_order_release);
 }
 
 std::optional<FileFacts> FactsPrefetch::factsAt(qsizetype i) const
 {
-    const qsizetype at = ordered_.load(std::memory_order_acquire) ? order_[size_t(i)] : i;
-    if (at < 0 || at >= qsizetype(facts_.size()))
+    Shared &s = *shared_;
+    const qsizetype at = map_.empty() ? i : map_[size_t(i)];
+    if (at < 0 || at >= qsizetype(s.facts.size()))
         return std::nullopt;
-    std::atomic<bool> &ready = ready_[size_t(at)];
-    // The worker is a few microseconds ahead or behind: wait for it awake a little while
+    std::atomic<bool> &ready = s.ready[size_t(at)];
+    // Not taken by any reader yet (one still queued, say): read here.
+    if (!ready.load(std::memory_order_acquire) &&
+        !s.claimed[size_t(at)].load(std::memory_order_relaxed))
+        s.read(at);
+    // A reader is a few microseconds ahead or behind: wait for it awake a little while
     // before sleeping, which costs two system calls and a switch each time.
     for (int spin = 0; spin < 2000 && !ready.load(std::memory_order_acquire); ++spin) {
         if (spin % 16 == 15)
             std::this_thread::yield();
     }
     if (!ready.load()) {
-        wanted_.store(at);
-        std::unique_lock lock(mutex_);
-        wake_.wait(lock, [&] { return ready.load(); });
-        wanted_.store(-1);
+        s.wanted.store(at);
+        std::unique_lock lock(s.mutex);
+        s.wake.wait(lock, [&] { return ready.load(); });
+        s.wanted.store(-1);
     }
-    const Packed &facts = facts_[size_t(at)];
-    if (facts.size == kUnread)
+    const Shared::Packed &facts = s.facts[size_t(at)];
+    if (facts.size == Shared::kUnread)
         return std::nullopt;
     const auto time = [](qint64 t) {
-        return t == kNoBirth ? std::nullopt : std::optional<qint64>(t);
+        return t == Shared::kNone ? std::nullopt : std::optional<qint64>(t);
     };
     return FileFacts{facts.size, time(facts.birth), time(facts.modified)};
 }
