@@ -89,6 +89,21 @@ printf '\n%8s %9s %9s %6s %9s %6s %9s %6s\n' files write_s tree_s tree_x utf8_s 
 awk -v w="$write_s" -v t="$tree_s" -v u="$utf8_s" -v m="$sorted_s" \
     'BEGIN { printf "%8d %9.4f %9.4f %6.2f %9.4f %6.2f %9.4f %6.2f\n", 100000, w, t, t / w, u, u / w, m, m / w }'
 
+# --tree against tree -H -R -L 1 (one page in every folder, names only) over the same tree,
+# in CPU seconds: with its pages unchanged (a nightly run) and with every page new (a new
+# footer each run); tree writes 00Tree.html files, which are taken away again.
+if command -v tree >/dev/null; then
+    read -r _ _ same_cpu < <("$tool" time "$runs" sh -c 'exec "$0" --tree "$1" 2>/dev/null' "$writer" "$tree")
+    read -r _ _ new_cpu < <("$tool" time "$runs" sh -c \
+        'exec "$0" --tree --footer-title "$(date +%s%N)" "$1" 2>/dev/null' "$writer" "$tree")
+    read -r _ _ tree_cpu < <(cd "$tree" && "$tool" time "$runs" tree -H . -R -L 1 -o /dev/null .)
+    find "$tree" -name 00Tree.html -delete
+    "$writer" --tree "$tree" 2>/dev/null
+    printf '\n%8s %9s %9s %9s %7s %7s\n' files tree_cpu same_cpu new_cpu same_x new_x
+    awk -v t="$tree_cpu" -v s="$same_cpu" -v n="$new_cpu" \
+        'BEGIN { printf "%8d %9.4f %9.4f %9.4f %7.2f %7.2f\n", 100000, t, s, n, s / t, n / t }'
+fi
+
 # The page in a browser at 100,000 files, the classic page against the table: its bytes, and
 # Chromium's time to open it (parse, style and first layout), then to sort the table by size
 # and to filter it (median of three runs each).

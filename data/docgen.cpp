@@ -173,25 +173,9 @@ QStringList choices(const QString &value)
     return value.contains(u'|') ? value.split(u'|') : QStringList();
 }
 
-QString completion()
-{
-    QString options, cases;
-    for (const OptionHelp &option : OptionHelps()) {
-        if (!option.option)
-            continue;
-        options += option.name + u' ';
-        if (!option.alias.isEmpty())
-            options += option.alias + u' ';
-        const QStringList values = choices(option.value);
-        if (!values.isEmpty())
-            cases += u"    %1) words=\"%2\" ;;\n"_s.arg(option.name, values.join(u' '));
-        else if (option.value == u"FILE")
-            cases += u"    %1) kind=file ;;\n"_s.arg(option.name);
-        else if (!option.value.isEmpty())
-            cases += u"    %1) kind=none ;;\n"_s.arg(option.name);
-    }
-    options.chop(1);
-    return uR"(# bash completion for dirweaver: its options, the values of those that take a word
+// The completion script, %1 the values of the options that take some, %2 every option.
+constexpr QStringView kCompletion =
+    uR"(# bash completion for dirweaver: its options, the values of those that take a word
 # from a list, files for --write and folders for the rest. Made from the program's option
 # table; do not edit.
 
@@ -273,7 +257,27 @@ _dirweaver()
     _dirweaver_paths -d "$cur"
 }
 complete -F _dirweaver dirweaver
-)"_s.arg(cases, options);
+)";
+
+QString completion()
+{
+    QString options, cases;
+    for (const OptionHelp &option : OptionHelps()) {
+        if (!option.option)
+            continue;
+        options += option.name + u' ';
+        if (!option.alias.isEmpty())
+            options += option.alias + u' ';
+        const QStringList values = choices(option.value);
+        if (!values.isEmpty())
+            cases += u"    %1) words=\"%2\" ;;\n"_s.arg(option.name, values.join(u' '));
+        else if (option.value == u"FILE")
+            cases += u"    %1) kind=file ;;\n"_s.arg(option.name);
+        else if (!option.value.isEmpty())
+            cases += u"    %1) kind=none ;;\n"_s.arg(option.name);
+    }
+    options.chop(1);
+    return kCompletion.toString().arg(cases, options);
 }
 
 bool write(const QString &path, const QString &text)

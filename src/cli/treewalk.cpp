@@ -15,61 +15,6 @@ namespace dirweaver {
 
 using namespace Qt::StringLiterals;
 
-// A folder of the walk: its own name and its parent, so that its path is only made when a
-// message needs it and a deep tree costs memory in proportion to its folders.
-struct TreeWalk::Node
-{
-    QByteArray name; // the whole path at the top
-    std::shared_ptr<const Node> parent;
-
-    QByteArray path() const
-    {
-        QList<const Node *> chain;
-        for (const Node *node = this; node; node = node->parent.get())
-            chain.append(node);
-        QByteArray joined;
-        for (qsizetype i = chain.size() - 1; i >= 0; --i)
-            joined = joined.isEmpty() ? chain[i]->name : JoinPath(joined, chain[i]->name);
-        return joined;
-    }
-};
-
-// What entering a folder needs: it opened (or why not, or why it is not entered), its
-// ".noindex", its sub-folders to enter and those left out, and how long the first question
-// took.
-struct TreeWalk::Look
-{
-    Held folder;
-    bool noIndex = false;
-    SubFolderList sub;
-    QList<QByteArray> leftOut;
-    std::chrono::nanoseconds asked{0};
-};
-
-// A folder being walked: held open, its sub-folders still to enter, and the pages of those
-// entered, which it links once they are known to exist.
-struct TreeWalk::Frame
-{
-    std::shared_ptr<const Node> node;
-    Held folder;
-    QByteArray pageName;
-    QByteArray parentPage; // empty at the top
-    QList<NativeName> children;
-    qsizetype next = 0;
-    QList<std::pair<NativeName, std::shared_future<bool>>> childPages;
-    // On slow storage: the next sub-folders, opened and listed ahead on other threads.
-    std::deque<std::shared_future<Look>> ahead;
-};
-
-// One page to write, once its sub-folders' pages are written.
-struct TreeWalk::PageJob
-{
-    std::shared_ptr<const Node> node;
-    Held folder;
-    QByteArray pageName, parentPage;
-    QList<NativeName> withPages;
-};
-
 namespace {
 
 // How many threads: one per core up to four (past that a local disk is the limit), or many
@@ -86,11 +31,14 @@ constexpr qsizetype kAhead = 32;
 
 TreeWalk::TreeWalk(const FolderPageRequest &request, const FileSystem &source, TreeTarget &target,
                    const QLocale &locale, Report report)
-    : request_(request), fs_(source), target_(target), sorter_(locale), report_(std::move(report)),
+    : request_(request), fs_(source), target_(target), sorter_(locale),
+      report_(std::move(report)), rules_{request.oneFileSystem, 0},
+      takedown_(
+          source, target, rules_, [this](const QByteArray &name) { return pageNameOf(name); },
+          request.options.format->treeMark, [this](const QString &message) { skip(message); }),
       pool_(source, locale, localThreads())
 {
     request_.options.treeMark = true;
-    rules_.oneFileSystem = request.oneFileSystem;
 }
 
 TreeWalk::~TreeWalk() = default;
@@ -107,7 +55,7 @@ void TreeWalk::count(const std::function<void(TreeCounts &)> &change)
     change(counts_);
 }
 
-void TreeWalk::folderFailed(const Node &node, int error)
+void TreeWalk::folderFailed(const FolderNode &node, int error)
 {
     // Short of memory, every folder would fail alike: the run ends with one line instead.
     if (error == ENOMEM)
@@ -129,7 +77,7 @@ bool TreeWalk::run(const QByteArray &top, OpenFolder topFolder)
     topFolder.folder.path = top;
     topPath_ = top;
     rules_.topDevice = topFolder.device;
-    const auto root = std::make_shared<const Node>(Node{top, nullptr});
+    const auto root = std::make_shared<const FolderNode>(FolderNode{top, nullptr});
     if (!enter(root, lookInto(std::make_shared<const OpenFolder>(std::move(topFolder)), sorter_),
                {}))
         return topError_ == 0; // none asked for: ".noindex" at the top
@@ -139,7 +87,7 @@ bool TreeWalk::run(const QByteArray &top, OpenFolder topFolder)
         if (frame.next < frame.children.size()) {
             Look look = nextLook(frame);
             const NativeName &child = frame.children[frame.next++];
-            auto node = std::make_shared<const Node>(Node{child.bytes, frame.node});
+            auto node = std::make_shared<const FolderNode>(FolderNode{child.bytes, frame.node});
             if (look.folder->notEntered)
                 count([](TreeCounts &c) { ++c.notEntered; });
             else if (look.folder->error != 0)
@@ -244,7 +192,8 @@ TreeWalk::Look TreeWalk::nextLook(Frame &frame)
 
 // Puts the folder looked into on the stack with its sub-folders; false when it cannot be
 // read, was met already or asks for no page.
-bool TreeWalk::enter(std::shared_ptr<const Node> node, Look look, const QByteArray &parentPage)
+bool TreeWalk::enter(std::shared_ptr<const FolderNode> node, Look look,
+                     const QByteArray &parentPage)
 {
     // A question that took a round trip (a share, a cold disk): more pages are written,
     // and more folders looked into, at once, so that their requests wait together.
@@ -253,7 +202,8 @@ bool TreeWalk::enter(std::shared_ptr<const Node> node, Look look, const QByteArr
         pool_.grow(kOnSlowStorage);
     }
     if (look.noIndex) {
-        takeDown(look.folder, node);
+        const qsizetype removed = takedown_.folder(look.folder, node);
+        count([removed](TreeCounts &c) { c.removed += removed; });
         return false;
     }
     SubFolderList &sub = look.sub;
@@ -268,7 +218,10 @@ bool TreeWalk::enter(std::shared_ptr<const Node> node, Look look, const QByteArr
     if (visited_.contains(sub.identity))
         return false;
     visited_.insert(sub.identity);
-    takeDownBelow(look.folder, look.leftOut, node);
+    if (!look.leftOut.isEmpty()) {
+        const qsizetype removed = takedown_.below(look.folder, look.leftOut, node);
+        count([removed](TreeCounts &c) { c.removed += removed; });
+    }
     const QByteArray pageName = pageNameOf(node->name);
     // At the last level asked for, the sub-folders get no pages, and so no links.
     const qsizetype level = qsizetype(stack_.size());
@@ -331,64 +284,6 @@ bool TreeWalk::writePage(const PageJob &job, const FileSorter &sorter, const Pag
         c.files += page.model.files.size();
     });
     return true;
-}
-
-// Takes down the page in folder, which the run no longer indexes, and, where there was one,
-// the pages below it: below a folder that had a page, its sub-folders had theirs; nowhere
-// else can have. Level by level on a stack of its own, however deep.
-void TreeWalk::takeDown(const Held &folder, const std::shared_ptr<const Node> &node)
-{
-    struct Level
-    {
-        Held folder;
-        QList<QByteArray> subs;
-        qsizetype next;
-        std::shared_ptr<const Node> node;
-    };
-    std::deque<Level> levels;
-    const auto removeIn = [&](const Held &at, const std::shared_ptr<const Node> &where) {
-        QString why;
-        const QByteArray page = pageNameOf(where->name);
-        const TreePageRemoval removed =
-            target_.remove(at->folder, page, request_.options.format->treeMark, &why);
-        if (removed == TreePageRemoval::Failed)
-            skip(OutputErrorMessage(JoinPath(where->path(), page), why));
-        if (removed != TreePageRemoval::Removed)
-            return;
-        count([](TreeCounts &c) { ++c.removed; });
-        const FolderListing listing = fs_.subFolders(at->folder);
-        const QSet<QByteArray> links(listing.links.begin(), listing.links.end());
-        QList<QByteArray> subs;
-        for (const QByteArray &name : listing.names) {
-            if (!links.contains(name))
-                subs.append(name);
-        }
-        levels.push_back({at, std::move(subs), 0, where});
-    };
-    removeIn(folder, node);
-    while (!levels.empty()) {
-        Level &level = levels.back();
-        if (level.next >= level.subs.size()) {
-            levels.pop_back();
-            continue;
-        }
-        const QByteArray name = level.subs[level.next++];
-        auto sub =
-            std::make_shared<const OpenFolder>(fs_.openSub(level.folder->folder, name, rules_));
-        if (!sub->notEntered && sub->error == 0)
-            removeIn(sub, std::make_shared<const Node>(Node{name, level.node}));
-    }
-}
-
-// Takes down the pages of the sub-folders names of parent.
-void TreeWalk::takeDownBelow(const Held &parent, const QList<QByteArray> &names,
-                             const std::shared_ptr<const Node> &node)
-{
-    for (const QByteArray &name : names) {
-        auto sub = std::make_shared<const OpenFolder>(fs_.openSub(parent->folder, name, rules_));
-        if (!sub->notEntered && sub->error == 0)
-            takeDown(sub, std::make_shared<const Node>(Node{name, node}));
-    }
 }
 
 } // namespace dirweaver

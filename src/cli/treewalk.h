@@ -1,5 +1,7 @@
 #pragma once
 
+#include "foldernode.h"
+#include "takedown.h"
 #include "workers.h"
 
 #include "output/treepage.h"
@@ -13,6 +15,7 @@
 #include <chrono>
 #include <deque>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 
@@ -63,7 +66,6 @@ public:
     int topError() const { return topError_; }
 
 private:
-    struct Node;
     struct Look;
     struct Frame;
     struct PageJob;
@@ -73,12 +75,9 @@ private:
     Look lookInto(Held folder, const FileSorter &sorter) const;
     Look openAndLook(const Held &parent, const QByteArray &name, const FileSorter &sorter) const;
     Look nextLook(Frame &frame);
-    bool enter(std::shared_ptr<const Node> node, Look look, const QByteArray &parentPage);
+    bool enter(std::shared_ptr<const FolderNode> node, Look look, const QByteArray &parentPage);
     bool writePage(const PageJob &job, const FileSorter &sorter, const PageBuilder &builder);
-    void takeDown(const Held &folder, const std::shared_ptr<const Node> &node);
-    void takeDownBelow(const Held &parent, const QList<QByteArray> &names,
-                       const std::shared_ptr<const Node> &node);
-    void folderFailed(const Node &node, int error);
+    void folderFailed(const FolderNode &node, int error);
     void skip(const QString &message);
     void count(const std::function<void(TreeCounts &)> &change);
 
@@ -94,9 +93,46 @@ private:
     QSet<std::pair<quint64, quint64>> visited_;
     QByteArray topPath_;
     WalkRules rules_;
+    PageTakedown takedown_;
     bool slow_ = false; // the storage answers each request after a round trip
     // Last: its threads end before what they use goes.
     Workers pool_;
+};
+
+/// What entering a folder needs: it opened (or why not, or why it is not entered), its
+/// ".noindex", its sub-folders to enter and those left out, and how long the first question
+/// took.
+struct TreeWalk::Look
+{
+    Held folder;
+    bool noIndex = false;
+    SubFolderList sub;
+    QList<QByteArray> leftOut;
+    std::chrono::nanoseconds asked{0};
+};
+
+/// A folder being walked: held open, its sub-folders still to enter, and the pages of those
+/// entered, which it links once they are known to exist.
+struct TreeWalk::Frame
+{
+    std::shared_ptr<const FolderNode> node;
+    Held folder;
+    QByteArray pageName;
+    QByteArray parentPage; // empty at the top
+    QList<NativeName> children;
+    qsizetype next = 0;
+    QList<std::pair<NativeName, std::shared_future<bool>>> childPages;
+    // On slow storage: the next sub-folders, opened and listed ahead on other threads.
+    std::deque<std::shared_future<Look>> ahead;
+};
+
+/// One page to write, once its sub-folders' pages are written.
+struct TreeWalk::PageJob
+{
+    std::shared_ptr<const FolderNode> node;
+    Held folder;
+    QByteArray pageName, parentPage;
+    QList<NativeName> withPages;
 };
 
 } // namespace dirweaver

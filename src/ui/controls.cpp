@@ -172,13 +172,67 @@ OutputForm ChosenForm(const QFileDialog &dialog)
     return {&ClassicFormat(), chosen.contains(u"UTF-8"_s) ? PageEncoding::Utf8 : PageEncoding::Gbk};
 }
 
+namespace {
+
+// The controls' first states: the core's own defaults, and how they take the keyboard.
+void setInitialStates(WeaveControls &c, QWidget *form)
+{
+    const PageOptions defaults;
+    const FilterBoxes filterDefaults;
+    c.Check1->setChecked(defaults.absolutePath);
+    c.Check8->setChecked(defaults.blankLine);
+    c.Check20->setChecked(defaults.bullet);
+    c.Check21->setChecked(defaults.showSize);
+    c.Check22->setChecked(defaults.showDate);
+    c.Checkall->setChecked(filterDefaults.all);
+    for (std::size_t i = 0; i < kTypeBoxCount; ++i)
+        c.typeBoxes[i]->setChecked(filterDefaults.types[i]);
+    c.Option1[std::size_t(defaults.align)]->setChecked(true);
+    new OptionGroupFocus(c.Option1, form);
+    for (QLineEdit *box : {c.Text2, c.Text3, c.Text4})
+        box->setCursorPosition(0);
+    c.Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // The drive list's rows hold their whole text too.
+    c.Drive1->setItemDelegate(new WholeTextDelegate(c.Drive1));
+    // Tab leaves the source box, as it leaves every other control.
+    c.Text1->setTabChangesFocus(true);
+
+    for (QPushButton *button : {c.Command1, c.Command3, c.Command4, c.Command5, c.Command6})
+        PressOnEnter(button);
+}
+
+// Boxes are named by the caption beside them, the lists by what they list, the alignment
+// buttons with their caption; buttons and check boxes by their own text.
+void nameForScreenReaders(WeaveControls &c)
+{
+    const auto caption = [&c](const QString &label) {
+        return spokenCaption(static_cast<QLabel *>(c.byName.value(label))->text());
+    };
+    c.Text1->setAccessibleName(caption(u"Label5"_s));
+    c.Text2->setAccessibleName(caption(u"Label4"_s));
+    c.Text3->setAccessibleName(caption(u"Label3"_s));
+    c.Text4->setAccessibleName(caption(u"Label7"_s));
+    c.Drive1->setAccessibleName(u"驱动器"_s);
+    // A drop-down list is named on Linux by the label that stands for it.
+    static_cast<QLabel *>(c.byName.value(u"Label1"_s))->setBuddy(c.Drive1);
+    c.Dir1->setAccessibleName(u"目录"_s);
+    c.Dir1->setAccessibleDescription(caption(u"Label1"_s));
+    c.Drive1->setAccessibleDescription(caption(u"Label1"_s));
+    c.File1->setAccessibleName(u"文件"_s);
+    for (QRadioButton *button : c.Option1)
+        button->setAccessibleDescription(caption(u"Label2"_s));
+    for (QCheckBox *box : c.typeBoxes)
+        box->setAccessibleDescription(caption(u"Label9"_s));
+}
+
+} // namespace
+
 WeaveControls CreateControls(QWidget *form)
 {
     WeaveControls c;
     Builder b(form, c);
-    // The page options and filter boxes start as the core's own defaults.
+    // The title boxes start as the core's own defaults.
     const PageOptions defaults;
-    const FilterBoxes filterDefaults;
     const QColor kBlue = DesignBlue();
     const QColor kRed = DesignRed();
     const auto &types = TypeBoxes();
@@ -227,51 +281,11 @@ WeaveControls CreateControls(QWidget *form)
     c.Check21 = b.add<QCheckBox>(u"Check21"_s, u"注明文件大小"_s, kBlue);
     c.Check22 = b.add<QCheckBox>(u"Check22"_s, u"注明文件建立日期"_s, kBlue);
     c.Command6 = b.add<QPushButton>(u"Command6"_s, u"超文本预览"_s);
-
-    c.Check1->setChecked(defaults.absolutePath);
-    c.Check8->setChecked(defaults.blankLine);
-    c.Check20->setChecked(defaults.bullet);
-    c.Check21->setChecked(defaults.showSize);
-    c.Check22->setChecked(defaults.showDate);
-    c.Checkall->setChecked(filterDefaults.all);
-    for (std::size_t i = 0; i < kTypeBoxCount; ++i)
-        c.typeBoxes[i]->setChecked(filterDefaults.types[i]);
-    c.Option1[std::size_t(defaults.align)]->setChecked(true);
-    new OptionGroupFocus(c.Option1, form);
-    for (QLineEdit *box : {c.Text2, c.Text3, c.Text4})
-        box->setCursorPosition(0);
-    c.Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    // The drive list's rows hold their whole text too.
-    c.Drive1->setItemDelegate(new WholeTextDelegate(c.Drive1));
-    // Tab leaves the source box, as it leaves every other control.
-    c.Text1->setTabChangesFocus(true);
-
-    for (QPushButton *button : {c.Command1, c.Command3, c.Command4, c.Command5, c.Command6})
-        PressOnEnter(button);
-    // Boxes are named by the caption beside them, the lists by what they list, the alignment
-    // buttons with their caption; buttons and check boxes by their own text.
-    const auto caption = [&c](const QString &label) {
-        return spokenCaption(static_cast<QLabel *>(c.byName.value(label))->text());
-    };
-    c.Text1->setAccessibleName(caption(u"Label5"_s));
-    c.Text2->setAccessibleName(caption(u"Label4"_s));
-    c.Text3->setAccessibleName(caption(u"Label3"_s));
-    c.Text4->setAccessibleName(caption(u"Label7"_s));
-    c.Drive1->setAccessibleName(u"驱动器"_s);
-    // A drop-down list is named on Linux by the label that stands for it.
-    static_cast<QLabel *>(c.byName.value(u"Label1"_s))->setBuddy(c.Drive1);
-    c.Dir1->setAccessibleName(u"目录"_s);
-    c.Dir1->setAccessibleDescription(caption(u"Label1"_s));
-    c.Drive1->setAccessibleDescription(caption(u"Label1"_s));
-    c.File1->setAccessibleName(u"文件"_s);
-    for (QRadioButton *button : c.Option1)
-        button->setAccessibleDescription(caption(u"Label2"_s));
-    for (QCheckBox *box : c.typeBoxes)
-        box->setAccessibleDescription(caption(u"Label9"_s));
-
     c.Timer1 = new QTimer(form);
     c.Timer1->setObjectName(u"Timer1"_s);
     c.Timer1->setInterval(500);
+    setInitialStates(c, form);
+    nameForScreenReaders(c);
     return c;
 }
 

@@ -35,14 +35,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The caption of every message box of the window.
-constexpr QStringView kMessageCaption = u"Dirweaver";
-// Progress captions are repainted at most once per frame of a 60 Hz screen.
-constexpr qint64 kFrameMs = 16;
-// Events are handled after a build's first file, then every few milliseconds: often enough
-// to paint and to answer a click at once, seldom enough not to cost a million event loops.
-constexpr qint64 kYieldMs = 4;
-
 // Shows the folder list with indented folder icons: open ones down to the open folder.
 class FolderIcons final : public QIdentityProxyModel
 {
@@ -205,98 +197,6 @@ void WeaveForm::Form_Resize()
     }
 }
 
-PageOptions WeaveForm::readOptions() const
-{
-    PageOptions o;
-    o.absolutePath = c_.Check1->isChecked();
-    o.blankLine = c_.Check8->isChecked();
-    o.bullet = c_.Check20->isChecked();
-    o.showSize = c_.Check21->isChecked();
-    o.showDate = c_.Check22->isChecked();
-    o.align = c_.Option1[1]->isChecked()   ? Align::Center
-              : c_.Option1[2]->isChecked() ? Align::Right
-                                           : Align::Left;
-    o.browserTitle = c_.Text2->text();
-    o.headerTitle = c_.Text3->text();
-    o.footerTitle = c_.Text4->text();
-    return o;
-}
-
-FilterBoxes WeaveForm::readFilterBoxes() const
-{
-    FilterBoxes boxes;
-    boxes.all = c_.Checkall->isChecked();
-    for (std::size_t i = 0; i < c_.typeBoxes.size(); ++i)
-        boxes.types[i] = c_.typeBoxes[i]->isChecked();
-    return boxes;
-}
-
-void WeaveForm::showProgress(const ProgressCaptions &captions)
-{
-    const std::pair<QLabel *, const QString *> labels[] = {{c_.Label10, &captions.toProcess},
-                                                           {c_.Label11, &captions.processed},
-                                                           {c_.Label12, &captions.progress}};
-    for (const auto &[label, text] : labels) {
-        if (label->text() != *text) {
-            label->setText(*text);
-            label->adjustSize();
-        }
-    }
-    frameClock_.start();
-}
-
-void WeaveForm::fileDone(qsizetype done, qsizetype)
-{
-    if (!frameClock_.isValid() || frameClock_.elapsed() >= kFrameMs) {
-        showProgress(session_->progress());
-    }
-    if (done == 1 || !yieldClock_.isValid() || yieldClock_.elapsed() >= kYieldMs) {
-        QCoreApplication::processEvents();
-        yieldClock_.start();
-    }
-}
-
-void WeaveForm::busy()
-{
-    QCoreApplication::processEvents();
-}
-
-void WeaveForm::showTitles(const Titles &titles)
-{
-    c_.Text3->setText(titles.header);
-    c_.Text2->setText(c_.Text3->text());
-    // Like the other boxes, show a long title from its start.
-    c_.Text2->setCursorPosition(0);
-    c_.Text3->setCursorPosition(0);
-}
-
-void WeaveForm::showPage(const QString &view)
-{
-    c_.Text1->setPlainText(view);
-}
-
-void WeaveForm::armRefresh()
-{
-    c_.Timer1->start();
-}
-
-void WeaveForm::buildsEnded()
-{
-    // Out of the handler that ran the build, so the dialog does not open inside it.
-    if (savePending_ || previewPending_)
-        QTimer::singleShot(0, this, &WeaveForm::runPendingOutput);
-}
-
-void WeaveForm::runPendingOutput()
-{
-    if (session_->building())
-        return; // another build began meanwhile; its end comes back here
-    if (std::exchange(previewPending_, false))
-        Command6_Click();
-    if (std::exchange(savePending_, false))
-        Command3_Click();
-}
-
 void WeaveForm::Drive1_Change()
 {
     const NativeName target = drives_.currentFolder(c_.Drive1->currentIndex());
@@ -381,86 +281,6 @@ void WeaveForm::Command1_Click()
     c_.Timer1->stop();
     QApplication::closeAllWindows();
     QCoreApplication::exit(0);
-}
-
-void WeaveForm::Command3_Click()
-{
-    if (session_->building()) {
-        savePending_ = true;
-        return;
-    }
-    if (!CmD1)
-        CmD1 = CreateSaveDialog(this);
-    // The page is offered to be saved in the folder it lists.
-    CmD1->setDirectory(QFile::decodeName(session_->folder().bytes));
-    const QString OutputFileName = getfilename();
-    if (OutputFileName.isEmpty())
-        return;
-    savefileas(OutputFileName);
-}
-
-QString WeaveForm::getfilename()
-{
-    CmD1->selectFile(ProposedFileName(session_->folderTitle()));
-    if (CmD1->exec() != QDialog::Accepted)
-        return {};
-    session_->setOutputForm(ChosenForm(*CmD1));
-    return CmD1->selectedFiles().value(0);
-}
-
-void WeaveForm::savefileas(const QString &fileName)
-{
-    // The whole page is saved, never the abridged or hand-edited view in Text1.
-    const SaveReport report = SaveAndReport(fileName, session_->outputBytes());
-    QMessageBox box(report.saved ? QMessageBox::NoIcon : QMessageBox::Warning,
-                    kMessageCaption.toString(), report.text, QMessageBox::Ok, this);
-    box.exec();
-}
-
-void WeaveForm::Command6_Click()
-{
-    if (session_->building()) {
-        previewPending_ = true;
-        return;
-    }
-    QString error;
-    const QString fileName = WritePreview(session_->outputBytes(), &error);
-    if (fileName.isEmpty()) {
-        QMessageBox::warning(this, kMessageCaption.toString(), error);
-        return;
-    }
-    OpenPreview(fileName);
-}
-
-void WeaveForm::OpenPreview(const QString &fileName)
-{
-    // The browser shows the file's new content when handed it again, so no key is sent.
-    const QUrl url = QUrl::fromLocalFile(fileName);
-    const Launch launch = LaunchAdopting([&url] { return QDesktopServices::openUrl(url); });
-    if (!launch.started) {
-        previewNotOpened(fileName, std::nullopt);
-        return;
-    }
-    openers_->watch(launch.openers,
-                    [this, fileName](int status) { previewNotOpened(fileName, status); });
-}
-
-void WeaveForm::previewNotOpened(const QString &fileName, std::optional<int> status)
-{
-    QMessageBox::warning(this, kMessageCaption.toString(), PreviewNotOpenedText(fileName, status));
-}
-
-void WeaveForm::Command4_Click()
-{
-    if (about_) {
-        // Already open: only brought to the front, neither placed again nor given more time.
-        about_->raise();
-        about_->activateWindow();
-        return;
-    }
-    about_ = new AboutForm(ContactAddress());
-    about_->Form_Load(*this);
-    about_->show();
 }
 
 } // namespace dirweaver
