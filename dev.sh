@@ -85,12 +85,19 @@ test)
     ctest --preset fuzz
     ;;
 package)
-    # The .deb of the program, with what it needs listed as dependencies.
+    # The .deb of the program, with what it needs listed as dependencies: only what it holds
+    # is built (no tests, no benchmarks), with Ninja's progress on the terminal.
     ensure_packages "${build_packages[@]}" dpkg-dev file
-    build default >/dev/null
+    cd "$here"
+    [ -f build/default/build.ninja ] || cmake --preset default >/dev/null
+    if [ ! -x build/default/app/dirweaver ]; then
+        echo "dev.sh: building the package's files into build/default; the first build takes a few minutes" >&2
+    fi
+    cmake --build build/default --target dirweaver dirweaver_window dirweaver_docs dirweaver_changelog
     cd "$here/build/default"
     rm -rf package
-    cpack
+    echo "dev.sh: making the package" >&2
+    cpack >/dev/null
     echo "dev.sh: $(echo "$here"/build/default/package/dirweaver_*.deb)"
     ;;
 bench)

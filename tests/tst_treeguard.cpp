@@ -26,6 +26,7 @@
 #include <fcntl.h>
 #include <optional>
 #include <pwd.h>
+#include <spawn.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -90,6 +91,34 @@ QByteArray aclGivingRead(uid_t user)
         add(entry[0] == 0x02 ? user : quint32(-1), 4);
     }
     return acl;
+}
+
+// However the test ends, even killed or aborted: the user it made removed, the kernel
+// switches it may set as they were, and the folders below dir unmounted. A shell started
+// now, which keeps the switches' values and waits until this process is gone (the pipe it
+// reads from closes with it).
+void startJanitor(bool removeUser, const QByteArray &dir)
+{
+    int pipe[2];
+    if (::pipe2(pipe, O_CLOEXEC) != 0)
+        return;
+    const QByteArray script =
+        "cd /proc/sys/fs || exit 0; links=$(cat protected_symlinks); "
+        "regular=$(cat protected_regular); cat >/dev/null; "
+        "echo \"$links\" >protected_symlinks; echo \"$regular\" >protected_regular; "
+        "grep -F \" $1/\" /proc/self/mounts | cut -d' ' -f2 | sort -r | "
+        "while read -r point; do umount -l \"$(printf '%b' \"$point\")\"; done; " +
+        QByteArray(removeUser ? "userdel dirweaver-test" : "true");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipe[0], STDIN_FILENO);
+    char shell[] = "/bin/sh", dashC[] = "-c", name[] = "janitor";
+    QByteArray body = script, folder = dir;
+    char *argv[] = {shell, dashC, body.data(), name, folder.data(), nullptr};
+    pid_t pid;
+    posix_spawn(&pid, shell, &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipe[0]); // pipe[1] stays open, never inherited, until this process is gone
 }
 
 // Sets a kernel switch for as long as the guard lives.
@@ -178,9 +207,11 @@ private Q_SLOTS:
         QVERIFY(::chmod(bytes(dir_.path()).constData(), 0755) == 0);
         if (::geteuid() != 0)
             return;
-        if (!::getpwnam(kUser))
+        const bool made = !::getpwnam(kUser);
+        if (made)
             QProcess::execute(u"useradd"_s, {u"--system"_s, u"--no-create-home"_s, u"--shell"_s,
                                              u"/usr/sbin/nologin"_s, QString::fromLatin1(kUser)});
+        startJanitor(made, bytes(dir_.path()));
         const passwd *user = ::getpwnam(kUser);
         QVERIFY2(user, "cannot make the test's user");
         uid_ = user->pw_uid;

@@ -40,6 +40,8 @@ struct FactsPrefetch::Shared
     std::atomic<qsizetype> nextOrdered{0};
     // Readers still at work; the last one out drops the names.
     std::atomic<int> running{0};
+    // Readers started in all.
+    std::atomic<int> started{0};
     TaskRunner *runner = nullptr;
     std::vector<std::thread> helpers; // of its own: started by the first reader alone
     std::thread first;                // of its own
@@ -136,6 +138,7 @@ void FactsPrefetch::start(const std::shared_ptr<Shared> &shared, bool probe)
         if (!s)
             return;
         s->running.fetch_add(more);
+        s->started.fetch_add(more);
         for (int t = 0; t < more; ++t) {
             if (s->runner) {
                 s->runner->run([s] { work(s, false, {}); });
@@ -146,11 +149,13 @@ void FactsPrefetch::start(const std::shared_ptr<Shared> &shared, bool probe)
             } catch (const std::system_error &) {
                 // Fewer threads than asked for: those running read the rest.
                 s->running.fetch_sub(more - t);
+                s->started.fetch_sub(more - t);
                 break;
             }
         }
     };
     shared->running.fetch_add(1);
+    shared->started.fetch_add(1);
     if (shared->runner) {
         shared->runner->run([shared, probe, helpers] { work(shared, probe, helpers); });
         return;
@@ -160,6 +165,7 @@ void FactsPrefetch::start(const std::shared_ptr<Shared> &shared, bool probe)
     } catch (const std::system_error &) {
         // No thread to be had (a limit on threads or memory): read them all here.
         shared->running.fetch_sub(1);
+        shared->started.fetch_sub(1);
         for (qsizetype i = 0; i < shared->names.size(); ++i)
             shared->read(i);
     }
@@ -203,6 +209,11 @@ FactsPrefetch::~FactsPrefetch()
         s.first.join();
     for (std::thread &helper : s.helpers)
         helper.join();
+}
+
+int FactsPrefetch::readers() const
+{
+    return shared_->started.load();
 }
 
 void FactsPrefetch::readAlongside()

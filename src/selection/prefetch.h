@@ -58,6 +58,9 @@ public:
     /// The list was put in another order once more, after every fact was read (factsAt of
     /// each): the file now at place i is the one that was at place moved[i].
     void moved(const std::vector<qsizetype> &moved);
+    /// How many readers were started besides the owner's thread, as the storage's latency
+    /// called for.
+    int readers() const;
 
 private:
     struct Shared;
