@@ -168,9 +168,11 @@ int openOld(int dirFd, const QByteArray &name, const struct stat &st, TreePageSa
     return fd;
 }
 
-// True when the open file fd carries mark in its head.
+// True when the open file fd carries mark in its head; nothing carries an empty mark.
 bool carries(int fd, QByteArrayView mark)
 {
+    if (mark.isEmpty())
+        return false;
     QByteArray head(4096, '\0');
     const ssize_t n = ::pread(fd, head.data(), size_t(head.size()), 0);
     return n >= 0 && QByteArrayView(head).first(n).contains(mark);
