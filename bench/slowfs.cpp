@@ -32,6 +32,7 @@ std::chrono::microseconds g_delay{1000};
 // DIRWEAVER_SLOWFS_STATS names when the mirror is unmounted.
 std::atomic<int> g_inFlight{0};
 std::atomic<int> g_mostInFlight{0};
+std::atomic<long> g_requests{0};
 bool g_faults = false;
 
 std::string at(const char *path)
@@ -41,6 +42,7 @@ std::string at(const char *path)
 
 void wait()
 {
+    ++g_requests;
     const int now = ++g_inFlight;
     for (int most = g_mostInFlight; now > most;)
         g_mostInFlight.compare_exchange_weak(most, now);
@@ -52,7 +54,8 @@ void mirror_destroy(void *)
 {
     if (const char *stats = std::getenv("DIRWEAVER_SLOWFS_STATS")) {
         if (std::FILE *f = std::fopen(stats, "w")) {
-            std::fprintf(f, "most_in_flight %d\n", g_mostInFlight.load());
+            std::fprintf(f, "most_in_flight %d\nrequests %ld\n", g_mostInFlight.load(),
+                         g_requests.load());
             std::fclose(f);
         }
     }

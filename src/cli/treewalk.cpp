@@ -23,7 +23,7 @@ int localThreads()
 {
     return int(qBound(1u, std::thread::hardware_concurrency(), 4u));
 }
-constexpr int kOnSlowStorage = 32;
+constexpr int kOnSlowStorage = 96;
 // How many sub-folders are looked into ahead on slow storage, each held open meanwhile.
 constexpr qsizetype kAhead = 32;
 
@@ -79,9 +79,8 @@ bool TreeWalk::run(const QByteArray &top, OpenFolder topFolder)
     rules_.topDevice = topFolder.device;
     const auto root = std::make_shared<const FolderNode>(FolderNode{top, nullptr});
     if (!enter(root, lookInto(std::make_shared<const OpenFolder>(std::move(topFolder)), sorter_),
-               {}))
+               nullptr))
         return topError_ == 0; // none asked for: ".noindex" at the top
-    std::shared_future<bool> topPage;
     while (!stack_.empty()) {
         Frame &frame = stack_.back();
         if (frame.next < frame.children.size()) {
@@ -93,27 +92,65 @@ bool TreeWalk::run(const QByteArray &top, OpenFolder topFolder)
             else if (look.folder->error != 0)
                 folderFailed(*node, look.folder->error);
             else
-                enter(std::move(node), std::move(look), frame.pageName);
+                enter(std::move(node), std::move(look), &frame);
             continue;
         }
-        PageJob job{frame.node, frame.folder, frame.pageName, frame.parentPage, {}};
-        for (const auto &[child, written] : frame.childPages) {
-            if (written.get())
-                job.withPages.append(child);
-        }
-        const NativeName own = NativeName::fromBytes(frame.node->name);
-        std::shared_future<bool> page = pool_.add(
-            [this, job = std::move(job)](const FileSorter &sorter, const PageBuilder &builder) {
-                return writePage(job, sorter, builder);
-            });
+        leave(frame);
         stack_.pop_back();
-        if (stack_.empty())
-            topPage = std::move(page);
-        else
-            stack_.back().childPages.append({own, std::move(page)});
     }
-    topPage.wait();
+    // A page that failed for want of memory ends the run with it.
+    topDone_.get_future().get();
     return true;
+}
+
+// The walk has entered every sub-folder of frame: its page is written once theirs are.
+void TreeWalk::leave(Frame &frame)
+{
+    const std::shared_ptr<Pending> page = frame.page;
+    std::unique_lock lock(page->mutex);
+    page->job = {frame.node,       frame.folder, frame.pageName,
+                 frame.parentPage, {},           std::move(frame.files)};
+    page->left = true;
+    if (page->waiting > 0)
+        return;
+    lock.unlock();
+    write(page);
+}
+
+// Writes page's page on the pool, and then what waited for it.
+void TreeWalk::write(const std::shared_ptr<Pending> &page)
+{
+    pool_.add([this, page](const FileSorter &sorter, const PageBuilder &builder) {
+        try {
+            written(page, writePage(page->job, sorter, builder));
+        } catch (...) {
+            // The walk learns it where it waits for the top's page; once is enough.
+            std::call_once(failed_, [this] { topDone_.set_exception(std::current_exception()); });
+        }
+        return true;
+    });
+}
+
+// The page of page's folder is done (stands: it is there): its parent's waits for one less,
+// and is written by the thread that finishes the last of its sub-folders' pages.
+void TreeWalk::written(const std::shared_ptr<Pending> &page, bool stands)
+{
+    const std::shared_ptr<Pending> parent = page->parent;
+    if (!parent) {
+        std::call_once(failed_, [this] { topDone_.set_value(); });
+        return;
+    }
+    std::unique_lock lock(parent->mutex);
+    parent->written[size_t(page->index)] = stands ? 1 : 0;
+    if (--parent->waiting > 0 || !parent->left)
+        return;
+    // The links to those that stand, in their order.
+    for (qsizetype i = 0; i < parent->children.size(); ++i) {
+        if (parent->written[size_t(i)] == 1)
+            parent->job.withPages.append(parent->children[i]);
+    }
+    lock.unlock();
+    write(parent);
 }
 
 // The name of the page of the folder called name.
@@ -129,13 +166,19 @@ TreeWalk::Look TreeWalk::lookInto(Held folder, const FileSorter &sorter) const
     Look look;
     look.folder = std::move(folder);
     const FolderRef &at = look.folder->folder;
+    // One reading tells the sub-folders, the files and whether ".noindex" is there: where
+    // each question is a round trip, the folder is not asked three times.
     const auto asked = std::chrono::steady_clock::now();
-    look.noIndex = fs_.holds(at, ".noindex");
+    FolderEntries entries = fs_.entries(at);
     look.asked = std::chrono::steady_clock::now() - asked;
+    look.noIndex =
+        entries.files.names.contains(".noindex") || entries.folders.names.contains(".noindex");
     if (look.noIndex)
         return look;
-    const FolderListing listing = fs_.subFolders(at);
+    const FolderListing &listing = entries.folders;
     look.sub = SortedSubFolders(listing, sorter, false, SelectionOf(request_));
+    if (look.sub.names.isEmpty() && entries.files.error == 0)
+        look.files = std::move(entries.files);
     // Those the request leaves out may hold pages of an earlier run, to be taken down.
     if (look.sub.names.size() + listing.links.size() < listing.names.size()) {
         QSet<QByteArray> kept(listing.links.begin(), listing.links.end());
@@ -190,10 +233,9 @@ TreeWalk::Look TreeWalk::nextLook(Frame &frame)
     return look;
 }
 
-// Puts the folder looked into on the stack with its sub-folders; false when it cannot be
-// read, was met already or asks for no page.
-bool TreeWalk::enter(std::shared_ptr<const FolderNode> node, Look look,
-                     const QByteArray &parentPage)
+// Puts the folder looked into on the stack with its sub-folders, its page waited for by
+// parent's; false when it cannot be read, was met already or asks for no page.
+bool TreeWalk::enter(std::shared_ptr<const FolderNode> node, Look look, Frame *parent)
 {
     // A question that took a round trip (a share, a cold disk): more pages are written,
     // and more folders looked into, at once, so that their requests wait together.
@@ -227,8 +269,24 @@ bool TreeWalk::enter(std::shared_ptr<const FolderNode> node, Look look,
     const qsizetype level = qsizetype(stack_.size());
     if (request_.depth >= 0 && level >= request_.depth)
         sub.names.clear();
-    stack_.push_back(
-        {std::move(node), look.folder, pageName, parentPage, std::move(sub.names), 0, {}, {}});
+    auto page = std::make_shared<Pending>();
+    page->children = sub.names;
+    page->written.assign(size_t(sub.names.size()), -1);
+    if (parent) {
+        page->parent = parent->page;
+        page->index = parent->next - 1;
+        const std::lock_guard lock(parent->page->mutex);
+        ++parent->page->waiting;
+    }
+    stack_.push_back({std::move(node),
+                      look.folder,
+                      pageName,
+                      parent ? parent->pageName : QByteArray(),
+                      std::move(sub.names),
+                      0,
+                      std::move(look.files),
+                      std::move(page),
+                      {}});
     return true;
 }
 
@@ -247,7 +305,11 @@ bool TreeWalk::writePage(const PageJob &job, const FileSorter &sorter, const Pag
     const FolderRef &folder = job.folder->folder;
     FolderRef named = folder;
     named.path = job.node->name;
-    const FolderPage page = PrepareFolderPage(fs_, named, request, sorter, &job.withPages, &pool_);
+    std::optional<FolderEntries> entries;
+    if (job.files)
+        entries = FolderEntries{*job.files, {}};
+    const FolderPage page =
+        PrepareFolderPage(fs_, named, request, sorter, &job.withPages, &pool_, entries);
     if (page.error != 0) {
         folderFailed(*job.node, page.error);
         return false;

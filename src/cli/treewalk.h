@@ -18,6 +18,7 @@
 #include <future>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace dirweaver {
 
@@ -69,13 +70,17 @@ private:
     struct Look;
     struct Frame;
     struct PageJob;
+    struct Pending;
     using Held = std::shared_ptr<const OpenFolder>;
 
     QByteArray pageNameOf(const QByteArray &name) const;
     Look lookInto(Held folder, const FileSorter &sorter) const;
     Look openAndLook(const Held &parent, const QByteArray &name, const FileSorter &sorter) const;
     Look nextLook(Frame &frame);
-    bool enter(std::shared_ptr<const FolderNode> node, Look look, const QByteArray &parentPage);
+    bool enter(std::shared_ptr<const FolderNode> node, Look look, Frame *parent);
+    void leave(Frame &frame);
+    void write(const std::shared_ptr<Pending> &page);
+    void written(const std::shared_ptr<Pending> &page, bool stands);
     bool writePage(const PageJob &job, const FileSorter &sorter, const PageBuilder &builder);
     void folderFailed(const FolderNode &node, int error);
     void skip(const QString &message);
@@ -94,7 +99,9 @@ private:
     QByteArray topPath_;
     WalkRules rules_;
     PageTakedown takedown_;
-    bool slow_ = false; // the storage answers each request after a round trip
+    bool slow_ = false;          // the storage answers each request after a round trip
+    std::promise<void> topDone_; // the top's page written, or a page failed
+    std::once_flag failed_;
     // Last: its threads end before what they use goes.
     Workers pool_;
 };
@@ -108,6 +115,9 @@ struct TreeWalk::Look
     bool noIndex = false;
     SubFolderList sub;
     QList<QByteArray> leftOut;
+    // A folder without sub-folders to enter gets its page at once: its files, from the same
+    // reading, so that it is not read twice.
+    std::optional<FolderListing> files;
     std::chrono::nanoseconds asked{0};
 };
 
@@ -121,7 +131,9 @@ struct TreeWalk::Frame
     QByteArray parentPage; // empty at the top
     QList<NativeName> children;
     qsizetype next = 0;
-    QList<std::pair<NativeName, std::shared_future<bool>>> childPages;
+    std::optional<FolderListing> files; // see Look
+    // Its page, which waits for those of its sub-folders.
+    std::shared_ptr<Pending> page;
     // On slow storage: the next sub-folders, opened and listed ahead on other threads.
     std::deque<std::shared_future<Look>> ahead;
 };
@@ -133,6 +145,24 @@ struct TreeWalk::PageJob
     Held folder;
     QByteArray pageName, parentPage;
     QList<NativeName> withPages;
+    std::optional<FolderListing> files; // see Look
+};
+
+/// A folder's page waiting for its sub-folders' pages, so that it links only those that
+/// exist: written once the walk has left the folder and the last of them is done, by
+/// whichever thread finishes last; nobody waits for it meanwhile.
+struct TreeWalk::Pending
+{
+    std::mutex mutex;
+    PageJob job;
+    // Each sub-folder's name, and whether its page stands (-1 while it is written, or
+    // when it was not entered: it gets no link).
+    QList<NativeName> children;
+    std::vector<int> written;
+    int waiting = 0; // sub-folders entered whose page is not done yet
+    bool left = false;
+    std::shared_ptr<Pending> parent;
+    qsizetype index = 0; // among the parent's sub-folders
 };
 
 } // namespace dirweaver

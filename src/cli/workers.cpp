@@ -56,7 +56,7 @@ try {
     // No memory for this thread's own tools: the others run the tasks.
 }
 
-std::shared_future<bool> Workers::add(Task task)
+std::shared_future<bool> Workers::add(Task task, bool first)
 {
     std::packaged_task<bool(const FileSorter &, const PageBuilder &)> packaged(std::move(task));
     std::shared_future<bool> done = packaged.get_future().share();
@@ -69,7 +69,10 @@ std::shared_future<bool> Workers::add(Task task)
             packaged(sorter, PageBuilder(fs_, format));
             return done;
         }
-        tasks_.push_back(std::move(packaged));
+        if (first)
+            tasks_.push_front(std::move(packaged));
+        else
+            tasks_.push_back(std::move(packaged));
     }
     ready_.notify_one();
     return done;
@@ -77,10 +80,13 @@ std::shared_future<bool> Workers::add(Task task)
 
 void Workers::run(std::function<void()> task)
 {
-    add([task = std::move(task)](const FileSorter &, const PageBuilder &) {
-        task();
-        return true;
-    });
+    // Facts a page being written waits for go before pages not begun.
+    add(
+        [task = std::move(task)](const FileSorter &, const PageBuilder &) {
+            task();
+            return true;
+        },
+        true);
 }
 
 } // namespace dirweaver

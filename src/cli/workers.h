@@ -34,10 +34,11 @@ public:
 
     /// Adds threads up to threads in all; fewer where the system cannot start more.
     void grow(int threads);
-    /// Runs task on a thread; its result once done. Where no thread could be started, the
-    /// task runs at once, on the caller's thread.
-    std::shared_future<bool> add(Task task);
-    /// See TaskRunner.
+    /// Runs task on a thread, after those added before it, or before them all when first;
+    /// its result once done. Where no thread could be started, the task runs at once, on the
+    /// caller's thread.
+    std::shared_future<bool> add(Task task, bool first = false);
+    /// See TaskRunner: before the tasks not begun.
     void run(std::function<void()> task) override;
 
 private:

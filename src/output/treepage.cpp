@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <functional>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace dirweaver {
@@ -23,7 +24,7 @@ namespace {
 class FolderTime
 {
 public:
-    explicit FolderTime(int dirFd) : dirFd_(dirFd) { known_ = ::fstat(dirFd, &before_) == 0; }
+    explicit FolderTime(int dirFd) : dirFd_(dirFd) {}
     ~FolderTime()
     {
         if (!changed_ || !known_)
@@ -34,13 +35,20 @@ public:
     }
     FolderTime(const FolderTime &) = delete;
     FolderTime &operator=(const FolderTime &) = delete;
+    // Just before the folder is changed: its time as it was; asked only then, since a page
+    // left as it was changes nothing and each question may be a round trip.
+    void aboutToChange()
+    {
+        if (!asked_)
+            known_ = ::fstat(dirFd_, &before_) == 0;
+        asked_ = true;
+    }
     void changed() { changed_ = true; }
 
 private:
     int dirFd_;
     struct stat before_;
-    bool known_ = false;
-    bool changed_ = false;
+    bool asked_ = false, known_ = false, changed_ = false;
 };
 
 // Compares what is written with the old page read alongside; a new file is made only once
@@ -144,6 +152,21 @@ private:
     QByteArray block_, there_; // what is written, and what the old page holds there
 };
 
+// What is known of name in dirFd (never following a link), or of dirFd itself for an empty
+// name: its type, inode and device, which never change, so that no fresh answer is asked
+// for them where each question is a round trip.
+bool known(int dirFd, const char *name, struct stat *st)
+{
+    struct statx x;
+    const int flags = AT_SYMLINK_NOFOLLOW | AT_STATX_DONT_SYNC | (*name ? 0 : AT_EMPTY_PATH);
+    if (::statx(dirFd, name, flags, STATX_TYPE | STATX_INO, &x) != 0)
+        return false;
+    st->st_mode = x.stx_mode;
+    st->st_ino = x.stx_ino;
+    st->st_dev = makedev(x.stx_dev_major, x.stx_dev_minor);
+    return true;
+}
+
 // Opens what is at name in dirFd when it is a regular file, never blocking or following:
 // the descriptor, or -1 with result saying why not (NotRegular, Failed with errno set).
 int openOld(int dirFd, const QByteArray &name, const struct stat &st, TreePageSave *result)
@@ -156,7 +179,7 @@ int openOld(int dirFd, const QByteArray &name, const struct stat &st, TreePageSa
     struct stat opened;
     if (fd < 0 && (errno == ELOOP || errno == ENXIO))
         return -1;
-    if (fd < 0 || ::fstat(fd, &opened) != 0) {
+    if (fd < 0 || !known(fd, "", &opened)) {
         *result = TreePageSave::Failed;
         return -1;
     }
@@ -186,7 +209,7 @@ TreePageSave SaveTreePage(int dirFd, const QByteArray &name, const PageProducer 
     FolderTime time(dirFd);
     struct stat st;
     Descriptor old;
-    if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (known(dirFd, name.constData(), &st)) {
         TreePageSave refused;
         old.reset(openOld(dirFd, name, st, &refused));
         if (old.fd < 0) {
@@ -206,8 +229,10 @@ TreePageSave SaveTreePage(int dirFd, const QByteArray &name, const PageProducer 
         return old.fd >= 0 ? TreePageSave::Kept : TreePageSave::Failed;
     };
     NamedTemporary named;
-    ComparingSink file(old.fd,
-                       [&] { return NewPageFile(dirFd, old.fd >= 0 ? 0600 : 0666, named); });
+    ComparingSink file(old.fd, [&] {
+        time.aboutToChange();
+        return NewPageFile(dirFd, old.fd >= 0 ? 0600 : 0666, named);
+    });
     produce(file);
     bool same = false;
     const bool finished = file.finish(&same);
@@ -218,8 +243,10 @@ TreePageSave SaveTreePage(int dirFd, const QByteArray &name, const PageProducer 
         return fail(ErrorText(file.error() != 0 ? file.error() : EIO));
     if (same)
         return TreePageSave::Unchanged;
-    if (old.fd >= 0)
-        CopyMetadata(old.fd, st, file.fresh());
+    // The replaced page's owner, group and mode as they are now.
+    struct stat now;
+    if (old.fd >= 0 && ::fstat(old.fd, &now) == 0)
+        CopyMetadata(old.fd, now, file.fresh());
     // Synced all at once by the caller: one sync per page would cost more than the pages.
     if (!LinkPageFile(dirFd, file.fresh(), named, name))
         return fail(ErrorText(errno));
@@ -230,17 +257,17 @@ TreePageRemoval RemoveTreePage(int dirFd, const QByteArray &name, QByteArrayView
                                QString *error)
 {
     struct stat st;
-    if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+    if (!known(dirFd, name.constData(), &st))
         return TreePageRemoval::NoneOurs;
     TreePageSave refused;
     const Descriptor old(openOld(dirFd, name, st, &refused));
     if (old.fd < 0 || !carries(old.fd, mark))
         return TreePageRemoval::NoneOurs;
     FolderTime time(dirFd);
+    time.aboutToChange();
     // What is unlinked is the file judged, unless it was swapped meanwhile: then it stays.
     struct stat now;
-    if (::fstatat(dirFd, name.constData(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
-        now.st_ino != st.st_ino || now.st_dev != st.st_dev)
+    if (!known(dirFd, name.constData(), &now) || now.st_ino != st.st_ino || now.st_dev != st.st_dev)
         return TreePageRemoval::NoneOurs;
     if (::unlinkat(dirFd, name.constData(), 0) != 0) {
         *error = ErrorText(errno);
@@ -263,6 +290,7 @@ int RemoveLeftTemporaries(int dirFd, const QList<QByteArray> &names)
             !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || st.st_mtime >= before)
             continue;
         FolderTime time(dirFd);
+        time.aboutToChange();
         if (::unlinkat(dirFd, name.constData(), 0) == 0) {
             time.changed();
             ++removed;

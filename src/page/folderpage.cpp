@@ -203,9 +203,11 @@ PageModel FolderModel(const FileSystem &fs, const FolderRef &folder, QList<Nativ
 
 FolderPage PrepareFolderPage(const FileSystem &fs, const FolderRef &folder,
                              const FolderPageRequest &request, const FileSorter &sorter,
-                             const QList<NativeName> *subFolders, TaskRunner *runner)
+                             const QList<NativeName> *subFolders, TaskRunner *runner,
+                             std::optional<FolderEntries> entries)
 {
-    ListedFolder listed = ListFolder(fs, folder, request, sorter, subFolders, {}, runner);
+    ListedFolder listed =
+        ListFolder(fs, folder, request, sorter, subFolders, std::move(entries), runner);
     FolderPage page;
     page.error = listed.error;
     if (listed.error != 0)

@@ -139,11 +139,13 @@ struct FolderPage
     QList<QByteArray> leftovers;
 };
 
-/// The page of folder for request: ListFolder, then FolderModel.
+/// The page of folder for request: ListFolder (from entries, when the caller read the
+/// folder already), then FolderModel.
 FolderPage PrepareFolderPage(const FileSystem &fs, const FolderRef &folder,
                              const FolderPageRequest &request, const FileSorter &sorter,
                              const QList<NativeName> *subFolders = nullptr,
-                             TaskRunner *runner = nullptr);
+                             TaskRunner *runner = nullptr,
+                             std::optional<FolderEntries> entries = std::nullopt);
 
 /// The file name of folder's page in a tree: pageName, or the folder's own name plus suffix
 /// (".htm", as the save dialog proposes it), the name cut before a whole character when the

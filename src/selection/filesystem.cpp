@@ -101,10 +101,11 @@ FolderEntries RealFileSystem::readFolder(const FolderRef &folder, bool wantFiles
         return entries;
     }
     const int fd = dirfd(dir);
-    struct stat self;
-    if (::fstat(fd, &self) == 0)
-        entries.files.identity =
-            entries.folders.identity = {quint64(self.st_dev), quint64(self.st_ino)};
+    // Device and inode never change: what is known of them is asked nowhere further.
+    struct statx self;
+    if (::statx(fd, "", AT_EMPTY_PATH | AT_STATX_DONT_SYNC, STATX_INO, &self) == 0)
+        entries.files.identity = entries.folders.identity = {
+            (quint64(self.stx_dev_major) << 32) | self.stx_dev_minor, quint64(self.stx_ino)};
     int error = 0;
     for (;;) {
         errno = 0;
@@ -200,23 +201,24 @@ constexpr unsigned kMask = STATX_SIZE | STATX_BTIME | STATX_MTIME | STATX_TYPE;
 class RealFolderFacts final : public FolderFacts
 {
 public:
-    RealFolderFacts(const SystemCalls &calls, DIR *dir, const QByteArray &linksWithin)
-        : calls_(calls), dir_(dir), linksWithin_(linksWithin)
+    // fd: the folder, held for this alone (-1: it could not be opened).
+    RealFolderFacts(const SystemCalls &calls, int fd, const QByteArray &linksWithin)
+        : calls_(calls), fd_(fd), linksWithin_(linksWithin)
     {
     }
     ~RealFolderFacts() override
     {
-        if (dir_)
-            ::closedir(dir_);
+        if (fd_ >= 0)
+            ::close(fd_);
     }
     RealFolderFacts(const RealFolderFacts &) = delete;
     RealFolderFacts &operator=(const RealFolderFacts &) = delete;
 
     std::optional<FileFacts> facts(const QByteArray &name) const override
     {
-        if (!dir_)
+        if (fd_ < 0)
             return std::nullopt;
-        const int dirFd = ::dirfd(dir_);
+        const int dirFd = fd_;
         // Asked once, the link itself: a plain file needs nothing more.
         struct statx st;
         if (calls_.statx(dirFd, name.constData(), AT_SYMLINK_NOFOLLOW, kMask, &st) != 0)
@@ -245,7 +247,7 @@ public:
 
 private:
     const SystemCalls &calls_;
-    DIR *dir_;
+    const int fd_;
     const QByteArray linksWithin_;
 };
 
@@ -253,7 +255,15 @@ private:
 
 std::unique_ptr<FolderFacts> RealFileSystem::openFacts(const FolderRef &folder) const
 {
-    return std::make_unique<RealFolderFacts>(calls_, openDir(folder), folder.linksWithin);
+    // A folder held open is held once more, as a path: nothing is asked of it to open it.
+    int fd = -1;
+    if (folder.fd >= 0) {
+        fd = ::openat(folder.fd, ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    } else if (DIR *dir = openDir(folder)) {
+        fd = ::fcntl(::dirfd(dir), F_DUPFD_CLOEXEC, 0);
+        ::closedir(dir);
+    }
+    return std::make_unique<RealFolderFacts>(calls_, fd, folder.linksWithin);
 }
 
 } // namespace dirweaver

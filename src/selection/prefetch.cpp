@@ -42,6 +42,8 @@ struct FactsPrefetch::Shared
     std::atomic<int> running{0};
     // Readers started in all.
     std::atomic<int> started{0};
+    // The answers take a round trip: waiting for one, the owner sleeps at once.
+    std::atomic<bool> slow{false};
     TaskRunner *runner = nullptr;
     std::vector<std::thread> helpers; // of its own: started by the first reader alone
     std::thread first;                // of its own
@@ -114,6 +116,8 @@ void FactsPrefetch::work(const std::shared_ptr<Shared> &s, bool probe,
         probe = false;
         std::nth_element(latencies.begin(), latencies.begin() + FactsPrefetch::kProbe / 2,
                          latencies.end());
+        if (latencies[FactsPrefetch::kProbe / 2] >= FactsPrefetch::kSlowFromMicroseconds)
+            s->slow.store(true);
         // No more threads than there are files left for eight each: a thread costs more to
         // start than a few answers take.
         startHelpers(int(std::min<qint64>(threadsFor(latencies[FactsPrefetch::kProbe / 2]),
@@ -197,6 +201,7 @@ FactsPrefetch::FactsPrefetch(const FileSystem &fs, const FolderRef &folder,
                 s.read(i);
             return;
         }
+        s.slow.store(true);
     }
     start(shared_, true);
 }
@@ -228,8 +233,13 @@ void FactsPrefetch::readAlongside()
         }
     }
     for (qsizetype i = 0; i < count; ++i) {
-        while (!s.ready[size_t(i)].load(std::memory_order_acquire))
-            std::this_thread::yield();
+        if (s.ready[size_t(i)].load(std::memory_order_acquire))
+            continue;
+        // A reader still has it in flight.
+        s.wanted.store(i);
+        std::unique_lock lock(s.mutex);
+        s.wake.wait(lock, [&] { return s.ready[size_t(i)].load(); });
+        s.wanted.store(-1);
     }
 }
 
@@ -262,8 +272,10 @@ std::optional<FileFacts> FactsPrefetch::factsAt(qsizetype i) const
         !s.claimed[size_t(at)].load(std::memory_order_relaxed))
         s.read(at);
     // A reader is a few microseconds ahead or behind: wait for it awake a little while
-    // before sleeping, which costs two system calls and a switch each time.
-    for (int spin = 0; spin < 2000 && !ready.load(std::memory_order_acquire); ++spin) {
+    // before sleeping, which costs two system calls and a switch each time; where each
+    // answer is a round trip, sleep at once.
+    const int spins = s.slow.load(std::memory_order_relaxed) ? 0 : 2000;
+    for (int spin = 0; spin < spins && !ready.load(std::memory_order_acquire); ++spin) {
         if (spin % 16 == 15)
             std::this_thread::yield();
     }
