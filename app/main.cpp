@@ -2,7 +2,7 @@
 #include "cli/messages.h"
 #include "cli/tree.h"
 #include "cli/writer.h"
-#include "output/pagefile.h"
+#include "output/newfile.h"
 #include "page/filetime.h"
 #include "selection/filesystem.h"
 #include "window.h"
@@ -17,6 +17,7 @@
 #include <cstring>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <new>
 #include <optional>
 #include <sys/ioctl.h>
@@ -151,6 +152,9 @@ int RunWindow(int argc, char **argv, const QList<QByteArray> &args,
 int main(int argc, char *argv[])
 {
     std::setlocale(LC_ALL, "");
+    // Pages and lists of many files are large blocks: each is given back when it goes,
+    // rather than kept by a heap that moved its threshold up after the first.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
     QList<QByteArray> args;
     for (int i = 1; i < argc; ++i)
         args.append(QByteArray(argv[i]));

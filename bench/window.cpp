@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <malloc.h>
 #include <sys/resource.h>
 
 namespace {
@@ -40,6 +41,8 @@ void postClick(QWidget *target)
 
 int main(int argc, char *argv[])
 {
+    // As the program's main sets it up for the window.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
     const bool build = argc == 4 && std::strcmp(argv[1], "build") == 0;
     const bool quit = argc == 3 && std::strcmp(argv[1], "quit") == 0;
     if (!build && !quit) {

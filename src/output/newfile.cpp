@@ -1,7 +1,5 @@
 #include "newfile.h"
 
-#include "pagefile.h"
-
 #include "selection/filesystem.h"
 
 #include <QRandomGenerator>

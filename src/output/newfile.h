@@ -68,8 +68,12 @@ int NewPageFile(int dirFd, mode_t mode, NamedTemporary &named);
 /// there; false with errno set.
 bool LinkPageFile(int dirFd, int fd, NamedTemporary &named, const QByteArray &name);
 
-/// Gives the new file to what the replaced one from had (old): owner (or at least group),
-/// extended attributes and ACLs, then the mode.
+/// Removes every temporary page file still being written when SIGINT, SIGTERM or SIGHUP
+/// ends the program, which then ends as the signal asks.
+void RemoveTemporariesOnSignals();
+
+/// Gives the new file to what the replaced file from has (its facts old): owner (or at
+/// least group), extended attributes and ACLs, then the mode.
 void CopyMetadata(int from, const struct stat &old, int to);
 
 } // namespace dirweaver

@@ -53,10 +53,6 @@ bool WritePage(QIODevice &device, const PageProducer &produce, QString *error = 
 /// error says why and the old content stays where it can.
 bool SavePage(const QByteArray &path, const PageProducer &produce, QString *error = nullptr);
 
-/// Removes every temporary page file still being written when SIGINT, SIGTERM or SIGHUP
-/// ends the program, which then ends as the signal asks.
-void RemoveTemporariesOnSignals();
-
 /// SavePage for a page already built: the bytes of the whole file.
 bool SavePageBytes(const QByteArray &path, const QByteArray &page, QString *error = nullptr);
 

@@ -36,6 +36,7 @@ bool PageBuilder::build(const PageModel &model, PageSink &sink, const FileDone &
     }
     // A file links as itself.
     static const LinkPath kOwnName;
+    constexpr qsizetype kSampleLines = 512;
     std::optional<FileFacts> fileFacts;
     for (qsizetype i = 0; i < count; ++i) {
         const NativeName &name = model.files[i];
@@ -49,6 +50,9 @@ bool PageBuilder::build(const PageModel &model, PageSink &sink, const FileDone &
                                                   : totals.bytes + fileFacts->size;
         }
         writer->entry({EntryKind::File, name, name.text, kOwnName, fileFacts});
+        // Enough lines to know what a line weighs.
+        if (i + 1 == kSampleLines && count > 2 * kSampleLines)
+            sink.entriesWritten(i + 1, count);
         if (fileDone && !fileDone(i, count))
             return false;
     }

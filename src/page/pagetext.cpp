@@ -24,6 +24,13 @@ void PageText::appendText(QStringView text)
         tail_.remove(0, tail_.size() - kAbridgedPart);
 }
 
+void PageText::entriesWritten(qsizetype done, qsizetype count)
+{
+    // A little over what the lines so far promise, and room for the foot.
+    const double perLine = double(bytes_.size()) / double(done);
+    bytes_.reserve(qsizetype(perLine * double(count) * 1.02) + 4096);
+}
+
 QString PageText::view() const
 {
     // The start and the kept end read as the page would at both ends, which is all the

@@ -30,6 +30,8 @@ public:
     void append(QByteArrayView bytes) override { bytes_.append(bytes); }
     /// See PageSink.
     void appendText(QStringView text) override;
+    /// See PageSink: room for the whole page, by the lines so far.
+    void entriesWritten(qsizetype done, qsizetype count) override;
 
     /// The page's bytes.
     const QByteArray &bytes() const { return bytes_; }

@@ -20,6 +20,13 @@ public:
     /// The text that the bytes appended next were written from, for a sink that shows the
     /// page as text (the window's source box); formats written as text tell it.
     virtual void appendText(QStringView text) { Q_UNUSED(text); }
+    /// done of count entries are written: a sink that keeps the page may make room for the
+    /// rest at once, rather than growing (and copying) its bytes again and again.
+    virtual void entriesWritten(qsizetype done, qsizetype count)
+    {
+        Q_UNUSED(done);
+        Q_UNUSED(count);
+    }
 };
 
 /// Collects a page's text, as a test or the fuzzer reads it.

@@ -40,8 +40,9 @@ struct FactsPrefetch::Shared
     std::atomic<qsizetype> nextOrdered{0};
     // Readers still at work; the last one out drops the names.
     std::atomic<int> running{0};
-    // Readers started in all.
+    // Readers started in all, and those at work now (begun, not yet done).
     std::atomic<int> started{0};
+    std::atomic<int> active{0};
     // The answers take a round trip: waiting for one, the owner sleeps at once.
     std::atomic<bool> slow{false};
     TaskRunner *runner = nullptr;
@@ -89,6 +90,7 @@ int threadsFor(qint64 latencyMicroseconds)
 void FactsPrefetch::work(const std::shared_ptr<Shared> &s, bool probe,
                          const std::function<void(int)> &startHelpers)
 {
+    ++s->active;
     const qsizetype count = s->names.size();
     std::vector<qint64> latencies;
     while (!s->stop.load(std::memory_order_relaxed)) {
@@ -124,6 +126,7 @@ void FactsPrefetch::work(const std::shared_ptr<Shared> &s, bool probe,
                                           1 + (count - FactsPrefetch::kProbe) / 8)) -
                      1);
     }
+    --s->active;
     // Every fact is in or taken: the last reader out drops the names, which for a million
     // files weigh, unless a second reader still holds them.
     if (s->running.fetch_sub(1) == 1) {
@@ -267,9 +270,9 @@ std::optional<FileFacts> FactsPrefetch::factsAt(qsizetype i) const
     if (at < 0 || at >= qsizetype(s.facts.size()))
         return std::nullopt;
     std::atomic<bool> &ready = s.ready[size_t(at)];
-    // Not taken by any reader yet (one still queued, say): read here.
-    if (!ready.load(std::memory_order_acquire) &&
-        !s.claimed[size_t(at)].load(std::memory_order_relaxed))
+    // No reader at work (they are all still queued, or done): read here. A reader at work
+    // gets to it, one ahead of the lines that need it.
+    if (!ready.load(std::memory_order_acquire) && s.active.load(std::memory_order_relaxed) == 0)
         s.read(at);
     // A reader is a few microseconds ahead or behind: wait for it awake a little while
     // before sleeping, which costs two system calls and a switch each time; where each
