@@ -1,7 +1,7 @@
 // The main window on a large folder, with whatever platform QT_QPA_PLATFORM names.
 //   bench_window build FOLDER RUNS   seconds from opening FOLDER to the end of its first build,
 //                                    per-file progress and yields included (the best of RUNS),
-//                                    and the peak memory in KiB
+//                                    and the peak memory of the first window in KiB
 //   bench_window quit FOLDER         seconds "结束程序" takes to end the program when clicked
 //                                    100 ms after the folder list shows, while the files are
 //                                    read and the page built; a window too busy to run the
@@ -57,18 +57,22 @@ int main(int argc, char *argv[])
 
     if (build) {
         double best = 1e9;
+        long firstPeak = 0; // the peak memory of the first window, as a user opening it sees
         for (int i = 0; i < std::atoi(argv[3]); ++i) {
             QElapsedTimer clock;
             clock.start();
             dirweaver::WeaveForm form(fs, dirweaver::ProgramLocaleFromEnvironment(), {});
             form.Form_Load(dirweaver::NativeName::fromBytes(folder));
             best = std::min(best, double(clock.nsecsElapsed()) / 1e9);
-            if (form.session().pageBytes().isEmpty())
+            if (!form.session().hasPage())
                 return 1;
+            if (i == 0) {
+                rusage usage{};
+                getrusage(RUSAGE_SELF, &usage);
+                firstPeak = usage.ru_maxrss;
+            }
         }
-        rusage usage{};
-        getrusage(RUSAGE_SELF, &usage);
-        std::printf("%.4f %ld\n", best, usage.ru_maxrss);
+        std::printf("%.4f %ld\n", best, firstPeak);
         return 0;
     }
 

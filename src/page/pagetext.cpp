@@ -26,6 +26,8 @@ void PageText::appendText(QStringView text)
 
 void PageText::entriesWritten(qsizetype done, qsizetype count)
 {
+    if (!keepBytes_)
+        return;
     // A little over what the lines so far promise, and room for the foot.
     const double perLine = double(bytes_.size()) / double(done);
     bytes_.reserve(qsizetype(perLine * double(count) * 1.02) + 4096);

@@ -24,10 +24,18 @@ QString AbridgedView(const QString &page);
 class PageText final : public PageSink
 {
 public:
-    /// An empty page in encoding.
-    explicit PageText(PageEncoding encoding = PageEncoding::Gbk) : encoding_(encoding) {}
+    /// An empty page in encoding; its bytes kept unless keepBytes is false (then only what
+    /// the source box shows is).
+    explicit PageText(PageEncoding encoding = PageEncoding::Gbk, bool keepBytes = true)
+        : encoding_(encoding), keepBytes_(keepBytes)
+    {
+    }
     /// See PageSink.
-    void append(QByteArrayView bytes) override { bytes_.append(bytes); }
+    void append(QByteArrayView bytes) override
+    {
+        if (keepBytes_)
+            bytes_.append(bytes);
+    }
     /// See PageSink.
     void appendText(QStringView text) override;
     /// See PageSink: room for the whole page, by the lines so far.
@@ -42,6 +50,7 @@ public:
 
 private:
     PageEncoding encoding_;
+    bool keepBytes_;
     QByteArray bytes_;
     QString head_; // the whole text while it is short, then its start
     QString tail_; // its latest characters, once it is long

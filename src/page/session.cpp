@@ -173,8 +173,8 @@ void PageSession::settleProgress()
 
 QString PageSession::pageText() const
 {
-    QStringDecoder decoder(page_.encoding() == PageEncoding::Gbk ? "GBK" : "UTF-8");
-    return decoder.decode(page_.bytes());
+    QStringDecoder decoder(pageModel_.options.encoding == PageEncoding::Gbk ? "GBK" : "UTF-8");
+    return decoder.decode(pageBytes());
 }
 
 QByteArray PageSession::outputBytes() const
@@ -182,19 +182,27 @@ QByteArray PageSession::outputBytes() const
     return pageIn(outputForm_);
 }
 
+QByteArray PageSession::pageBytes() const
+{
+    return written(pageModel_, false);
+}
+
 QByteArray PageSession::pageIn(OutputForm form) const
 {
-    if (page_.bytes().isEmpty())
-        return {};
-    const bool same = form.encoding == page_.encoding() && form.format == pageModel_.options.format;
-    if (same)
-        return page_.bytes() + form.format->fileEnd.toByteArray();
     PageModel model = pageModel_;
     model.options.encoding = form.encoding;
     model.options.format = form.format;
+    return written(model, true);
+}
+
+QByteArray PageSession::written(const PageModel &model, bool wholeFile) const
+{
+    if (!hasPage_)
+        return {};
+    // The very page the build made: the same list, options and facts.
     QByteArray bytes;
     BytesSink sink(bytes);
-    PageBuilder(fs_, format_).build(model, sink, {}, nullptr, true);
+    PageBuilder(fs_, format_).build(model, sink, {}, pageFacts_.get(), wholeFile);
     return bytes;
 }
 
@@ -217,10 +225,18 @@ void PageSession::BuildPage()
     captions_.toProcess = ToProcessCaption(count);
     view_.showProgress(captions_);
 
-    // The facts the folder refresh began to read, when this build is the one it asked for.
-    const std::unique_ptr<FactsPrefetch> facts = std::move(nextFacts_);
+    // The facts the folder refresh began to read, when this build is the one it asked for;
+    // kept with the page, whose bytes are made again from them for saving and preview.
+    std::shared_ptr<FactsPrefetch> facts = std::move(nextFacts_);
+    if (!facts && model.options.showsFacts() && count > 0) {
+        FolderRef source = model.source;
+        source.path = FolderPath(model.folder).bytes;
+        facts = std::make_shared<FactsPrefetch>(fs_, source, model.files);
+    }
 
-    PageText page(model.options.encoding);
+    // Only what the source box shows is kept of the text; the bytes are made again when
+    // wanted, so that a page of a million lines is never held whole.
+    PageText page(model.options.encoding, false);
     const auto fileDone = [&](qsizetype index, qsizetype) {
         fileIndex_ = index;
         doneFiles_ = index + 1;
@@ -243,9 +259,10 @@ void PageSession::BuildPage()
     --depth_;
     if (complete) {
         fileIndex_ = count;
-        page_ = std::move(page);
+        hasPage_ = true;
         pageModel_ = std::move(model);
-        view_.showPage(page_.view());
+        pageFacts_ = std::move(facts);
+        view_.showPage(page.view());
         settleProgress();
         view_.showProgress(captions_);
     }

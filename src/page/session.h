@@ -94,8 +94,11 @@ public:
     /// Ends every running build without writing anything; later builds do nothing.
     void stop();
 
-    /// The last complete page's bytes, without the end its file has.
-    const QByteArray &pageBytes() const { return page_.bytes(); }
+    /// The last complete page's bytes, without the end its file has: made again from the
+    /// same list, options and facts, byte for byte the page built.
+    QByteArray pageBytes() const;
+    /// True once a page is complete.
+    bool hasPage() const { return hasPage_; }
     /// The last complete page read back as text, as a browser reads it: a character its
     /// encoding could not hold reads as its reference.
     QString pageText() const;
@@ -131,6 +134,8 @@ private:
     // Reads and sorts the folder's files; false when a later refresh or the end of the window
     // made the list moot while it was being read.
     bool relist();
+    // The bytes of model, built from the last page's facts; with the end of a file.
+    QByteArray written(const PageModel &model, bool wholeFile) const;
     // The request of a page: the listing options, the window's pattern and controls.
     FolderPageRequest request() const;
     // Folds the last file's numbers into the captions.
@@ -145,14 +150,16 @@ private:
     SessionView &view_;
     FileListModel files_;
     // Facts of the list relist() made, read for the build that follows it.
-    std::unique_ptr<FactsPrefetch> nextFacts_;
+    std::shared_ptr<FactsPrefetch> nextFacts_;
     NativeName folder_;
     QString pattern_ = kAllFilesPattern.toString();
     OutputForm outputForm_;
     int listError_ = 0;
     QString folderTitle_;
-    PageText page_;
-    PageModel pageModel_; // what page_ was built from
+    // The last complete page: what it was built from, and the facts it showed.
+    bool hasPage_ = false;
+    PageModel pageModel_;
+    std::shared_ptr<FactsPrefetch> pageFacts_;
     ProgressCaptions captions_ = ProgressCaptions::idle();
     // The file index shared by every build, nested ones included, as the abandon test uses it.
     qsizetype fileIndex_ = 0;
