@@ -57,7 +57,7 @@ std::optional<qint64> sortKey(SortKey key, const std::optional<FileFacts> &facts
 // (the order they come in), the parent's page first; their dates read where the page shows
 // them or is ordered by them.
 void arrangeFolders(const FileSystem &fs, const FolderRef &folder, QList<FolderEntry> &lines,
-                    const FolderPageRequest &request)
+                    const FolderPageRequest &request, TaskRunner *runner)
 {
     if (lines.isEmpty())
         return;
@@ -65,11 +65,15 @@ void arrangeFolders(const FileSystem &fs, const FolderRef &folder, QList<FolderE
     if (own.key == SortKey::Size)
         own.key = SortKey::Name;
     if (own.key != SortKey::Name || request.options.showDate) {
-        const std::unique_ptr<FolderFacts> facts = fs.openFacts(folder);
-        for (FolderEntry &line : lines) {
-            line.facts = facts->facts(line.name.bytes);
-            if (line.facts)
-                line.facts->size = -1; // a folder shows no size
+        // Read as the files' are: where each answer is a round trip, many at once.
+        QList<NativeName> names;
+        for (const FolderEntry &line : std::as_const(lines))
+            names.append(line.name);
+        const FactsPrefetch facts(fs, folder, names, runner);
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            lines[i].facts = facts.factsAt(i);
+            if (lines[i].facts)
+                lines[i].facts->size = -1; // a folder shows no size
         }
     }
     const qsizetype first = lines.front().kind == EntryKind::Parent ? 1 : 0;
@@ -182,7 +186,8 @@ ListedFolder ListFolder(const FileSystem &fs, const FolderRef &folder,
 }
 
 PageModel FolderModel(const FileSystem &fs, const FolderRef &folder, QList<NativeName> files,
-                      const QList<NativeName> &subFolders, const FolderPageRequest &request)
+                      const QList<NativeName> &subFolders, const FolderPageRequest &request,
+                      TaskRunner *runner)
 {
     PageModel model;
     model.folder = NativeName::fromBytes(folder.path);
@@ -196,7 +201,7 @@ PageModel FolderModel(const FileSystem &fs, const FolderRef &folder, QList<Nativ
     model.options.headerTitle = request.headerTitle.value_or(titles.header);
     if (request.folderLinks != FolderLinks::None) {
         model.folders = folderLines(request, subFolders);
-        arrangeFolders(fs, folder, model.folders, request);
+        arrangeFolders(fs, folder, model.folders, request, runner);
     }
     return model;
 }
@@ -212,7 +217,8 @@ FolderPage PrepareFolderPage(const FileSystem &fs, const FolderRef &folder,
     page.error = listed.error;
     if (listed.error != 0)
         return page;
-    page.model = FolderModel(fs, folder, std::move(listed.files), listed.subFolders, request);
+    page.model =
+        FolderModel(fs, folder, std::move(listed.files), listed.subFolders, request, runner);
     page.facts = std::move(listed.facts);
     page.leftovers = std::move(listed.leftovers);
     return page;

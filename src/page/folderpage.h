@@ -119,9 +119,10 @@ ListedFolder ListFolder(const FileSystem &fs, const FolderRef &folder,
 /// The page model of folder (the path a page names it by, held open where a walk holds it)
 /// for request, from its listed files and sub-folders: the titles the request gives or the
 /// folder's own, the folder lines its links ask for, in the order it asks for, with their
-/// dates where the page shows them.
+/// dates where the page shows them (read on runner's threads where one is given).
 PageModel FolderModel(const FileSystem &fs, const FolderRef &folder, QList<NativeName> files,
-                      const QList<NativeName> &subFolders, const FolderPageRequest &request);
+                      const QList<NativeName> &subFolders, const FolderPageRequest &request,
+                      TaskRunner *runner = nullptr);
 
 /// What request lists of a folder's entries; leaveOut is a file never listed.
 Selection SelectionOf(const FolderPageRequest &request, const QByteArray &leaveOut = {});

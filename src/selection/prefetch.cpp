@@ -136,7 +136,7 @@ void FactsPrefetch::work(const std::shared_ptr<Shared> &s, bool probe,
     }
 }
 
-void FactsPrefetch::start(const std::shared_ptr<Shared> &shared, bool probe)
+void FactsPrefetch::start(const std::shared_ptr<Shared> &shared, bool probe, int more)
 {
     std::weak_ptr<Shared> weak = shared;
     // Helpers are started by the first reader, with the shared state it holds.
@@ -165,10 +165,12 @@ void FactsPrefetch::start(const std::shared_ptr<Shared> &shared, bool probe)
     shared->started.fetch_add(1);
     if (shared->runner) {
         shared->runner->run([shared, probe, helpers] { work(shared, probe, helpers); });
+        helpers(more);
         return;
     }
     try {
         shared->first = std::thread([shared, probe, helpers] { work(shared, probe, helpers); });
+        helpers(more);
     } catch (const std::system_error &) {
         // No thread to be had (a limit on threads or memory): read them all here.
         shared->running.fetch_sub(1);
@@ -204,7 +206,12 @@ FactsPrefetch::FactsPrefetch(const FileSystem &fs, const FolderRef &folder,
                 s.read(i);
             return;
         }
+        // The first answer took a round trip already: as many readers as it calls for, at
+        // once, rather than timing more of them one after the other.
         s.slow.store(true);
+        const int readers = int(std::min<qint64>(threadsFor(took.count()), 1 + files.size() / 8));
+        start(shared_, false, readers - 1);
+        return;
     }
     start(shared_, true);
 }

@@ -64,8 +64,9 @@ public:
 
 private:
     struct Shared;
-    // Starts a reader: the first one times its first answers (probe) and starts the others.
-    static void start(const std::shared_ptr<Shared> &shared, bool probe);
+    // Starts a reader, and more besides it: the first one times its first answers (probe)
+    // and starts the others.
+    static void start(const std::shared_ptr<Shared> &shared, bool probe, int more = 0);
     // What a reader does; startHelpers starts more of them.
     static void work(const std::shared_ptr<Shared> &shared, bool probe,
                      const std::function<void(int)> &startHelpers);
