@@ -3,6 +3,7 @@
 #include "messages.h"
 
 #include "page/format.h"
+#include "selection/titles.h"
 
 #include <QList>
 
@@ -108,8 +109,8 @@ void TreeWalk::leave(Frame &frame)
 {
     const std::shared_ptr<Pending> page = frame.page;
     std::unique_lock lock(page->mutex);
-    page->job = {frame.node,       frame.folder, frame.pageName,
-                 frame.parentPage, {},           std::move(frame.files)};
+    page->job = {frame.node,      frame.folder, frame.pageName,        frame.parentPage,
+                 frame.ancestors, {},           std::move(frame.files)};
     page->left = true;
     if (page->waiting > 0)
         return;
@@ -282,12 +283,30 @@ bool TreeWalk::enter(std::shared_ptr<const FolderNode> node, Look look, Frame *p
                       look.folder,
                       pageName,
                       parent ? parent->pageName : QByteArray(),
+                      ancestors(),
                       std::move(sub.names),
                       0,
                       std::move(look.files),
                       std::move(page),
                       {}});
     return true;
+}
+
+// The pages above the folder entered next, as its heading links them: the top's, and the
+// nearest ones, so that a page of a deep tree stays small.
+QList<AncestorPage> TreeWalk::ancestors() const
+{
+    constexpr qsizetype kNearest = 10;
+    const qsizetype count = qsizetype(stack_.size());
+    QList<AncestorPage> pages;
+    for (qsizetype i = 0; i < count; ++i) {
+        if (i > 0 && i < count - kNearest)
+            continue;
+        const Frame &frame = stack_[size_t(i)];
+        pages.append({DeriveTitles(NativeName::fromBytes(frame.node->name).text).header,
+                      NativeName::fromBytes(frame.pageName), int(count - i)});
+    }
+    return pages;
 }
 
 // Writes the job's page; true when a page is there afterwards. Runs on the pool.
@@ -299,6 +318,7 @@ bool TreeWalk::writePage(const PageJob &job, const FileSorter &sorter, const Pag
     }
     FolderPageRequest request = request_;
     request.parentPage = job.parentPage;
+    request.ancestors = job.ancestors;
     // Only a base address needs the path: a deep tree does not pay for it otherwise.
     if (!request.options.baseUrl.isEmpty() && job.node->parent)
         request.basePath = job.node->path().mid(topPath_.size());

@@ -77,6 +77,7 @@ private:
     Look lookInto(Held folder, const FileSorter &sorter) const;
     Look openAndLook(const Held &parent, const QByteArray &name, const FileSorter &sorter) const;
     Look nextLook(Frame &frame);
+    QList<AncestorPage> ancestors() const;
     bool enter(std::shared_ptr<const FolderNode> node, Look look, Frame *parent);
     void leave(Frame &frame);
     void write(const std::shared_ptr<Pending> &page);
@@ -128,7 +129,8 @@ struct TreeWalk::Frame
     std::shared_ptr<const FolderNode> node;
     Held folder;
     QByteArray pageName;
-    QByteArray parentPage; // empty at the top
+    QByteArray parentPage;         // empty at the top
+    QList<AncestorPage> ancestors; // as its heading links them
     QList<NativeName> children;
     qsizetype next = 0;
     std::optional<FolderListing> files; // see Look
@@ -144,6 +146,7 @@ struct TreeWalk::PageJob
     std::shared_ptr<const FolderNode> node;
     Held folder;
     QByteArray pageName, parentPage;
+    QList<AncestorPage> ancestors;
     QList<NativeName> withPages;
     std::optional<FolderListing> files; // see Look
 };

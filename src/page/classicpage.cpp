@@ -75,8 +75,8 @@ std::unique_ptr<PageWriter> classicWriter(const PageModel &model, const FileTime
 
 const PageFormat &ClassicFormat()
 {
-    static const PageFormat format{"classic",         ".htm",        "\r\n",
-                                   PageEncoding::Gbk, kTreePageMark, classicWriter};
+    static const PageFormat format{"classic",     ".htm",        "\r\n", PageEncoding::Gbk,
+                                   kTreePageMark, classicWriter, false};
     return format;
 }
 

@@ -122,7 +122,7 @@ FolderFiles ListFolderFiles(const FileSystem &fs, const FolderRef &folder,
         source.path = FolderPath(NativeName::fromBytes(folder.path)).bytes;
         files.facts = std::make_unique<FactsPrefetch>(fs, source, files.names, runner);
     }
-    std::vector<qsizetype> byName = sorter.sort(files.names);
+    std::vector<qsizetype> byName = sorter.sort(files.names, order.numeric);
     if (!byFacts && order.reverse) {
         std::reverse(files.names.begin(), files.names.end());
         std::reverse(byName.begin(), byName.end());
@@ -162,20 +162,26 @@ ListedFolder ListFolder(const FileSystem &fs, const FolderRef &folder,
     const bool listsFolders = request.folderLinks != FolderLinks::None && !subFolders;
     if (!entries)
         entries = listsFolders ? fs.entries(folder) : FolderEntries{fs.regularFiles(folder), {}};
-    FolderFiles files =
-        ListFolderFiles(fs, folder, entries->files, SelectionOf(request, self), sorter,
-                        request.options.showsFacts(), request.order, runner);
+    // A format whose script orders names with their numbers by value is written in that order.
+    FileOrder order = request.order;
+    order.numeric = request.options.format->numericNames;
+    FolderFiles files = ListFolderFiles(fs, folder, entries->files, SelectionOf(request, self),
+                                        sorter, request.options.showsFacts(), order, runner);
     ListedFolder listed;
     listed.error = files.error;
     if (files.error != 0)
         return listed;
     listed.files = std::move(files.names);
     listed.facts = std::move(files.facts);
-    if (subFolders)
+    if (subFolders) {
         listed.subFolders = *subFolders;
-    else if (listsFolders)
+        if (order.numeric)
+            sorter.sort(listed.subFolders, true);
+    } else if (listsFolders) {
         listed.subFolders =
-            SortedSubFolders(entries->folders, sorter, true, SelectionOf(request)).names;
+            SortedSubFolders(entries->folders, sorter, true, SelectionOf(request), order.numeric)
+                .names;
+    }
     if (tree) {
         for (const QByteArray &name : entries->files.names) {
             if (IsTemporaryName(name))
@@ -194,6 +200,7 @@ PageModel FolderModel(const FileSystem &fs, const FolderRef &folder, QList<Nativ
     model.source = folder;
     model.basePath = request.basePath;
     model.order = request.order;
+    model.ancestors = request.ancestors;
     model.files = std::move(files);
     model.options = request.options;
     const Titles titles = DeriveTitles(model.folder.text);
@@ -219,6 +226,7 @@ FolderPage PrepareFolderPage(const FileSystem &fs, const FolderRef &folder,
         return page;
     page.model =
         FolderModel(fs, folder, std::move(listed.files), listed.subFolders, request, runner);
+    page.model.collation = sorter.collation();
     page.facts = std::move(listed.facts);
     page.leftovers = std::move(listed.leftovers);
     return page;

@@ -55,6 +55,8 @@ struct FolderPageRequest
     QByteArray pageName;
     /// With FolderLinks::Pages below the top: the parent's page, linked as "上一级/".
     QByteArray parentPage;
+    /// With FolderLinks::Pages below the top: the pages above, as a heading links them.
+    QList<AncestorPage> ancestors;
     /// With FolderLinks::Pages: pages replace any regular file at their name, not only the
     /// pages a tree run wrote.
     bool force = false;

@@ -42,6 +42,9 @@ struct PageFormat
     /// A writer of model's page into sink; dates written in dates.
     std::unique_ptr<PageWriter> (*writer)(const PageModel &model, const FileTimeFormat &dates,
                                           PageSink &sink);
+    /// Its names are ordered with the numbers in them by value ("file2" before "file10"), as
+    /// its own script orders them.
+    bool numericNames = false;
 };
 
 /// The classic page: a paragraph of link lines with padded annotations, in GBK.

@@ -44,6 +44,17 @@ struct FolderEntry
     std::optional<FileFacts> facts;
 };
 
+/// A page above a tree's page, as its heading links it.
+struct AncestorPage
+{
+    /// What the heading shows for it: its folder's own title.
+    QString shown;
+    /// Its page's file name.
+    NativeName page;
+    /// How many folders up it is: 1 for the parent's.
+    int up = 1;
+};
+
 /// One folder's page as data, what every page format writes: the folder, its entries in page
 /// order with raw names and raw links, and the options with their titles. The files' facts
 /// are read as the page is written, so that a large folder's page streams.
@@ -63,6 +74,12 @@ struct PageModel
     QByteArray basePath;
     /// The order the entries are in, which a table page marks on its header.
     FileOrder order;
+    /// The collation names are ordered by, as a browser's script names it ("zh-CN"); empty
+    /// for the program's default.
+    QString collation;
+    /// In a tree: the pages above this one, the top's first; the top's and the nearest ones
+    /// where the tree is deep.
+    QList<AncestorPage> ancestors;
 };
 
 /// The entry of a page as a format receives it.

@@ -219,6 +219,7 @@ void PageSession::BuildPage()
     ++depth_;
 
     PageModel model = FolderModel(fs_, folder_.bytes, files_.files(), {}, request());
+    model.collation = locale_.bcp47Name();
     model.folder = folder_;
     const qsizetype count = model.files.size();
     settleProgress(); // an earlier build's last file, before this one starts

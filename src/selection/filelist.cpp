@@ -77,18 +77,21 @@ QList<NativeName> SelectFiles(const FolderListing &listing, const Selection &sel
     return names;
 }
 
-FileSorter::FileSorter(const QLocale &locale) : collator_(locale)
+FileSorter::FileSorter(const QLocale &locale) : collator_(locale), numeric_(locale)
 {
     collator_.setCaseSensitivity(Qt::CaseInsensitive);
+    numeric_.setCaseSensitivity(Qt::CaseInsensitive);
+    numeric_.setNumericMode(true);
 }
 
-std::vector<qsizetype> FileSorter::sort(QList<NativeName> &names) const
+std::vector<qsizetype> FileSorter::sort(QList<NativeName> &names, bool numeric) const
 {
     // Sort keys once per name: comparing keys is far cheaper than collating pairs.
+    const QCollator &collator = numeric ? numeric_ : collator_;
     std::vector<QCollatorSortKey> keys;
     keys.reserve(size_t(names.size()));
     for (const NativeName &name : std::as_const(names))
-        keys.push_back(collator_.sortKey(name.text));
+        keys.push_back(collator.sortKey(name.text));
     std::vector<qsizetype> order(size_t(names.size()));
     std::iota(order.begin(), order.end(), 0);
     std::sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
@@ -123,7 +126,7 @@ SubFolderList ListSubFolders(const FileSystem &fs, const FolderRef &folder,
 }
 
 SubFolderList SortedSubFolders(const FolderListing &listing, const FileSorter &sorter,
-                               bool withLinks, const Selection &selection)
+                               bool withLinks, const Selection &selection, bool numeric)
 {
     SubFolderList list;
     list.error = listing.error;
@@ -140,7 +143,7 @@ SubFolderList SortedSubFolders(const FolderListing &listing, const FileSorter &s
         if (!leftOut.byText(sub.text))
             list.names.append(std::move(sub));
     }
-    sorter.sort(list.names);
+    sorter.sort(list.names, numeric);
     return list;
 }
 

@@ -43,6 +43,9 @@ struct FileOrder
     SortKey key = SortKey::Name;
     /// Oldest, smallest or last name first.
     bool reverse = false;
+    /// Names compare the numbers in them by value ("file2" before "file10"), as a page's own
+    /// script sorts them.
+    bool numeric = false;
 
     /// Where each of entries (already in name order) goes, keyed by key (nullopt: unknown):
     /// the entry now at place i is the one at the returned [i].
@@ -59,11 +62,14 @@ class FileSorter
 public:
     /// A sorter for locale's collation.
     explicit FileSorter(const QLocale &locale);
-    /// Sorts names; returns where each name came from (names[i] was at the returned [i]).
-    std::vector<qsizetype> sort(QList<NativeName> &names) const;
+    /// Sorts names, with numeric the numbers in them by value; returns where each name came
+    /// from (names[i] was at the returned [i]).
+    std::vector<qsizetype> sort(QList<NativeName> &names, bool numeric = false) const;
+    /// The collation's locale, as a page's script names it ("zh-CN").
+    QString collation() const { return collator_.locale().bcp47Name(); }
 
 private:
-    QCollator collator_;
+    QCollator collator_, numeric_;
 };
 
 /// The sub-folders of one folder, as the folder list and the pages show them.
@@ -82,8 +88,10 @@ struct SubFolderList
 SubFolderList ListSubFolders(const FileSystem &fs, const FolderRef &folder,
                              const FileSorter &sorter, bool withLinks = true,
                              const Selection &selection = {});
-/// The same from a listing of sub-folders already read.
+/// The same from a listing of sub-folders already read; numbers in names by value when
+/// numeric.
 SubFolderList SortedSubFolders(const FolderListing &listing, const FileSorter &sorter,
-                               bool withLinks = true, const Selection &selection = {});
+                               bool withLinks = true, const Selection &selection = {},
+                               bool numeric = false);
 
 } // namespace dirweaver
