@@ -214,7 +214,7 @@ QString ChromiumScript(const QByteArray &path, const QString &script, QString *w
 {
     const QByteArray harness =
         "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title></title></head><body>"
-        "<iframe src=\"" +
+        "<iframe style=\"width:1000px;height:1500px\" src=\"" +
         fileUrl(path) +
         "\"></iframe><script>"
         "window.onload=()=>{try{const d=document.querySelector('iframe').contentDocument;"

@@ -61,8 +61,8 @@ QString ChromiumDom(const QByteArray &path, const QString &lang, QString *why,
 QList<QList<QByteArray>> ChromiumResolvedLinks(const QList<QByteArray> &pages, QString *why);
 
 /// What script (the body of a function of d, the page's document, returning a string) gives
-/// once the page at path has loaded in a frame of a harness page; empty with why set when
-/// Chromium failed.
+/// once the page at path has loaded in a 1000 by 1500 pixel frame of a harness page; empty
+/// with why set when Chromium failed.
 QString ChromiumScript(const QByteArray &path, const QString &script, QString *why);
 
 /// Writes bytes to path by bytes, as Qt cannot name a path that is not UTF-8.

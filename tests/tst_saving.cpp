@@ -133,7 +133,7 @@ private Q_SLOTS:
         QTest::newRow("UTF-8") << u"超文本文件 UTF-8 编码 (*.htm)"_s << &ClassicFormat()
                                << u"表 😀.txt\">表 😀.txt</A>"_s.toUtf8();
         QTest::newRow("table") << u"超文本表格 (*.htm)"_s << &TableFormat()
-                               << u"<tr><td><a href=\"表 😀.txt\">表 😀.txt</a>"_s.toUtf8();
+                               << u"<tr><td><a href=\"表%20😀.txt\">表 😀.txt</a>"_s.toUtf8();
     }
 
     // The other file types save the same list and options as a UTF-8 page or a table, and the

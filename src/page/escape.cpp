@@ -61,11 +61,20 @@ void appendPercentUtf8(QString &out, char32_t c)
     }
 }
 
-// An ASCII character of a link target. "|" goes too: after a letter a browser reads it as a
-// drive letter ("C|x" opens the root of the file system in Firefox).
-void appendTargetAscii(QString &out, char16_t c, char16_t next)
+// An ASCII character a URL's path may not hold as it is, though a page's link may: a
+// validator reads a link with one as an error.
+bool outsideUrl(char16_t c)
 {
-    if (c == u'%' || c == u'#' || c == u'?' || c == u'\\' || c == u'|' || IsControl(c))
+    return c == u' ' || c == u'"' || c == u'<' || c == u'>' || c == u'`' || c == u'{' || c == u'}';
+}
+
+// An ASCII character of a link target. "|" goes too: after a letter a browser reads it as a
+// drive letter ("C|x" opens the root of the file system in Firefox). With url, what a URL's
+// path may not hold is percent-encoded as well.
+void appendTargetAscii(QString &out, char16_t c, char16_t next, bool url)
+{
+    if (c == u'%' || c == u'#' || c == u'?' || c == u'\\' || c == u'|' || IsControl(c) ||
+        (url && outsideUrl(c)))
         appendPercent(out, uchar(c));
     else if (c == u'&' && !StartsReference(next))
         out.append(QChar(c));
@@ -114,7 +123,7 @@ bool setsDirection(char32_t c)
 
 } // namespace
 
-void AppendLinkTarget(QString &out, const NativeName &name, PageEncoding encoding)
+void AppendLinkTarget(QString &out, const NativeName &name, PageEncoding encoding, bool url)
 {
     if (!name.exact) {
         const QByteArray &bytes = name.bytes;
@@ -123,7 +132,7 @@ void AppendLinkTarget(QString &out, const NativeName &name, PageEncoding encodin
             if (b >= 0x80)
                 appendPercent(out, b);
             else
-                appendTargetAscii(out, b, i + 1 < bytes.size() ? uchar(bytes[i + 1]) : 0);
+                appendTargetAscii(out, b, i + 1 < bytes.size() ? uchar(bytes[i + 1]) : 0, url);
         }
         return;
     }
@@ -140,7 +149,7 @@ void AppendLinkTarget(QString &out, const NativeName &name, PageEncoding encodin
         }
         const bool ascii = c < 0x80;
         const bool plain =
-            ascii ? kPlainInTarget[c]
+            ascii ? kPlainInTarget[c] && !(url && outsideUrl(c))
                   : code >= 0xA0 && !QChar::isSurrogate(code) && PageHolds(encoding, code);
         if (plain) {
             i += units - 1;
@@ -148,7 +157,7 @@ void AppendLinkTarget(QString &out, const NativeName &name, PageEncoding encodin
         }
         out.append(text.mid(run, i - run));
         if (ascii)
-            appendTargetAscii(out, c, i + 1 < n ? text[i + 1].unicode() : 0);
+            appendTargetAscii(out, c, i + 1 < n ? text[i + 1].unicode() : 0, url);
         else
             appendPercentUtf8(out, QChar::isSurrogate(code) ? char32_t(0xFFFD) : code);
         i += units - 1;
@@ -158,11 +167,11 @@ void AppendLinkTarget(QString &out, const NativeName &name, PageEncoding encodin
 }
 
 void AppendLinkTarget(QString &out, QStringView folderTarget, const NativeName &name,
-                      PageEncoding encoding)
+                      PageEncoding encoding, bool url)
 {
     const qsizetype start = out.size();
     out += folderTarget;
-    AppendLinkTarget(out, name, encoding);
+    AppendLinkTarget(out, name, encoding, url);
 
     if (folderTarget.isEmpty()) {
         const qsizetype colon = schemeColon(QStringView(out).mid(start));
@@ -184,46 +193,48 @@ void AppendLinkTarget(QString &out, QStringView folderTarget, const NativeName &
     out += u"%20"_s.repeated(lead - start) + middle + u"%20"_s.repeated(trail);
 }
 
-QString LinkTarget(QStringView folderTarget, const NativeName &name, PageEncoding encoding)
+QString LinkTarget(QStringView folderTarget, const NativeName &name, PageEncoding encoding,
+                   bool url)
 {
     QString target;
-    AppendLinkTarget(target, folderTarget, name, encoding);
+    AppendLinkTarget(target, folderTarget, name, encoding, url);
     return target;
 }
 
-QString FolderTarget(const PageModel &model)
+QString FolderTarget(const PageModel &model, bool url)
 {
     const PageOptions &options = model.options;
     QString target;
     if (!options.baseUrl.isEmpty()) {
         // The address as given, then the page folder's own path below it, as targets are.
-        AppendHtmlText(target, options.baseUrl);
+        AppendHtmlText(target,
+                       url ? QString(options.baseUrl).replace(u' ', u"%20"_s) : options.baseUrl);
         if (!target.endsWith(u'/'))
             target += u'/';
         for (const QByteArray &part : model.basePath.split('/')) {
             if (part.isEmpty())
                 continue;
-            AppendLinkTarget(target, NativeName::fromBytes(part), options.encoding);
+            AppendLinkTarget(target, NativeName::fromBytes(part), options.encoding, url);
             target += u'/';
         }
     } else if (options.absolutePath) {
-        AppendLinkTarget(target, FolderPath(model.folder), options.encoding);
+        AppendLinkTarget(target, FolderPath(model.folder), options.encoding, url);
     }
     return target;
 }
 
 void AppendEntryTarget(QString &out, QStringView folderTarget, const PageEntry &entry,
-                       PageEncoding encoding)
+                       PageEncoding encoding, bool url)
 {
     const LinkPath &link = entry.link;
     if (link.parts.isEmpty()) {
-        AppendLinkTarget(out, folderTarget, entry.name, encoding);
+        AppendLinkTarget(out, folderTarget, entry.name, encoding, url);
         return;
     }
     // Each name escaped after what comes before it, as a folder part of its own.
     QString target = link.up ? u"../"_s : folderTarget.toString();
     for (qsizetype i = 0; i < link.parts.size(); ++i) {
-        target = LinkTarget(target, link.parts[i], encoding);
+        target = LinkTarget(target, link.parts[i], encoding, url);
         if (i + 1 < link.parts.size() || link.folder)
             target += u'/';
     }

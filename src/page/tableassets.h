@@ -21,25 +21,28 @@ inline constexpr QStringView kStyle =
     u"[hidden]{display:none!important}\n"
     u"#q{box-sizing:border-box;width:100%;margin:0 0 .75rem;padding:.4rem .6rem;font:inherit;"
     u"color:inherit;background:var(--bg);border:1px solid var(--line);border-radius:.4rem}\n"
-    // Each row is a grid of its own, so that the browser lays out and paints only the rows
-    // in view: a table of 100,000 rows opens in seconds, not tens of seconds.
+    // Each row is a grid of its own: rows laid out alone agree on their columns.
     u"table,thead,tbody{display:block}\n"
     u"tr{display:grid;grid-template-columns:var(--cols);column-gap:1rem;"
     u"border-bottom:1px solid var(--line)}\n"
     u"th,td{padding:.3rem .25rem;text-align:left;min-width:0}\n"
-    u"td:first-child{overflow-wrap:anywhere}\n"
-    u"tbody tr{content-visibility:auto;contain-intrinsic-size:auto 2.1rem}\n"
+    // Names keep their runs of spaces. Without script every row is laid out only once in
+    // view; with it, the script draws rows of one height, a name cut short where too long.
+    u"td:first-child{white-space:pre-wrap;overflow-wrap:anywhere}\n"
+    u"noscript tbody tr{content-visibility:auto;contain-intrinsic-size:auto 2.1rem}\n"
+    u"#t tbody tr{height:2.1rem}#t td{white-space:pre;overflow:hidden;text-overflow:ellipsis}\n"
+    u"#t td a{outline-offset:-2px}\n"
     u"tbody tr:hover{background:var(--hover)}\n"
     u"th button{font:inherit;font-weight:600;color:inherit;background:none;border:0;padding:0;"
     u"cursor:pointer}\n"
-    u"th[aria-sort=ascending] button::after{content:\" \\25B2\"}\n"
-    u"th[aria-sort=descending] button::after{content:\" \\25BC\"}\n"
+    u"th[aria-sort=ascending]::after{content:\" \\25B2\"}\n"
+    u"th[aria-sort=descending]::after{content:\" \\25BC\"}\n"
     u"a{color:var(--link);text-decoration:none}a:hover{text-decoration:underline}\n"
     u".d a,.p a{font-weight:600}\n"
-    u"#n{color:var(--dim)}footer{text-align:center;margin:1.5rem 0}\n"
+    u"#n,#z{color:var(--dim)}footer{text-align:center;margin:1.5rem 0}\n"
     u"@media (max-width:40rem){body{padding:.75rem}tr{--cols:minmax(0,1fr) auto;"
-    u"column-gap:.75rem}th,td{padding:.2rem .25rem}"
-    u"tbody tr{contain-intrinsic-size:auto 3.4rem}}\n";
+    u"column-gap:.75rem}th,td{padding:.2rem .25rem}#t tbody tr{height:1.9rem}"
+    u"noscript tbody tr{contain-intrinsic-size:auto 3.4rem}}\n";
 
 // The rules of the size column, %1 its place.
 inline constexpr QStringView kSizeStyle =
@@ -53,37 +56,100 @@ inline constexpr QStringView kColumnsStyle = u":root{--cols:%1}\n";
 inline constexpr QStringView kDateStyle =
     u"td:nth-child(%1){white-space:nowrap}\n"
     u"@media (max-width:40rem){td:nth-child(%1),th:nth-child(%1){grid-column:1/-1;"
-    u"text-align:left;padding-top:0;color:var(--dim);font-size:.875em}}\n";
+    u"text-align:left;padding-top:0;color:var(--dim);font-size:.875em}"
+    u"#t tbody tr{height:3.45rem}}\n";
 
-// Sorts on a header's click (names by collation with numbers as numbers, sizes and times by
-// value, folders before files, unknown values last), filters on what is typed, and shows a
-// size's exact bytes on hover. Reads names as text only; ASCII only, as the style sheet.
-inline constexpr QStringView kScript =
-    u"(function(){\n"
-    u"var t=document.getElementById(\"t\"),b=t.tBodies[0],hs=t.tHead.rows[0].cells,"
-    u"q=document.getElementById(\"q\"),co=new Intl.Collator(\"zh-CN\",{numeric:true}),es;\n"
-    u"function entries(){if(es)return es;es=[];\n"
-    u"for(var i=0;i<b.rows.length;i++){var r=b.rows[i],c=r.cells,n=c[0].textContent,"
-    u"e={r:r,i:i,n:n,l:n.toLowerCase(),g:r.className==\"p\"?0:r.className==\"d\"?1:2,v:[]};\n"
-    u"for(var k=1;k<hs.length;k++){var x=null;if(hs[k].dataset.k==\"s\"){x=c[k].dataset.v;"
-    u"x=x==null?null:+x}else{var m=c[k].querySelector(\"time\");x=m?m.dateTime:null}e.v[k]=x}\n"
-    u"es.push(e)}return es}\n"
-    u"function sort(k,up){var d=up?1:-1;entries().sort(function(x,y){if(x.g!=y.g)return x.g-y.g;"
-    u"var a=x.v[k],z=y.v[k],c=0;if(k>0&&(a!=null||z!=null)){if(a==null)return 1;"
-    u"if(z==null)return -1;c=a<z?-d:a>z?d:0}\n"
-    u"if(!c)c=co.compare(x.n,y.n)*(k?1:d);return c||x.i-y.i});\n"
-    u"var n=b.nextSibling;t.removeChild(b);es.forEach(function(e){b.appendChild(e.r)});"
-    u"t.insertBefore(b,n)}\n"
-    u"Array.prototype.forEach.call(hs,function(h,k){h.firstChild.addEventListener(\"click\","
-    u"function(){var s=h.getAttribute(\"aria-sort\"),up=s?s!=\"ascending\":h.dataset.k==\"n\";\n"
-    u"for(var j=0;j<hs.length;j++)hs[j].removeAttribute(\"aria-sort\");"
-    u"h.setAttribute(\"aria-sort\",up?\"ascending\":\"descending\");sort(k,up)})});\n"
-    u"q.hidden=false;q.addEventListener(\"input\",function(){"
-    u"var w=q.value.trim().toLowerCase();\n"
-    u"entries().forEach(function(e){var h=e.g>0&&w!=\"\"&&e.l.indexOf(w)<0;"
-    u"if(e.r.hidden!=h)e.r.hidden=h})});\n"
-    u"b.addEventListener(\"mouseover\",function(v){var c=v.target.closest&&"
-    u"v.target.closest(\"td[data-v]\");if(c&&!c.title)c.title=c.dataset.v+\" \\u5b57\\u8282\"})"
-    u"})();\n";
+// Reads the rows a browser with script keeps as the text of <noscript>: where each row's
+// cells start (C) and end (E), and its group (G: 0 the parent's page, 1 a folder, 2 a file).
+// draw() draws the rows in view and a screen's worth on either side, the body's padding
+// standing for the others (scaled past what a browser lays out, the rows following it). A
+// header's click sorts (names by the page's collation with numbers as numbers, sizes and
+// times by value, folders before files, unknown values last), the filter keeps the rows
+// whose shown name holds what is typed (the parent's page stays; typing on narrows what is
+// kept), each by an array of row numbers. ranks() gives each row its place among the names:
+// the written order when the page is in name order, so that the arrow is true, else the
+// collation's; names and their lower case are read in idle time once the rows are drawn
+// (prep), sizes and times at their first sort (values). Reads names as text only; ASCII
+// only, as the style sheet.
+inline constexpr QStringView kScript = uR"js((function(){
+"use strict";
+var d=document,t=d.getElementById("t"),b=t.tBodies[0],hs=t.tHead.rows[0].cells,
+q=d.getElementById("q"),sum=d.getElementById("n"),ns=d.querySelector("main noscript"),
+s=ns?ns.textContent:"",co=new Intl.Collator(t.dataset.c,{numeric:true,sensitivity:"accent"}),
+C=[],E=[],G=[],i,p,n,wk="",wup=true;
+for(p=s.indexOf("<tbody>");p>=0&&(p=s.indexOf("\n<tr",p))>=0;){
+var c=s.indexOf(">",p)+1,e=s.indexOf("\n",c);if(e<0)break;
+G.push(s.charCodeAt(p+4)==62?2:s.charAt(p+12)=="p"?0:1);C.push(c);E.push(e);p=e}
+n=C.length;
+var all=new Int32Array(n),view,cnt=[0,0,0],R,N=new Array(n),L=new Array(n),ln=0,vals={},w0="",rh=0,shown=new Map(),
+total=sum.innerHTML,z=d.createElement("p");
+for(i=0;i<n;i++){all[i]=i;cnt[G[i]]++}
+view=all;
+for(i=0;i<hs.length;i++)if(hs[i].hasAttribute("aria-sort")){wk=hs[i].dataset.k;
+wup=hs[i].getAttribute("aria-sort")=="ascending"}
+function text(h){return h.indexOf("&")<0?h:h.replace(/&(?:#(\d+)|#x([0-9a-f]+)|(amp|lt|gt|quot));/gi,
+function(m,dec,hex,nm){if(nm)return{amp:"&",lt:"<",gt:">",quot:"\""}[nm.toLowerCase()];
+var u=dec?+dec:parseInt(hex,16);return u>0x10ffff?"\ufffd":String.fromCodePoint(u)})}
+function prep(k){for(;ln<k;ln++){var a=s.indexOf("\">",C[ln])+2;
+L[ln]=(N[ln]=text(s.slice(a,s.indexOf("</a>",a)))).toLowerCase()}}
+function names(){prep(n);return N}
+function idle(l){while(ln<n&&l.timeRemaining()>1)prep(Math.min(n,ln+2000));if(ln<n)ric(idle)}
+function ranks(){if(R)return R;R=new Float64Array(n);var i;
+if(wk=="n"){for(i=0;i<n;i++)R[i]=wup?i:-i;return R}
+var o=Array.from(all),m=names();o.sort(function(x,y){return co.compare(m[x],m[y])||x-y});
+for(i=0;i<n;i++)R[o[i]]=i;return R}
+function values(k){if(vals[k])return vals[k];var key=k=="s"?" data-v=":" data-t=",
+V=new Float64Array(n);for(var i=0;i<n;i++){var r=s.slice(C[i],E[i]),a=r.indexOf(key);
+V[i]=a<0?NaN:+r.slice(a+8,r.indexOf(">",a))}return vals[k]=V}
+function sortBy(k,up){var g=up?1:-1,r=ranks(),V=k=="n"?null:values(k);
+all=all.slice().sort(V?function(x,y){if(G[x]!=G[y])return G[x]-G[y];var a=V[x],c=V[y];
+if(a!==a||c!==c){if(a===a)return -1;if(c===c)return 1}else if(a!=c)return a<c?-g:g;
+return r[x]-r[y]||x-y}:function(x,y){return G[x]-G[y]||(r[x]-r[y])*g||x-y})}
+function filter(){var w=q.value.trim().toLowerCase(),i;
+if(!w){view=all}else{prep(n);
+var from=w0&&view!==all&&w.indexOf(w0)>=0?view:all,o=new Int32Array(from.length),m=0;
+for(i=0;i<from.length;i++){var x=from[i];if(G[x]==0||L[x].indexOf(w)>=0)o[m++]=x}
+view=o.subarray(0,m)}w0=w;show(w)}
+function show(w){var c=[0,0,0],i;t.setAttribute("aria-rowcount",view.length+1);
+if(!w){sum.innerHTML=total;z.hidden=true}else{for(i=0;i<view.length;i++)c[G[view[i]]]++;
+sum.textContent="\u663e\u793a "+(cnt[1]?c[1]+" / "+cnt[1]+" \u4e2a\u6587\u4ef6\u5939\uff0c":"")+
+c[2]+" / "+cnt[2]+" \u4e2a\u6587\u4ef6";z.hidden=c[1]+c[2]>0;
+z.textContent="\u6ca1\u6709\u4e0e\u201c"+q.value.trim()+"\u201d\u5339\u914d\u7684"+
+(cnt[1]?"\u6587\u4ef6\u6216\u6587\u4ef6\u5939":"\u6587\u4ef6")}draw(true)}
+function make(x){var r=d.createElement("tr");if(G[x]<2)r.className=G[x]?"d":"p";
+r.innerHTML=s.slice(C[x],E[x]);return r}
+var from=-1,to=-1,CAP=1e7;
+function draw(again){var m=view.length,top=b.getBoundingClientRect().top,vh=innerHeight||800,
+h=rh||34,full=m*h,H=Math.min(full,CAP),rel=Math.min(Math.max(-top,0),Math.max(H-vh,0)),
+first=full<=CAP?rel/h:rel/Math.max(H-vh,1)*Math.max(m-vh/h,0),f=Math.floor(first),
+k=Math.ceil(vh/h)+1,lo=Math.max(0,f-k),hi=Math.min(m,f+2*k),pad;
+if(!again&&lo==from&&hi==to&&full<=CAP)return;
+from=lo;to=hi;pad=full<=CAP?lo*h:rel-(first-lo)*h;
+var keep=new Map(),want=[],p,r,x;
+for(p=lo;p<hi;p++){x=view[p];r=shown.get(x);if(r)shown.delete(x);else r=make(x);
+if(r._i!==p){r._i=p;r.setAttribute("aria-rowindex",p+2)}keep.set(x,r);want.push(r)}
+shown.forEach(function(r){b.removeChild(r)});shown=keep;
+var c=b.firstChild;for(p=0;p<want.length;p++){r=want[p];if(r===c)c=c.nextSibling;
+else b.insertBefore(r,c)}
+b.style.paddingTop=pad+"px";b.style.paddingBottom=Math.max(0,H-pad-(hi-lo)*h)+"px";
+if(!rh&&b.firstChild){rh=b.firstChild.getBoundingClientRect().height;if(rh)draw(true)}}
+Array.prototype.forEach.call(hs,function(h){h.firstChild.addEventListener("click",function(){
+var st=h.getAttribute("aria-sort"),up=st?st!="ascending":true;
+for(var j=0;j<hs.length;j++)hs[j].removeAttribute("aria-sort");
+h.setAttribute("aria-sort",up?"ascending":"descending");sortBy(h.dataset.k,up);
+w0="";view=all;filter()})});
+t.tHead.rows[0].setAttribute("aria-rowindex",1);
+z.id="z";z.hidden=true;t.parentNode.insertBefore(z,t.nextSibling);
+sum.setAttribute("aria-live","polite");
+t.hidden=false;q.hidden=false;q.addEventListener("input",filter);
+addEventListener("scroll",function(){draw(false)},{passive:true});
+addEventListener("resize",function(){rh=0;draw(true)});
+b.addEventListener("mouseover",function(v){var c=v.target.closest&&v.target.closest("td");
+if(!c||c.title)return;if(c.dataset.v)c.title=c.dataset.v+" \u5b57\u8282";
+else if(!c.previousSibling&&c.scrollWidth>c.clientWidth)c.title=c.textContent});
+var ric=window.requestIdleCallback||function(f){setTimeout(function(){
+f({timeRemaining:function(){return 10}})},50)};
+show("");ric(idle)})();
+)js";
 
 } // namespace dirweaver

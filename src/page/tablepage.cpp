@@ -3,6 +3,7 @@
 #include "format.h"
 #include "text/digits.h"
 #include "text/gbk.h"
+#include "text/html.h"
 
 #include "tableassets.h"
 
@@ -14,13 +15,21 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The header cell of one column; sort is its aria-sort value, or empty.
+// A header cell of the table the script draws: sort is its aria-sort value, or empty.
 QString headerCell(QStringView key, QStringView sort, QStringView caption)
 {
     QString cell = u"<th data-k=\""_s + key + u'"';
     if (!sort.isEmpty())
         cell += u" aria-sort=\""_s + sort + u'"';
     return cell + u"><button type=\"button\">"_s + caption + u"</button>"_s;
+}
+
+// The same cell of the full table a browser without script shows: nothing to click.
+QString plainHeaderCell(QStringView sort, QStringView caption)
+{
+    if (sort.isEmpty())
+        return u"<th>"_s + caption;
+    return u"<th aria-sort=\""_s + sort + u"\">"_s + caption;
 }
 
 // How a column's header is marked when the files are in its order: by names rising, by
@@ -32,12 +41,15 @@ QStringView sortMark(bool sortedHere, bool rising)
     return rising ? u"ascending" : u"descending";
 }
 
+// The table page. The rows are written once, inside <noscript>: a browser without script
+// shows them as the complete table, and one with script keeps them as plain text that the
+// script reads and draws only what is in view of, so that no browser lays out 100,000 rows.
 class Table final : public PageWriter
 {
 public:
     Table(const PageModel &model, const FileTimeFormat &format, PageSink &sink)
-        : options_(model.options), format_(format), folderTarget_(FolderTarget(model)),
-          order_(model.order), out_(sink, options_.encoding)
+        : model_(model), options_(model.options), format_(format),
+          folderTarget_(FolderTarget(model, true)), out_(sink, options_.encoding)
     {
     }
 
@@ -63,25 +75,41 @@ public:
             text += kSizeStyle.toString().arg(2);
         if (options_.showDate)
             text += kDateStyle.toString().arg(options_.showSize ? 3 : 2);
-        text += u"</style>\n</head>\n"_s;
-        text += u"<body>\n<h1 id=\"h\">"_s + options_.headerTitle + u"</h1>\n"_s +
+        text += u"</style>\n</head>\n<body>\n<main>\n<h1 id=\"h\">"_s;
+        appendPath(text);
+        text += options_.headerTitle + u"</h1>\n"_s +
                 u"<input id=\"q\" type=\"search\" placeholder=\"筛选 / filter\" "
-                u"aria-label=\"筛选 / filter\" hidden>\n"_s +
-                u"<table id=\"t\" aria-labelledby=\"h\">\n<thead><tr>"_s;
-        const FileOrder &order = order_;
+                u"aria-label=\"筛选 / filter\" hidden>\n"_s;
+        const FileOrder &order = model_.order;
         const bool byDate =
             (order.key == SortKey::Modified && options_.date == FileDate::Modified) ||
             (order.key == SortKey::Created && options_.date == FileDate::Created);
-        text += headerCell(u"n", sortMark(order.key == SortKey::Name, !order.reverse), u"名称");
-        if (options_.showSize)
-            text += headerCell(u"s", sortMark(order.key == SortKey::Size, order.reverse), u"大小");
-        if (options_.showDate)
-            text += headerCell(u"d", sortMark(byDate, order.reverse),
-                               options_.date == FileDate::Modified ? u"修改日期" : u"建立日期");
-        text += u"</thead>\n<tbody>\n"_s;
+        const QStringView dateCaption =
+            options_.date == FileDate::Modified ? u"修改日期" : u"建立日期";
+        const QStringView byName = sortMark(order.key == SortKey::Name, !order.reverse),
+                          bySize = sortMark(order.key == SortKey::Size, order.reverse),
+                          byTime = sortMark(byDate, order.reverse);
+        const QString collation = model_.collation.isEmpty() ? u"zh-CN"_s : model_.collation;
+        text += u"<table id=\"t\" aria-labelledby=\"h\" data-c=\""_s;
+        AppendHtmlText(text, collation);
+        text += u"\" hidden>\n<thead><tr>"_s + headerCell(u"n", byName, u"名称");
+        QString plain = u"<noscript><table aria-labelledby=\"h\">\n<thead><tr>"_s +
+                        plainHeaderCell(byName, u"名称");
+        if (options_.showSize) {
+            text += headerCell(u"s", bySize, u"大小");
+            plain += plainHeaderCell(bySize, u"大小");
+        }
+        if (options_.showDate) {
+            text += headerCell(u"d", byTime, dateCaption);
+            plain += plainHeaderCell(byTime, dateCaption);
+        }
+        text += u"</thead>\n<tbody></tbody>\n</table>\n"_s + plain + u"</thead>\n<tbody>\n"_s;
         out_.write(text);
     }
 
+    // One row, in the one shape the script reads: the row's class, the link, then a cell
+    // per column, a size's bytes in data-v and a time's seconds in data-t, ended by a line
+    // feed.
     void entry(const PageEntry &entry) override
     {
         text_.clear();
@@ -98,7 +126,7 @@ public:
         }
         // The folder part is the head's <base>: each target holds only its own part.
         text_ += u"<td><a href=\""_s;
-        AppendEntryTarget(text_, {}, entry, options_.encoding);
+        AppendEntryTarget(text_, {}, entry, options_.encoding, true);
         text_ += u"\">"_s;
         AppendLinkText(text_, entry.shown);
         text_ += u"</a>"_s;
@@ -115,10 +143,17 @@ public:
             }
         }
         if (options_.showDate) {
-            text_ += u"<td>"_s;
-            if (facts)
-                appendDate(options_.date == FileDate::Modified ? facts->modifiedTime
-                                                               : facts->birthTime);
+            const std::optional<qint64> time = !facts ? std::nullopt
+                                               : options_.date == FileDate::Modified
+                                                   ? facts->modifiedTime
+                                                   : facts->birthTime;
+            text_ += u"<td"_s;
+            if (time) {
+                text_ += u" data-t="_s;
+                AppendDecimal(text_, *time);
+            }
+            text_ += u'>';
+            FormatFileTime(text_, format_, time);
         }
         text_ += u'\n';
         out_.write(text_);
@@ -126,7 +161,7 @@ public:
 
     void finish(const PageTotals &totals) override
     {
-        QString text = u"</tbody>\n</table>\n<p id=\"n\">"_s;
+        QString text = u"</tbody>\n</table></noscript>\n<p id=\"n\">"_s;
         if (totals.folders > 0) {
             AppendDecimal(text, totals.folders);
             text += u" 个文件夹，"_s;
@@ -140,12 +175,29 @@ public:
             AppendShortSize(text, totals.bytes);
             text += u"</span>"_s;
         }
-        text += u"</p>\n<footer>"_s + options_.footerTitle + u"</footer>\n<script>\n"_s + kScript +
-                u"</script>\n</body>\n</html>"_s;
+        text += u"</p>\n</main>\n<footer>"_s + options_.footerTitle + u"</footer>\n<script>\n"_s +
+                kScript + u"</script>\n</body>\n</html>"_s;
         out_.write(text);
     }
 
 private:
+    // In a tree, the pages above this one, each a link, before the page's own title; a
+    // gap in them (a deep tree names only the top and the nearest) shows as an ellipsis.
+    void appendPath(QString &text) const
+    {
+        int previous = 0;
+        for (const AncestorPage &page : model_.ancestors) {
+            if (previous > 0 && page.up < previous - 1)
+                text += u"… / "_s;
+            previous = page.up;
+            text += u"<a href=\""_s + u"../"_s.repeated(page.up);
+            AppendLinkTarget(text, page.page, options_.encoding, true);
+            text += u"\">"_s;
+            AppendLinkText(text, page.shown);
+            text += u"</a> / "_s;
+        }
+    }
+
     // Wide enough for any date of the program's format: the widest of dates with two-digit
     // months and days at every third hour, whatever the time zone, at a little under two
     // thirds of an em for each column of display width (a Chinese character counts two).
@@ -160,26 +212,12 @@ private:
         return QString::number(width * 0.65, 'f', 1) + u"em"_s;
     }
 
-    // The date as the program writes it, in an element that gives browsers its UTC time.
-    void appendDate(std::optional<qint64> time)
-    {
-        iso_.clear();
-        if (!time || !AppendIsoTime(iso_, *time)) {
-            FormatFileTime(text_, format_, time);
-            return;
-        }
-        text_ += u"<time datetime="_s + iso_ + u'>';
-        FormatFileTime(text_, format_, time);
-        text_ += u"</time>"_s;
-    }
-
+    const PageModel &model_;
     const PageOptions &options_;
     const FileTimeFormat &format_;
     const QString folderTarget_;
-    const FileOrder order_;
     TextWriter out_;
     QString text_; // one row at a time, its capacity kept
-    QString iso_;
 };
 
 std::unique_ptr<PageWriter> tableWriter(const PageModel &model, const FileTimeFormat &dates,
@@ -192,8 +230,8 @@ std::unique_ptr<PageWriter> tableWriter(const PageModel &model, const FileTimeFo
 
 const PageFormat &TableFormat()
 {
-    static const PageFormat format{"table",       ".htm",     "\r\n", PageEncoding::Utf8,
-                                   kTreePageMark, tableWriter};
+    static const PageFormat format{"table",       ".htm",      "\r\n", PageEncoding::Utf8,
+                                   kTreePageMark, tableWriter, true};
     return format;
 }
 
