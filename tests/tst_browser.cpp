@@ -124,29 +124,42 @@ private Q_SLOTS:
         QCOMPARE(page.title, u"differ:"_s);
     }
 
-    // A tree of three levels with hostile folder names: every link of every page (files,
-    // sub-folder pages, the parent's page) opens its target as Chromium resolves it.
+    // Trees whose first levels have hostile folder names: every link of every page (files,
+    // sub-folder pages, the parent's page and, on table pages, the path from the top page:
+    // the top and the ten nearest) opens its target as Chromium resolves it.
+    void treeInChromium_data()
+    {
+        QTest::addColumn<QByteArray>("style");
+        QTest::addColumn<int>("levels");
+        QTest::addRow("classic, 3 levels") << QByteArray("classic") << 3;
+        QTest::addRow("table, 3 levels") << QByteArray("table") << 3;
+        QTest::addRow("table, 13 levels") << QByteArray("table") << 13;
+    }
     void treeInChromium()
     {
         if (ChromiumProgram().isEmpty())
             QSKIP("chromium is not installed; ./dev.sh test installs it");
+        QFETCH(QByteArray, style);
+        QFETCH(int, levels);
         QTemporaryDir dir;
-        const QByteArray top = QFile::encodeName(dir.path()) + "/tree <b>&amp; #1";
-        const QByteArray middle = top + "/<script>x";
-        const QByteArray bottom = middle + "/ javascript:x?\xff ";
-        for (const QByteArray &folder : {top, middle, bottom}) {
+        QList<QByteArray> folders = {QFile::encodeName(dir.path()) + "/tree <b>&amp; #1"};
+        for (int level = 1; level < levels; ++level)
+            folders.append(folders.last() + (level == 1   ? QByteArray("/<script>x")
+                                             : level == 2 ? QByteArray("/ javascript:x?\xff ")
+                                                          : "/d" + QByteArray::number(level)));
+        for (const QByteArray &folder : folders) {
             QVERIFY(mkdir(folder.constData(), 0755) == 0);
             QVERIFY(WriteBytes(folder + "/a&copy #.txt", "a") &&
                     WriteBytes(folder + "/b.txt", "b"));
         }
-        const auto parsed = ParseWriterArguments({"--tree", "--name", "index #1.htm", top});
+        const auto parsed = ParseWriterArguments(
+            {"--tree", "--style", style, "--name", "index #1.htm", folders.first()});
         QByteArray messages;
         QBuffer err(&messages);
         err.open(QIODevice::WriteOnly);
         QCOMPARE(RunTree(std::get<WriterRequest>(parsed), fs_, QLocale(u"zh_CN"_s), "/", err, 0),
                  0);
 
-        const QList<QByteArray> folders = {top, middle, bottom};
         QList<QByteArray> pages;
         for (const QByteArray &folder : folders)
             pages.append(folder + "/index #1.htm");
@@ -159,6 +172,9 @@ private Q_SLOTS:
                 expected.append(pages[i - 1]);
             if (i + 1 < folders.size())
                 expected.append(pages[i + 1]);
+            for (qsizetype up = 0; style == "table" && up < i; ++up)
+                if (up == 0 || up >= i - 10)
+                    expected.append(pages[up]);
             QList<QByteArray> got = links[i];
             std::sort(got.begin(), got.end());
             std::sort(expected.begin(), expected.end());
