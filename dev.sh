@@ -101,8 +101,9 @@ package)
     echo "dev.sh: $(echo "$here"/build/default/package/dirweaver_*.deb)"
     ;;
 bench)
-    # The slow mirror needs libfuse3; tree -H is timed beside the writer on it.
-    ensure_packages "${build_packages[@]}" fuse3 libfuse3-dev tree
+    # The slow mirror needs libfuse3; tree -H is timed beside the writer on it and its
+    # pages beside the table page in Chromium, driven from Python.
+    ensure_packages "${build_packages[@]}" fuse3 libfuse3-dev tree python3 chromium
     # A build configured before libfuse3 was there is configured again to find it.
     if [ -f "$here/build/default/build.ninja" ] && [ ! -x "$here/build/default/bench/bench_slowfs" ]; then
         cmake --preset default >/dev/null

@@ -12,8 +12,9 @@
 # - --tree over 1,000 folders (its pages already there and unchanged, as a nightly run finds
 #   them) against one folder of as many files, UTF-8 against GBK, and --sort modified
 #   against the name order;
-# - the page at 100,000 files in Chromium, the classic page against the table: bytes, time to
-#   open it, and the table's time to sort by size and to filter (skipped without chromium).
+# - the pages in Chromium (bench/browser.py): the table page against the classic one and
+#   tree -H pages of the same folder: bytes, time to first rows and until the page answers,
+#   the table's sort, filter keystrokes and clearing the filter.
 # Usage: bench/run.sh BUILD_DIR [--big]   (--big adds 1,000,000 files: about 1 GiB of
 # inodes and a 300 MiB page, on disk or a tmpfs given as DIRWEAVER_BENCH_DIR)
 set -euo pipefail
@@ -109,52 +110,10 @@ if command -v tree >/dev/null; then
         'BEGIN { printf "%8d %9.4f %9.4f %9.4f %7.2f %7.2f\n", 100000, t, s, n, s / t, n / t }'
 fi
 
-# The page in a browser at 100,000 files, the classic page against the table: its bytes, and
-# Chromium's time to open it (parse, style and first layout), then to sort the table by size
-# and to filter it (median of three runs each).
-if ! command -v chromium >/dev/null; then
-    printf '\nchromium is not installed (./dev.sh test installs it): no browser figures\n'
-    exit 0
-fi
-browser_runs=3
-profile=$(mktemp -d)
-trap 'rm -rf "$profile"' EXIT
-printf '\n%8s %10s %6s %9s %9s %9s\n' page bytes size_x open_ms sort_ms filter_ms
-for style in classic table; do
-    page=$work/page-$style.htm
-    "$writer" --write "$page" --style "$style" "$folder"
-    bytes=$(stat -c %s "$page")
-    [ "$style" = classic ] && classic_bytes=$bytes
-    harness=$work/harness-$style.htm
-    cat >"$harness" <<HTML
-<!DOCTYPE html><html><head><meta charset="utf-8"><title></title>
-<script>const t0 = performance.now();</script></head><body>
-<iframe src="file://$page" style="width:1200px;height:800px"></iframe>
-<script>
-window.onload = () => {
-  const d = document.querySelector('iframe').contentDocument;
-  d.body.offsetHeight;
-  const opened = performance.now() - t0;
-  let sort = -1, filter = -1;
-  const size = d.querySelector('th[data-k="s"] button');
-  if (size) {
-    let s = performance.now(); size.click(); d.body.offsetHeight; sort = performance.now() - s;
-    const q = d.getElementById('q');
-    s = performance.now(); q.value = '17232'; q.dispatchEvent(new Event('input'));
-    d.body.offsetHeight; filter = performance.now() - s;
-  }
-  document.title = [opened, sort, filter].map(Math.round).join(' ');
-};
-</script></body></html>
-HTML
-    times=$(for _ in $(seq "$browser_runs"); do
-        chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
-            --disable-background-networking --disable-component-update --disable-sync \
-            --allow-file-access-from-files --user-data-dir="$profile" --dump-dom \
-            "file://$harness" 2>/dev/null | sed -n 's/.*<title>\([-0-9 ]*\)<\/title>.*/\1/p'
-    done)
-    median() { cut -d' ' -f"$1" <<<"$times" | sort -n | sed -n "$(((browser_runs + 1) / 2))p"; }
-    awk -v page="$style" -v b="$bytes" -v c="$classic_bytes" -v o="$(median 1)" \
-        -v s="$(median 2)" -v f="$(median 3)" \
-        'BEGIN { printf "%8s %10d %6.2f %9s %9s %9s\n", page, b, b / c, o, s < 0 ? "-" : s, f < 0 ? "-" : f }'
-done
+# The pages in a browser: the table page against the classic one and tree -H pages of the
+# same folder, at 100,000 files (and 1,000,000 with --big); bench/browser.py says what it
+# times and skips itself without chromium.
+browser_folders=$work/files-100000
+[ "${2:-}" = --big ] && browser_folders="$browser_folders $work/files-1000000"
+# shellcheck disable=SC2086 # one word per folder
+"$(dirname "$0")/browser.py" "$writer" "$work" $browser_folders

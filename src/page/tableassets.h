@@ -65,8 +65,9 @@ inline constexpr QStringView kDateStyle =
 // standing for the others (scaled past what a browser lays out, the rows following it). A
 // header's click sorts (names by the page's collation with numbers as numbers, sizes and
 // times by value, folders before files, unknown values last), the filter keeps the rows
-// whose shown name holds what is typed (the parent's page stays; typing on narrows what is
-// kept), each by an array of row numbers. ranks() gives each row its place among the names:
+// whose shown name holds what is typed (the parent's page stays; a query is looked for among
+// the rows of the narrowest recent query it contains, and recent queries' rows are kept, so
+// typing on and erasing are cheap), each by an array of row numbers. ranks() gives each row its place among the names:
 // the written order when the page is in name order, so that the arrow is true, else the
 // collation's; names and their lower case are read in idle time once the rows are drawn
 // (prep), sizes and times at their first sort (values). Reads names as text only; ASCII
@@ -81,7 +82,7 @@ for(p=s.indexOf("<tbody>");p>=0&&(p=s.indexOf("\n<tr",p))>=0;){
 var c=s.indexOf(">",p)+1,e=s.indexOf("\n",c);if(e<0)break;
 G.push(s.charCodeAt(p+4)==62?2:s.charAt(p+12)=="p"?0:1);C.push(c);E.push(e);p=e}
 n=C.length;
-var all=new Int32Array(n),view,cnt=[0,0,0],R,N=new Array(n),L=new Array(n),ln=0,vals={},w0="",rh=0,shown=new Map(),
+var all=new Int32Array(n),view,cnt=[0,0,0],R,N=new Array(n),L=new Array(n),ln=0,vals={},rh=0,shown=new Map(),
 total=sum.innerHTML,z=d.createElement("p");
 for(i=0;i<n;i++){all[i]=i;cnt[G[i]]++}
 view=all;
@@ -105,11 +106,19 @@ function sortBy(k,up){var g=up?1:-1,r=ranks(),V=k=="n"?null:values(k);
 all=all.slice().sort(V?function(x,y){if(G[x]!=G[y])return G[x]-G[y];var a=V[x],c=V[y];
 if(a!==a||c!==c){if(a===a)return -1;if(c===c)return 1}else if(a!=c)return a<c?-g:g;
 return r[x]-r[y]||x-y}:function(x,y){return G[x]-G[y]||(r[x]-r[y])*g||x-y})}
-function filter(){var w=q.value.trim().toLowerCase(),i;
-if(!w){view=all}else{prep(n);
-var from=w0&&view!==all&&w.indexOf(w0)>=0?view:all,o=new Int32Array(from.length),m=0;
-for(i=0;i<from.length;i++){var x=from[i];if(G[x]==0||L[x].indexOf(w)>=0)o[m++]=x}
-view=o.subarray(0,m)}w0=w;show(w)}
+var seen=[];
+function filter(){var w=q.value.trim().toLowerCase(),i,k,e,from=all,o,m=0,x,h;
+if(!w){view=all}else{
+for(k=seen.length-1;k>=0;k--){e=seen[k];if(e.w==w)break;
+if(w.indexOf(e.w)>=0&&e.v.length<from.length)from=e.v}
+if(k>=0){view=e.v;seen.splice(k,1)}else{prep(n);o=new Int32Array(from.length);
+if(from===all){h=new Uint8Array(n);for(i=0;i<n;i++)if(G[i]==0||L[i].indexOf(w)>=0)h[i]=1;
+for(i=0;i<n;i++)if(h[x=all[i]])o[m++]=x}
+else for(i=0;i<from.length;i++){x=from[i];if(G[x]==0||L[x].indexOf(w)>=0)o[m++]=x}
+view=o.slice(0,m)}
+seen.push({w:w,v:view});for(k=0,m=0;k<seen.length;k++)m+=seen[k].v.length;
+while(seen.length>1&&(seen.length>24||m>2*n))m-=seen.shift().v.length}
+show(w)}
 function show(w){var c=[0,0,0],i;t.setAttribute("aria-rowcount",view.length+1);
 if(!w){sum.innerHTML=total;z.hidden=true}else{for(i=0;i<view.length;i++)c[G[view[i]]]++;
 sum.textContent="\u663e\u793a "+(cnt[1]?c[1]+" / "+cnt[1]+" \u4e2a\u6587\u4ef6\u5939\uff0c":"")+
@@ -137,7 +146,7 @@ Array.prototype.forEach.call(hs,function(h){h.firstChild.addEventListener("click
 var st=h.getAttribute("aria-sort"),up=st?st!="ascending":true;
 for(var j=0;j<hs.length;j++)hs[j].removeAttribute("aria-sort");
 h.setAttribute("aria-sort",up?"ascending":"descending");sortBy(h.dataset.k,up);
-w0="";view=all;filter()})});
+seen=[];view=all;filter()})});
 t.tHead.rows[0].setAttribute("aria-rowindex",1);
 z.id="z";z.hidden=true;t.parentNode.insertBefore(z,t.nextSibling);
 sum.setAttribute("aria-live","polite");
