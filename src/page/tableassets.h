@@ -67,11 +67,11 @@ inline constexpr QStringView kDateStyle =
 // times by value, folders before files, unknown values last), the filter keeps the rows
 // whose shown name holds what is typed (the parent's page stays; a query is looked for among
 // the rows of the narrowest recent query it contains, and recent queries' rows are kept, so
-// typing on and erasing are cheap), each by an array of row numbers. ranks() gives each row its place among the names:
-// the written order when the page is in name order, so that the arrow is true, else the
-// collation's; names and their lower case are read in idle time once the rows are drawn
-// (prep), sizes and times at their first sort (values). Reads names as text only; ASCII
-// only, as the style sheet.
+// typing on and erasing are cheap), each by an array of row numbers. ranks() gives each row its
+// place among the names: the written order when the page is in name order, so that the arrow is
+// true, else the collation's; names and their lower case are read in idle time once the rows are
+// drawn (prep), sizes and times at their first sort (values). Reads names as text only; ASCII only,
+// as the style sheet.
 inline constexpr QStringView kScript = uR"js((function(){
 "use strict";
 var d=document,t=d.getElementById("t"),b=t.tBodies[0],hs=t.tHead.rows[0].cells,
