@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes docs/screenshot.png and docs/about.png: the main window at its design size and the
 # about window, drawn with the offscreen platform on a small sample folder; and docs/tree.png,
-# a page that --tree wrote for that folder, as Chromium shows it.
+# a page that --tree wrote for that folder, as Chromium shows it; docs/table-*.png, the table
+# page of a folder three levels down, light and dark, 1280 and 360 px wide.
 # Usage: tools/screenshot.sh (after ./dev.sh test or run)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -30,3 +31,33 @@ chromium --headless --no-sandbox --disable-gpu --no-first-run --disable-backgrou
     2>/dev/null
 rm -rf "$profile"
 echo "wrote docs/tree.png"
+
+# Numbered names (shown in number order), a name with a run of spaces, sizes of every scale.
+spring="$sample/图片/2002 春"
+size=700
+for n in 1 2 3 9 10 11 12 20 100; do
+    head -c "$size" /dev/zero >"$spring/西湖 IMG_$n.jpg"
+    size=$((size * 3 + 517))
+done
+head -c 1048576 /dev/zero >"$spring/游记  第一天.txt"
+head -c 52428800 /dev/zero >"$spring/西湖.mp4"
+mkdir -p "$spring/原图"
+touch -d '2002-03-29 15:04:05' "$spring"/* "$spring"
+TZ=Asia/Shanghai LC_ALL=C.UTF-8 build/default/app/dirweaver --tree --style table \
+    --name table.htm "$sample" 2>/dev/null
+for look in light dark; do
+    dark=()
+    [ "$look" = dark ] && dark=(--force-dark-mode)
+    for width in wide narrow; do
+        size=1280,720
+        [ "$width" = narrow ] && size=360,740
+        profile=$(mktemp -d)
+        chromium --headless --no-sandbox --disable-gpu --no-first-run \
+            --disable-background-networking --disable-component-update --disable-sync \
+            --hide-scrollbars --user-data-dir="$profile" "${dark[@]}" --window-size="$size" \
+            --screenshot="$here/docs/table-$width-$look.png" "file://$spring/table.htm" \
+            2>/dev/null
+        rm -rf "$profile"
+    done
+done
+echo "wrote docs/table-{wide,narrow}-{light,dark}.png"
