@@ -102,6 +102,37 @@ private Q_SLOTS:
         QVERIFY(QDir(top + u"/.hidden"_s).entryList(QDir::Files) == QStringList{u"h.txt"_s});
     }
 
+    // A sub-folder's page done before the walk leaves its parent (here, while the walk reads
+    // a sibling that asks for no page, which waits for that page) is still linked from the
+    // parent's page.
+    void subPageDoneFirst()
+    {
+        const QString top = dir_.filePath(u"DoneFirst"_s);
+        QVERIFY(QDir().mkpath(top + u"/a"_s) && QDir().mkpath(top + u"/zz"_s));
+        WriteFile(top + u"/zz/.noindex"_s, "");
+        struct AfterPage final : SystemCalls
+        {
+            QString page;
+            dirent *readEntry(DIR *dir) const override
+            {
+                dirent *entry = SystemCalls::readEntry(dir);
+                for (int tries = 0; entry && qstrcmp(entry->d_name, ".noindex") == 0 &&
+                                    !QFile::exists(page) && tries < 1000;
+                     ++tries)
+                    usleep(10000);
+                return entry;
+            }
+        } calls;
+        calls.page = top + u"/a/a.htm"_s;
+        const RealFileSystem fs(calls);
+        const auto parsed = ParseWriterArguments({"--tree", QFile::encodeName(top)});
+        QBuffer err;
+        err.open(QIODevice::WriteOnly);
+        QCOMPARE(RunTree(std::get<WriterRequest>(parsed), fs, QLocale(u"zh_CN"_s), "/", err, 0), 0);
+        QCOMPARE(targets(QFile::encodeName(top + u"/DoneFirst.htm"_s)),
+                 QList<QByteArray>{"a/ -> " + QFile::encodeName(calls.page)});
+    }
+
     // What is left out of a tree: a folder holding ".noindex", what --exclude names, what
     // lies below --depth; and what --hidden lets in. A page links only the pages written.
     void choices_data()
@@ -169,6 +200,10 @@ private Q_SLOTS:
         QTest::newRow("table, base") << QStringList{u"--no-date"_s, u"--style=table"_s, u"--base"_s,
                                                     u"https://example.org/镜像"_s}
                                      << u"tree-table-base.htm"_s << u"Table base"_s;
+        // Its name is markup as text: the heading's link to it shows the name once escaped.
+        QTest::newRow("table, markup in the top's name")
+            << QStringList{u"--no-date"_s, u"--style=table"_s} << u"tree-table-markup.htm"_s
+            << u"A&amp; <b>表"_s;
     }
     void goldenPage()
     {

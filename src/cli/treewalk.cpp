@@ -114,8 +114,20 @@ void TreeWalk::leave(Frame &frame)
     page->left = true;
     if (page->waiting > 0)
         return;
+    // Its sub-folders' pages may all be done already: the walk leaves after them.
+    linkStanding(*page);
     lock.unlock();
     write(page);
+}
+
+// The links to the sub-folders whose pages stand, in their order; under page's lock, once
+// every sub-folder's page is done and the walk has left the folder.
+void TreeWalk::linkStanding(Pending &page)
+{
+    for (qsizetype i = 0; i < page.children.size(); ++i) {
+        if (page.written[size_t(i)] == 1)
+            page.job.withPages.append(page.children[i]);
+    }
 }
 
 // Writes page's page on the pool, and then what waited for it.
@@ -145,11 +157,7 @@ void TreeWalk::written(const std::shared_ptr<Pending> &page, bool stands)
     parent->written[size_t(page->index)] = stands ? 1 : 0;
     if (--parent->waiting > 0 || !parent->left)
         return;
-    // The links to those that stand, in their order.
-    for (qsizetype i = 0; i < parent->children.size(); ++i) {
-        if (parent->written[size_t(i)] == 1)
-            parent->job.withPages.append(parent->children[i]);
-    }
+    linkStanding(*parent);
     lock.unlock();
     write(parent);
 }

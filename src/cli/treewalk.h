@@ -82,6 +82,7 @@ private:
     void leave(Frame &frame);
     void write(const std::shared_ptr<Pending> &page);
     void written(const std::shared_ptr<Pending> &page, bool stands);
+    static void linkStanding(Pending &page);
     bool writePage(const PageJob &job, const FileSorter &sorter, const PageBuilder &builder);
     void folderFailed(const FolderNode &node, int error);
     void skip(const QString &message);
