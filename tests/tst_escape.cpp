@@ -101,6 +101,50 @@ private Q_SLOTS:
                  u"😀 %23%7C.txt"_s);
     }
 
+    // Targets of a page that validates (the table page): what a URL's path may not hold raw
+    // is percent-encoded too, and the target still names the file.
+    void urlTarget_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("target");
+        QTest::newRow("space") << u"a b.txt"_s << u"a%20b.txt"_s;
+        QTest::newRow("quote, brackets, backtick, braces")
+            << u"\"<`{}>"_s << u"%22%3C%60%7B%7D%3E"_s;
+        QTest::newRow("noncharacters") << u"x\uFFFE\uFDD0"_s + QChar(0xDBFF) + QChar(0xDFFF)
+                                       << u"x%EF%BF%BE%EF%B7%90%F4%8F%BF%BF"_s;
+        QTest::newRow("chinese and emoji stay") << u"表 😀"_s << u"表%20😀"_s;
+    }
+    void urlTarget()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, target);
+        QCOMPARE(LinkTarget(u""_s, NativeName::fromText(name), PageEncoding::Utf8, true), target);
+    }
+
+    // Text that validates: the classic text's references to controls, and noncharacters,
+    // show as U+FFFD; whether written so or made so afterwards, the page text is the same.
+    void validText_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("html");
+        QTest::newRow("tab and line feed stay references") << u"a\tb\nc"_s << u"a&#9;b&#10;c"_s;
+        QTest::newRow("other controls") << u"a\x01-\rc\x7f"_s << u"a\uFFFD-\uFFFDc\uFFFD"_s;
+        QTest::newRow("C1 control") << u"a\u0085"_s << u"a\uFFFD"_s;
+        QTest::newRow("noncharacters")
+            << u"\uFDD0x\uFFFF"_s + QChar(0xD83F) + QChar(0xDFFE) << u"\uFFFDx\uFFFD\uFFFD"_s;
+        QTest::newRow("emoji and markup stay") << u"😀 <b>&amp;"_s << u"😀 &lt;b&gt;&amp;amp;"_s;
+    }
+    void validText()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, html);
+        QString valid, classic;
+        AppendLinkText(valid, name, HtmlText::Valid);
+        AppendHtmlText(classic, name);
+        QCOMPARE(valid, html);
+        QCOMPARE(ValidHtmlText(classic), html);
+    }
+
     void folderTargetFromBytes()
     {
         QString out;

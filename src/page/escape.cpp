@@ -148,9 +148,10 @@ void AppendLinkTarget(QString &out, const NativeName &name, PageEncoding encodin
             units = 2;
         }
         const bool ascii = c < 0x80;
-        const bool plain =
-            ascii ? kPlainInTarget[c] && !(url && outsideUrl(c))
-                  : code >= 0xA0 && !QChar::isSurrogate(code) && PageHolds(encoding, code);
+        const bool plain = ascii ? kPlainInTarget[c] && !(url && outsideUrl(c))
+                                 : code >= 0xA0 && !QChar::isSurrogate(code) &&
+                                       PageHolds(encoding, code) &&
+                                       !(url && QChar::isNonCharacter(code));
         if (plain) {
             i += units - 1;
             continue;
@@ -271,7 +272,7 @@ bool BaseAddressAllowed(const QString &url)
     return false;
 }
 
-void AppendLinkText(QString &out, QStringView name)
+void AppendLinkText(QString &out, QStringView name, HtmlText mode)
 {
     qsizetype isolates = 0; // one more than the PDIs of the name, which could close ours
     bool directional = false;
@@ -285,12 +286,12 @@ void AppendLinkText(QString &out, QStringView name)
         isolates += c == 0x2069 ? 1 : 0;
     }
     if (!directional) {
-        AppendHtmlText(out, name);
+        AppendHtmlText(out, name, mode);
         return;
     }
     ++isolates;
     out += u"&#8296;"_s.repeated(isolates);
-    AppendHtmlText(out, name);
+    AppendHtmlText(out, name, mode);
     out += u"&#8297;"_s.repeated(isolates);
 }
 

@@ -47,6 +47,6 @@ bool BaseAddressAllowed(const QString &url);
 /// Appends a file name as the text of its link: page text, isolated between FSI and PDI
 /// (written as references) when it holds characters that set the direction of text, so that
 /// a name such as "invoice<RLO>fdp.exe" cannot reorder the size and date after it.
-void AppendLinkText(QString &out, QStringView name);
+void AppendLinkText(QString &out, QStringView name, HtmlText mode = HtmlText::Classic);
 
 } // namespace dirweaver

@@ -47,7 +47,7 @@ struct FolderEntry
 /// A page above a tree's page, as its heading links it.
 struct AncestorPage
 {
-    /// What the heading shows for it: its folder's own title.
+    /// What the heading shows for it: its folder's own title, as page text.
     QString shown;
     /// Its page's file name.
     NativeName page;

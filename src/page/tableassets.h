@@ -37,7 +37,7 @@ inline constexpr QStringView kStyle =
     u"cursor:pointer}\n"
     u"th[aria-sort=ascending]::after{content:\" \\25B2\"}\n"
     u"th[aria-sort=descending]::after{content:\" \\25BC\"}\n"
-    u"a{color:var(--link);text-decoration:none}a:hover{text-decoration:underline}\n"
+    u"a{color:var(--link);text-decoration:none}a:hover,h1 a{text-decoration:underline}\n"
     u".d a,.p a{font-weight:600}\n"
     u"#n,#z{color:var(--dim)}footer{text-align:center;margin:1.5rem 0}\n"
     u"@media (max-width:40rem){body{padding:.75rem}tr{--cols:minmax(0,1fr) auto;"

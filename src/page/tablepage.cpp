@@ -64,7 +64,8 @@ public:
         // Every target shares the folder part: named once, it makes the page far lighter.
         if (!folderTarget_.isEmpty())
             text += u"<base href=\""_s + folderTarget_ + u"\">\n"_s;
-        text += u"<title>"_s + options_.browserTitle + u"</title>\n<style>\n"_s + kStyle;
+        text +=
+            u"<title>"_s + ValidHtmlText(options_.browserTitle) + u"</title>\n<style>\n"_s + kStyle;
         QString columns = u"minmax(0,1fr)"_s;
         if (options_.showSize)
             columns += u" 6.5em"_s;
@@ -77,7 +78,7 @@ public:
             text += kDateStyle.toString().arg(options_.showSize ? 3 : 2);
         text += u"</style>\n</head>\n<body>\n<main>\n<h1 id=\"h\">"_s;
         appendPath(text);
-        text += options_.headerTitle + u"</h1>\n"_s +
+        text += ValidHtmlText(options_.headerTitle) + u"</h1>\n"_s +
                 u"<input id=\"q\" type=\"search\" placeholder=\"筛选 / filter\" "
                 u"aria-label=\"筛选 / filter\" hidden>\n"_s;
         const FileOrder &order = model_.order;
@@ -128,7 +129,7 @@ public:
         text_ += u"<td><a href=\""_s;
         AppendEntryTarget(text_, {}, entry, options_.encoding, true);
         text_ += u"\">"_s;
-        AppendLinkText(text_, entry.shown);
+        AppendLinkText(text_, entry.shown, HtmlText::Valid);
         text_ += u"</a>"_s;
         const std::optional<FileFacts> &facts = entry.facts;
         if (options_.showSize) {
@@ -175,8 +176,8 @@ public:
             AppendShortSize(text, totals.bytes);
             text += u"</span>"_s;
         }
-        text += u"</p>\n</main>\n<footer>"_s + options_.footerTitle + u"</footer>\n<script>\n"_s +
-                kScript + u"</script>\n</body>\n</html>"_s;
+        text += u"</p>\n</main>\n<footer>"_s + ValidHtmlText(options_.footerTitle) +
+                u"</footer>\n<script>\n"_s + kScript + u"</script>\n</body>\n</html>"_s;
         out_.write(text);
     }
 
@@ -193,8 +194,7 @@ private:
             text += u"<a href=\""_s + u"../"_s.repeated(page.up);
             AppendLinkTarget(text, page.page, options_.encoding, true);
             text += u"\">"_s;
-            AppendLinkText(text, page.shown);
-            text += u"</a> / "_s;
+            text += ValidHtmlText(page.shown) + u"</a> / "_s;
         }
     }
 
