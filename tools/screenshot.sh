@@ -23,7 +23,8 @@ TZ=Asia/Shanghai LC_ALL=C.UTF-8 QT_QPA_PLATFORM=offscreen \
     build/default/tools/dirweaver_screenshot "$sample" docs/screenshot.png docs/about.png
 echo "wrote docs/screenshot.png and docs/about.png"
 
-TZ=Asia/Shanghai LC_ALL=C.UTF-8 build/default/app/dirweaver --tree --name index.htm "$sample" 2>/dev/null
+# The sample's own index.htm, shown in the window above, gives way to the tree's page.
+TZ=Asia/Shanghai LC_ALL=C.UTF-8 build/default/app/dirweaver --tree --force --name index.htm "$sample" 2>/dev/null
 profile=$(mktemp -d)
 chromium --headless --no-sandbox --disable-gpu --no-first-run --disable-background-networking \
     --disable-component-update --disable-sync --hide-scrollbars --user-data-dir="$profile" \
@@ -43,7 +44,7 @@ head -c 1048576 /dev/zero >"$spring/游记  第一天.txt"
 head -c 52428800 /dev/zero >"$spring/西湖.mp4"
 mkdir -p "$spring/原图"
 touch -d '2002-03-29 15:04:05' "$spring"/* "$spring"
-TZ=Asia/Shanghai LC_ALL=C.UTF-8 build/default/app/dirweaver --tree --style table \
+TZ=Asia/Shanghai LC_ALL=C.UTF-8 build/default/app/dirweaver --tree --style table --date modified --exclude index.htm \
     --name table.htm "$sample" 2>/dev/null
 for look in light dark; do
     dark=()
