@@ -31,6 +31,17 @@ class TestBrowser : public QObject
     QTemporaryDir dir_;
     RealFileSystem fs_;
 
+    // Runs the writer with arguments; true when it succeeds.
+    bool write(const QList<QByteArray> &arguments) const
+    {
+        const auto parsed = ParseWriterArguments(arguments);
+        QBuffer out, err;
+        out.open(QIODevice::WriteOnly);
+        err.open(QIODevice::WriteOnly);
+        return RunWriter(std::get<WriterRequest>(parsed), fs_, QLocale(u"zh_CN"_s), "/", out,
+                         err) == 0;
+    }
+
 private Q_SLOTS:
     void initTestCase() { QVERIFY(dir_.isValid()); }
 
@@ -295,15 +306,8 @@ private Q_SLOTS:
             QVERIFY(setAge(sub, 0));
         }
         const QByteArray page = QFile::encodeName(dir.path()) + "/table.htm";
-        const auto parsed = ParseWriterArguments({"--write", page, "--style", "table", "--folders",
-                                                  "--date", "modified", "--sort", order, folder});
-        QByteArray out, err;
-        QBuffer outDevice(&out), errDevice(&err);
-        outDevice.open(QIODevice::WriteOnly);
-        errDevice.open(QIODevice::WriteOnly);
-        QCOMPARE(RunWriter(std::get<WriterRequest>(parsed), fs_, QLocale(u"zh_CN"_s), "/",
-                           outDevice, errDevice),
-                 0);
+        QVERIFY(write({"--write", page, "--style", "table", "--folders", "--date", "modified",
+                       "--sort", order, folder}));
 
         const QString script = uR"(
             const t = d.getElementById('t'), z = d.getElementById('z');
@@ -353,15 +357,7 @@ private Q_SLOTS:
         for (int i = 0; i < kFiles; ++i)
             QVERIFY(WriteBytes(folder + "/f" + QByteArray::number(i) + ".txt", {}));
         const QByteArray page = QFile::encodeName(dir.path()) + "/long.htm";
-        const auto parsed =
-            ParseWriterArguments({"--write", page, "--style", "table", "--no-size", folder});
-        QByteArray out, err;
-        QBuffer outDevice(&out), errDevice(&err);
-        outDevice.open(QIODevice::WriteOnly);
-        errDevice.open(QIODevice::WriteOnly);
-        QCOMPARE(RunWriter(std::get<WriterRequest>(parsed), fs_, QLocale(u"zh_CN"_s), "/",
-                           outDevice, errDevice),
-                 0);
+        QVERIFY(write({"--write", page, "--style", "table", "--no-size", folder}));
 
         // Each step: whether few rows are drawn, a run of places with their own names; then
         // whether the row its place puts at the top of the view is there, or at the end,
