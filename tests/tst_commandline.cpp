@@ -168,25 +168,40 @@ private Q_SLOTS:
         QVERIFY(!r->page.browserTitle);
     }
 
-    // A --types mask with neither wildcard nor dot matches whole names only: said, not refused.
+    // Masks seldom meant are said, not refused: a --types mask with neither wildcard nor dot
+    // matches whole names only; masks run together with commas are one mask.
     void typesWarning_data()
     {
-        QTest::addColumn<QByteArray>("types");
-        QTest::addColumn<bool>("warned");
-        QTest::newRow("a bare word") << QByteArray("site") << true;
-        QTest::newRow("a bare word among masks") << QByteArray("*.txt;notes") << true;
-        QTest::newRow("masks") << QByteArray("*.txt;*.doc") << false;
-        QTest::newRow("a whole name") << QByteArray("readme.txt") << false;
+        QTest::addColumn<QByteArray>("option");
+        QTest::addColumn<QByteArray>("masks");
+        QTest::addColumn<QString>("warning"); // what the one warning says; empty: none
+        const QString bare = u"matches whole names only"_s, commas = u"separated by ';'"_s;
+        QTest::newRow("a bare word") << QByteArray("--types") << QByteArray("site") << bare;
+        QTest::newRow("a bare word among masks")
+            << QByteArray("--types") << QByteArray("*.txt;notes") << bare;
+        QTest::newRow("masks") << QByteArray("--types") << QByteArray("*.txt;*.doc") << QString();
+        QTest::newRow("a whole name")
+            << QByteArray("--types") << QByteArray("readme.txt") << QString();
+        QTest::newRow("commas") << QByteArray("--types") << QByteArray("*.txt,*.doc") << commas;
+        QTest::newRow("commas and a space")
+            << QByteArray("--types") << QByteArray("*.txt, ?.doc") << commas;
+        QTest::newRow("a name with a comma")
+            << QByteArray("--types") << QByteArray("notes,v2.txt") << QString();
+        QTest::newRow("commas to leave out")
+            << QByteArray("--exclude") << QByteArray("*.part,*.tmp") << commas;
+        QTest::newRow("a bare word to leave out")
+            << QByteArray("--exclude") << QByteArray("Thumbs") << QString();
     }
     void typesWarning()
     {
-        QFETCH(QByteArray, types);
-        QFETCH(bool, warned);
-        const auto parsed = ParseWriterArguments({"--write", "-", "--types", types});
+        QFETCH(QByteArray, option);
+        QFETCH(QByteArray, masks);
+        QFETCH(QString, warning);
+        const auto parsed = ParseWriterArguments({"--write", "-", option, masks});
         const WriterRequest *r = std::get_if<WriterRequest>(&parsed);
         QVERIFY(r);
-        QCOMPARE(r->warnings.size() == 1, warned);
-        QVERIFY(r->warnings.join(u'\n').contains(u"whole names only"_s) == warned);
+        QCOMPARE(r->warnings.size(), warning.isEmpty() ? 0 : 1);
+        QVERIFY(warning.isEmpty() || r->warnings.first().contains(warning));
     }
 
     void cleanPath_data()

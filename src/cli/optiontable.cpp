@@ -5,6 +5,8 @@
 #include "page/escape.h"
 #include "page/format.h"
 
+#include <QRegularExpression>
+
 #include <algorithm>
 
 namespace dirweaver {
@@ -45,6 +47,24 @@ constexpr const PageFormat &(*kFormats[])() = {ClassicFormat, TableFormat};
 bool noMasks(const QString &masks)
 {
     return QString(masks).remove(u';').trimmed().isEmpty();
+}
+
+// Masks that are seldom what was meant, said and kept: a bare word ("site" lists only files
+// called "site"), and masks run together with commas ("*.txt,*.doc" is one mask).
+void warnMasks(QStringList &warnings, QStringView option, const QString &masks, bool bare)
+{
+    static const QRegularExpression commas(u",\\s*[*?]"_s);
+    for (const QString &mask : masks.split(u';', Qt::SkipEmptyParts)) {
+        if (bare && !mask.contains(u'*') && !mask.contains(u'?') && !mask.contains(u'.'))
+            warnings.append(ProgramMessage(
+                u"%1 %2 只选名字正好是它的文件（要选类型请写 \"*.%2\"）/ matches whole names "
+                u"only (\"*.%2\" selects a type)"_s.arg(option, mask.trimmed())));
+        if (mask.contains(commas))
+            warnings.append(
+                ProgramMessage(u"%1 %2：多个写法用分号分开，如 \"*.txt;*.doc\" / "
+                               u"masks are separated by ';', as in \"*.txt;*.doc\""_s.arg(
+                                   option, mask.trimmed())));
+    }
 }
 
 // A switch that sets one choice of what the page lists.
@@ -157,13 +177,7 @@ constexpr OptionRow kOptions[] = {
          r.page.pattern = QString::fromLocal8Bit(v);
          if (noMasks(r.page.pattern))
              return refuse(u"至少需要一个文件类型，如 \"*.txt\" / needs at least one pattern"_s);
-         // "site" lists only files called "site", which is seldom what was meant.
-         for (const QString &mask : r.page.pattern.split(u';', Qt::SkipEmptyParts)) {
-             if (!mask.contains(u'*') && !mask.contains(u'?') && !mask.contains(u'.'))
-                 r.warnings.append(ProgramMessage(
-                     u"--types %1 只选名字正好是它的文件（要选类型请写 \"*.%1\"）/ matches whole "
-                     u"names only (\"*.%1\" selects a type)"_s.arg(mask.trimmed())));
-         }
+         warnMasks(r.warnings, u"--types", r.page.pattern, true);
          return {};
      },
      u"文件类型，如 \"*.txt;*.doc\"，默认 \"*.*\"", u"file pattern, default \"*.*\""},
@@ -173,6 +187,7 @@ constexpr OptionRow kOptions[] = {
          if (noMasks(r.page.exclude))
              return refuse(u"至少需要一个名字或通配符，如 \"*.part;Thumbs.db\" / needs at least "
                            u"one name or pattern"_s);
+         warnMasks(r.warnings, u"--exclude", r.page.exclude, false);
          return {};
      },
      u"不列出（--tree 也不进入）名字符合的文件与文件夹，写法同 --types，不分大小写",
