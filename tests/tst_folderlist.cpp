@@ -98,6 +98,43 @@ private Q_SLOTS:
         QCOMPARE(drives.currentFolder(usb).bytes, QByteArray("/media/usb/a"));
         QCOMPARE(drives.currentFolder(root).bytes, QByteArray("/home/u"));
     }
+
+    // The volumes change (a disk mounted or taken away): a drive still there keeps the folder
+    // last opened on it; one whose folder now lies on another volume starts at its root.
+    void drivesUpdated_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("mounts");
+        QTest::addColumn<QByteArray>("drive");
+        QTest::addColumn<QByteArray>("current");
+        const QList<QByteArray> before = {"/media/usb"};
+        QTest::newRow("unchanged")
+            << before << QByteArray("/media/usb") << QByteArray("/media/usb/a");
+        QTest::newRow("another disk comes") << QList<QByteArray>{"/media/usb", "/media/b"}
+                                            << QByteArray("/") << QByteArray("/home/u");
+        QTest::newRow("the disk goes, comes back")
+            << QList<QByteArray>{} << QByteArray("/") << QByteArray("/home/u");
+        QTest::newRow("a disk mounted over the folder")
+            << QList<QByteArray>{"/media/usb", "/home"} << QByteArray("/") << QByteArray("/");
+    }
+    void drivesUpdated()
+    {
+        QFETCH(QList<QByteArray>, mounts);
+        QFETCH(QByteArray, drive);
+        QFETCH(QByteArray, current);
+        Drives drives({{name("/media/usb"), {}}});
+        drives.remember(name("/media/usb/a"));
+        drives.remember(name("/home/u"));
+        QList<Volume> volumes;
+        for (const QByteArray &mount : mounts)
+            volumes.append({NativeName::fromBytes(mount), {}});
+        drives.update(volumes);
+        if (!mounts.contains("/media/usb"))
+            drives.update({{name("/media/usb"), {}}}); // back: it starts at its root
+        QCOMPARE(drives.currentFolder(drives.volumeOf(drive)).bytes, current);
+        if (!mounts.contains("/media/usb"))
+            QCOMPARE(drives.currentFolder(drives.volumeOf("/media/usb")).bytes,
+                     QByteArray("/media/usb"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestFolderList)

@@ -14,12 +14,15 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <cerrno>
+#include <cstring>
 #include <functional>
 #include <memory>
+#include <sys/mount.h>
 
 using namespace dirweaver;
 using namespace Qt::StringLiterals;
@@ -427,6 +430,36 @@ private Q_SLOTS:
         QCOMPARE(form->dirPath().bytes, QByteArray("/docs"));
         QCOMPARE(page(), before);
         QCOMPARE(control<QLineEdit>(u"Text3"_s)->text(), u"我的页眉"_s);
+
+        // A disk mounted while the window is open joins the list, one taken away leaves it;
+        // the open folder, its drive and its page stay, and each drive keeps its folder.
+        form->volumesChanged({{name("/media/usb"), u"PHOTOS"_s}, {name("/media/new"), {}}});
+        QCOMPARE(drive->count(), 3);
+        QCOMPARE(drive->itemText(1), u"/media/new"_s);
+        QCOMPARE(drive->currentText(), u"/"_s);
+        QCOMPARE(form->dirPath().bytes, QByteArray("/docs"));
+        QCOMPARE(page(), before);
+        QCOMPARE(form->drives().currentFolder(0).bytes, QByteArray("/docs"));
+    }
+
+    // The drive list follows the machine's mounts while the window is open: a file system
+    // mounted comes, and goes when it is taken away (root only: the test mounts a tmpfs).
+    void drivesFollowMounts()
+    {
+        QTemporaryDir dir;
+        const QByteArray point = QFile::encodeName(dir.path());
+        form = std::make_unique<WeaveForm>(fs, QLocale(QLocale::Chinese, QLocale::China),
+                                           MountedVolumes());
+        auto *drive = control<QComboBox>(u"Drive1"_s);
+        if (mount("tmpfs", point.constData(), "tmpfs", 0, nullptr) != 0)
+            QSKIP(qPrintable(u"cannot mount a tmpfs here: "_s +
+                             QString::fromLocal8Bit(strerror(errno))));
+        auto unmount = qScopeGuard([&] { umount2(point.constData(), MNT_DETACH); });
+        QTRY_VERIFY(drive->findText(dir.path(), Qt::MatchStartsWith) >= 0);
+        QCOMPARE(drive->currentText(), u"/"_s);
+        QCOMPARE(umount2(point.constData(), MNT_DETACH), 0);
+        unmount.dismiss();
+        QTRY_VERIFY(drive->findText(dir.path(), Qt::MatchStartsWith) < 0);
     }
 
     // A folder opened during a long build leaves the list shorter than the running build:

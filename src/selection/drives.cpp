@@ -4,6 +4,7 @@
 #include <QStorageInfo>
 
 #include <algorithm>
+#include <fcntl.h>
 
 namespace dirweaver {
 
@@ -28,18 +29,39 @@ QString DriveText(const Volume &volume)
     return volume.root.text + u" ["_s + volume.label + u']';
 }
 
-Drives::Drives(QList<Volume> volumes) : volumes_(std::move(volumes))
+Drives::Drives(QList<Volume> volumes) : volumes_(ordered(std::move(volumes))) {}
+
+QList<Volume> Drives::ordered(QList<Volume> volumes)
 {
     const auto isRoot = [](const Volume &v) { return v.root.bytes == "/"; };
-    if (std::none_of(volumes_.cbegin(), volumes_.cend(), isRoot))
-        volumes_.append({NativeName::fromBytes(QByteArrayLiteral("/")), {}});
-    std::sort(volumes_.begin(), volumes_.end(),
+    if (std::none_of(volumes.cbegin(), volumes.cend(), isRoot))
+        volumes.append({NativeName::fromBytes(QByteArrayLiteral("/")), {}});
+    std::sort(volumes.begin(), volumes.end(),
               [](const Volume &a, const Volume &b) { return a.root.bytes < b.root.bytes; });
     // The same mount point twice (a bind mount over another) would show two equal drives.
-    volumes_.erase(
-        std::unique(volumes_.begin(), volumes_.end(),
+    volumes.erase(
+        std::unique(volumes.begin(), volumes.end(),
                     [](const Volume &a, const Volume &b) { return a.root.bytes == b.root.bytes; }),
-        volumes_.end());
+        volumes.end());
+    return volumes;
+}
+
+void Drives::update(QList<Volume> volumes)
+{
+    volumes_ = ordered(std::move(volumes));
+    // A folder remembered on a volume now gone, or now under another, is forgotten.
+    for (auto it = current_.begin(); it != current_.end();) {
+        const qsizetype index = volumeOf(it.value().bytes);
+        if (index < 0 || volumes_[index].root.bytes != it.key())
+            it = current_.erase(it);
+        else
+            ++it;
+    }
+}
+
+int OpenMountTable()
+{
+    return ::open("/proc/self/mounts", O_RDONLY | O_CLOEXEC);
 }
 
 qsizetype Drives::volumeOf(const QByteArray &folder) const
@@ -62,14 +84,14 @@ NativeName Drives::currentFolder(qsizetype index) const
 {
     if (index < 0 || index >= volumes_.size())
         return NativeName::fromBytes(QByteArrayLiteral("/"));
-    return current_.value(index, volumes_[index].root);
+    return current_.value(volumes_[index].root.bytes, volumes_[index].root);
 }
 
 void Drives::remember(const NativeName &folder)
 {
     const qsizetype index = volumeOf(folder.bytes);
     if (index >= 0)
-        current_.insert(index, folder);
+        current_.insert(volumes_[index].root.bytes, folder);
 }
 
 } // namespace dirweaver

@@ -38,10 +38,19 @@ public:
     NativeName currentFolder(qsizetype index) const;
     /// Records folder as the current folder of its volume.
     void remember(const NativeName &folder);
+    /// Takes the volumes mounted now: those still there keep their current folders.
+    void update(QList<Volume> volumes);
 
 private:
+    static QList<Volume> ordered(QList<Volume> volumes);
+
     QList<Volume> volumes_;
-    QHash<qsizetype, NativeName> current_;
+    /// Current folders by mount point, so that they outlive a change of the list.
+    QHash<QByteArray, NativeName> current_;
 };
+
+/// A descriptor of the mount table that polls with POLLPRI when a mount comes or goes;
+/// -1 when there is none.
+int OpenMountTable();
 
 } // namespace dirweaver

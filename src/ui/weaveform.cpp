@@ -25,9 +25,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSocketNotifier>
 #include <QStyle>
 #include <QTimer>
 #include <QUrl>
+
+#include <unistd.h>
 
 namespace dirweaver {
 
@@ -83,6 +86,12 @@ WeaveForm::WeaveForm(const FileSystem &fs, const QLocale &locale, QList<Volume> 
     c_.File1->setModel(&session_->fileModel());
     for (const Volume &volume : drives_.volumes())
         c_.Drive1->addItem(DriveText(volume));
+    mounts_ = OpenMountTable();
+    if (mounts_ >= 0) {
+        auto *mounts = new QSocketNotifier(mounts_, QSocketNotifier::Exception, this);
+        connect(mounts, &QSocketNotifier::activated, this,
+                [this] { volumesChanged(MountedVolumes()); });
+    }
 
     setMinimumSize(TwipsToWholePixels(kMinimumOuterSize - kDesignFrame, logicalDpiX()));
     resize(minimumSize());
@@ -113,6 +122,18 @@ WeaveForm::~WeaveForm()
 {
     session_->stop();
     delete about_;
+    if (mounts_ >= 0)
+        ::close(mounts_);
+}
+
+void WeaveForm::volumesChanged(QList<Volume> volumes)
+{
+    drives_.update(std::move(volumes));
+    const QSignalBlocker blocker(c_.Drive1);
+    c_.Drive1->clear();
+    for (const Volume &volume : drives_.volumes())
+        c_.Drive1->addItem(DriveText(volume));
+    c_.Drive1->setCurrentIndex(int(drives_.volumeOf(folders_->path().bytes)));
 }
 
 void WeaveForm::Form_Load(const NativeName &folder)

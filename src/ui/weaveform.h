@@ -41,6 +41,9 @@ public:
     const NativeName &dirPath() const { return folders_->path(); }
     /// The drives offered and their current folders.
     const Drives &drives() const { return drives_; }
+    /// Offers volumes as the drives from now on (a disk mounted or taken away while the
+    /// window is open); the open folder stays, and its drive stays chosen.
+    void volumesChanged(QList<Volume> volumes);
 
 protected:
     /// Runs Form_Resize.
@@ -104,6 +107,8 @@ private:
     bool savePending_ = false;
     bool previewPending_ = false;
     OpenerWatch *openers_ = nullptr;
+    // The mount table, whose change brings the drive list up to date; -1 without one.
+    int mounts_ = -1;
     // Deletes itself when it closes, which clears the pointer.
     QPointer<AboutForm> about_;
 };
