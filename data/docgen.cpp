@@ -3,6 +3,7 @@
 //   dirweaver_docgen man en|zh_CN DATE OUT
 //   dirweaver_docgen completion OUT
 #include "cli/commandline.h"
+#include "selection/filter.h"
 #include "version.h"
 
 #include <QCoreApplication>
@@ -47,6 +48,10 @@ struct Words
     QString summary, about, treeAbout;
     QStringList statuses; // 0, 1, 2
     QString previewFile, pagesFile, examplesText;
+    // The window: its section's title, and each control by its caption with what it does.
+    QString window;
+    QList<std::pair<QString, QString>> controls;
+    QString groups; // what introduces the three groups of the type boxes
 };
 
 Words english()
@@ -81,6 +86,36 @@ Words english()
         u"cache folder)."_s;
     w.pagesFile = u"The page --tree writes into each folder: the folder's own name plus .htm, "
                   u"or NAME given by --name."_s;
+    w.window = u"THE WINDOW"_s;
+    w.controls = {
+        {u"源文件路径(驱动器及目录):"_s,
+         u"The drive list (the mounted volumes, kept up to date), the folder list (a double "
+         u"click or Enter opens a folder; a folder dropped on the window opens too) and the "
+         u"list of the files the page lists."_s},
+        {u"扩展名要求:"_s,
+         u"Which files are listed: each box adds its pattern, \"*.* (所有文件)\" lists every "
+         u"file. Names are matched without regard to case."_s},
+        {u"链接采用绝对路径"_s,
+         u"Links name each file by its full path; unticked, by its bare name (the page then "
+         u"works only beside the files)."_s},
+        {u"链接之间插入空行"_s, u"A blank line between links."_s},
+        {u"链接前加项目符号"_s, u"A bullet before each link."_s},
+        {u"链接项目的位置"_s, u"Links to the left (左), centred (中) or to the right (右)."_s},
+        {u"注明文件大小"_s, u"Each file's size after its link."_s},
+        {u"注明文件建立日期"_s, u"Each file's creation date after its link."_s},
+        {u"IE标题：, 网页页眉标题：, 网页页脚标题："_s,
+         u"The page's title in the browser, its heading and the line under the links; the "
+         u"first two start as the folder's name. \"更新标题\" builds the page again with "
+         u"them."_s},
+        {u"超文本语言源代码:"_s,
+         u"The page's HTML source (a very long page is shown abridged; the whole is saved)."_s},
+        {u"生成Dirweaver文本"_s,
+         u"Saves the page: as GBK (超文本文件), as UTF-8, or as a table page (超文本表格)."_s},
+        {u"超文本预览"_s, u"Opens the page in the browser."_s},
+        {u"已处理：, 需处理：, 进度(%)："_s, u"How far the page is built."_s},
+        {u"关于软件, 结束程序"_s, u"About the program; end it at once."_s},
+    };
+    w.groups = u"The three groups add these patterns:"_s;
     return w;
 }
 
@@ -111,6 +146,31 @@ Words chinese()
     w.previewFile =
         u"窗口写出并在浏览器中打开的预览文件（在 $XDG_RUNTIME_DIR 中，没有时在缓存文件夹中）。"_s;
     w.pagesFile = u"--tree 在每个文件夹中写的网页：文件夹名加 .htm，或 --name 给出的 NAME。"_s;
+    w.window = u"窗口"_s;
+    w.controls = {
+        {u"源文件路径(驱动器及目录):"_s,
+         u"驱动器列表（已挂载的卷，随挂载更新）、文件夹列表（双击或按回车打开文件夹；"
+         u"拖到窗口上的文件夹也会打开）和网页所列文件的列表。"_s},
+        {u"扩展名要求:"_s, u"列出哪些文件：每个勾选框加上它的写法，“*.* (所有文件)”列出全部文件。"
+                           u"比较名字时不分大小写。"_s},
+        {u"链接采用绝对路径"_s,
+         u"链接用文件的完整路径；不勾选时只用文件名（网页只有放在这些文件旁边才能用）。"_s},
+        {u"链接之间插入空行"_s, u"链接之间空一行。"_s},
+        {u"链接前加项目符号"_s, u"每个链接前加项目符号。"_s},
+        {u"链接项目的位置"_s, u"链接靠左（左）、居中（中）或靠右（右）。"_s},
+        {u"注明文件大小"_s, u"在链接后注明文件大小。"_s},
+        {u"注明文件建立日期"_s, u"在链接后注明文件建立日期。"_s},
+        {u"IE标题：, 网页页眉标题：, 网页页脚标题："_s,
+         u"网页在浏览器中的标题、页眉和链接下方的一行；前两个开始时是文件夹名。"
+         u"“更新标题”用它们重新生成网页。"_s},
+        {u"超文本语言源代码:"_s, u"网页的源代码（很长的网页只显示节选，保存的总是全文）。"_s},
+        {u"生成Dirweaver文本"_s,
+         u"保存网页：GBK 编码（超文本文件）、UTF-8 编码，或表格网页（超文本表格）。"_s},
+        {u"超文本预览"_s, u"在浏览器中打开网页。"_s},
+        {u"已处理：, 需处理：, 进度(%)："_s, u"网页生成的进度。"_s},
+        {u"关于软件, 结束程序"_s, u"关于本程序；立即结束程序。"_s},
+    };
+    w.groups = u"三组类型各加上这些写法："_s;
     return w;
 }
 
@@ -129,6 +189,20 @@ QString manPage(bool zh, const QString &date)
          u".B dirweaver \\-\\-tree\n.RI [ options ] \" \" [ FOLDER ]\n"_s;
     m += u".SH "_s + w.description + u"\n"_s + roff(w.about) + u"\n.PP\n"_s + roff(w.treeAbout) +
          u'\n';
+    m += u".SH "_s + w.window + u'\n';
+    for (const auto &[caption, text] : w.controls) {
+        m += u".TP\n\\fB"_s + roff(caption) + u"\\fR\n"_s + roff(text) + u'\n';
+        // The groups, from the boxes themselves: those whose caption is not their pattern.
+        if (caption != u"扩展名要求:"_s)
+            continue;
+        m += u".RS\n.PP\n"_s + roff(w.groups) + u'\n';
+        for (const TypeBox &box : TypeBoxes()) {
+            if (box.caption != box.masks)
+                m += u".TP\n\\fB"_s + roff(box.caption.toString()) + u"\\fR\n"_s +
+                     roff(box.masks.toString().replace(u';', u' ')) + u'\n';
+        }
+        m += u".RE\n"_s;
+    }
     m += u".SH "_s + w.options + u'\n';
     for (const OptionHelp &option : OptionHelps()) {
         m += u".TP\n"_s;
