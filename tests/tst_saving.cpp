@@ -251,7 +251,9 @@ private Q_SLOTS:
         QVERIFY(message.shown);
         QCOMPARE(message.icon, QMessageBox::Warning);
         QCOMPARE(message.caption, u"Dirweaver"_s);
-        QVERIFY2(message.text.contains(QString::fromLocal8Bit(std::strerror(EFBIG))),
+        // The file and the reason.
+        QVERIFY2(message.text.contains(target) &&
+                     message.text.contains(QString::fromLocal8Bit(std::strerror(EFBIG))),
                  qPrintable(message.text));
         QCOMPARE(ReadFile(target), QByteArray("old page"));
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 21);
@@ -284,7 +286,9 @@ private Q_SLOTS:
         });
         QVERIFY(message.shown);
         QCOMPARE(message.icon, QMessageBox::Warning);
-        QVERIFY(!message.text.isEmpty());
+        QVERIFY2(message.text.contains(target) &&
+                     message.text.contains(QString::fromLocal8Bit(std::strerror(ENOSPC))),
+                 qPrintable(message.text));
         QCOMPARE(ReadFile(target), QByteArray("old page"));
         QCOMPARE(QDir(mountPoint).entryList(QDir::Files | QDir::Hidden).size(), 2);
     }
