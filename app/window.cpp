@@ -31,6 +31,7 @@ extern "C" __attribute__((visibility("default"))) int dirweaver_run_window(char 
     const dirweaver::RealFileSystem fs;
     dirweaver::WeaveForm form(fs, dirweaver::ProgramLocaleFromEnvironment(),
                               dirweaver::MountedVolumes(), request->listing);
+    form.followMounts();
     const auto start =
         dirweaver::NativeName::fromBytes(QByteArray(folder, qsizetype(folderLength)));
     // The first page is built inside the event loop, so the exit button works during it.

@@ -450,6 +450,7 @@ private Q_SLOTS:
         const QByteArray point = QFile::encodeName(dir.path());
         form = std::make_unique<WeaveForm>(fs, QLocale(QLocale::Chinese, QLocale::China),
                                            MountedVolumes());
+        form->followMounts();
         auto *drive = control<QComboBox>(u"Drive1"_s);
         if (mount("tmpfs", point.constData(), "tmpfs", 0, nullptr) != 0)
             QSKIP(qPrintable(u"cannot mount a tmpfs here: "_s +

@@ -86,12 +86,6 @@ WeaveForm::WeaveForm(const FileSystem &fs, const QLocale &locale, QList<Volume> 
     c_.File1->setModel(&session_->fileModel());
     for (const Volume &volume : drives_.volumes())
         c_.Drive1->addItem(DriveText(volume));
-    mounts_ = OpenMountTable();
-    if (mounts_ >= 0) {
-        auto *mounts = new QSocketNotifier(mounts_, QSocketNotifier::Exception, this);
-        connect(mounts, &QSocketNotifier::activated, this,
-                [this] { volumesChanged(MountedVolumes()); });
-    }
 
     setMinimumSize(TwipsToWholePixels(kMinimumOuterSize - kDesignFrame, logicalDpiX()));
     resize(minimumSize());
@@ -124,6 +118,18 @@ WeaveForm::~WeaveForm()
     delete about_;
     if (mounts_ >= 0)
         ::close(mounts_);
+}
+
+void WeaveForm::followMounts()
+{
+    if (mounts_ >= 0)
+        return;
+    mounts_ = OpenMountTable();
+    if (mounts_ < 0)
+        return;
+    auto *mounts = new QSocketNotifier(mounts_, QSocketNotifier::Exception, this);
+    connect(mounts, &QSocketNotifier::activated, this,
+            [this] { volumesChanged(MountedVolumes()); });
 }
 
 void WeaveForm::volumesChanged(QList<Volume> volumes)

@@ -44,6 +44,8 @@ public:
     /// Offers volumes as the drives from now on (a disk mounted or taken away while the
     /// window is open); the open folder stays, and its drive stays chosen.
     void volumesChanged(QList<Volume> volumes);
+    /// From now on offers the machine's mounted volumes whenever they change.
+    void followMounts();
 
 protected:
     /// Runs Form_Resize.
