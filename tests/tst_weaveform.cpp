@@ -1,5 +1,6 @@
 #include "fakefilesystem.h"
 #include "formfixture.h"
+#include "selection/filter.h"
 #include "ui/application.h"
 #include "ui/layout.h"
 #include "ui/weaveform.h"
@@ -405,6 +406,19 @@ private Q_SLOTS:
         QVERIFY(!page().contains(u"<A HREF"_s));
         QCOMPARE(control<QLabel>(u"Label10"_s)->text(), u"需处理：0"_s);
         fs.addFolder("/docs/other");
+    }
+
+    // A type box's tooltip is exactly what it adds to the listing, so a group's patterns
+    // are seen before it is ticked; the link and layout options say what they do.
+    void tooltips()
+    {
+        open("/docs");
+        for (const TypeBox &box : TypeBoxes())
+            QCOMPARE(control<QCheckBox>(box.control.toString())->toolTip(), box.masks.toString());
+        QCOMPARE(control<QCheckBox>(u"Checkall"_s)->toolTip(), u"*.*"_s);
+        for (const QString &name : {u"Check1"_s, u"Check8"_s, u"Check20"_s, u"Check21"_s,
+                                    u"Check22"_s, u"Option1_0"_s, u"Option1_1"_s, u"Option1_2"_s})
+            QVERIFY2(!control(name)->toolTip().isEmpty(), qPrintable(name));
     }
 
     void drives()

@@ -238,6 +238,8 @@ WeaveControls CreateControls(QWidget *form)
     const auto &types = TypeBoxes();
     const auto typeBox = [&](std::size_t i) {
         QCheckBox *box = b.add<QCheckBox>(types[i].control.toString(), types[i].caption.toString());
+        // What a box adds is not always its caption: a group's patterns are seen only here.
+        box->setToolTip(types[i].masks.toString());
         c.typeBoxes[i] = box;
     };
     // Type boxes by their place in the filter table: Check2..Check7, Check9..Check19.
@@ -281,6 +283,15 @@ WeaveControls CreateControls(QWidget *form)
     c.Check21 = b.add<QCheckBox>(u"Check21"_s, u"注明文件大小"_s, kBlue);
     c.Check22 = b.add<QCheckBox>(u"Check22"_s, u"注明文件建立日期"_s, kBlue);
     c.Command6 = b.add<QPushButton>(u"Command6"_s, u"超文本预览"_s);
+    c.Checkall->setToolTip(kAllFilesPattern.toString());
+    c.Check1->setToolTip(
+        u"链接写成文件的完整路径；不勾选时只写文件名，网页要和文件放在一起才能用"_s);
+    c.Check8->setToolTip(u"每个链接单独成段，链接之间空一行"_s);
+    c.Check20->setToolTip(u"在每个链接前加项目符号"_s);
+    for (QRadioButton *button : c.Option1)
+        button->setToolTip(u"链接在网页中靠左、居中或靠右"_s);
+    c.Check21->setToolTip(u"在每个链接后注明文件大小"_s);
+    c.Check22->setToolTip(u"在每个链接后注明文件建立日期"_s);
     c.Timer1 = new QTimer(form);
     c.Timer1->setObjectName(u"Timer1"_s);
     c.Timer1->setInterval(500);
