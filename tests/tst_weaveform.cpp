@@ -5,6 +5,7 @@
 #include "ui/layout.h"
 #include "ui/weaveform.h"
 
+#include <QAbstractButton>
 #include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
@@ -15,6 +16,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -419,6 +422,38 @@ private Q_SLOTS:
         for (const QString &name : {u"Check1"_s, u"Check8"_s, u"Check20"_s, u"Check21"_s,
                                     u"Check22"_s, u"Option1_0"_s, u"Option1_1"_s, u"Option1_2"_s})
             QVERIFY2(!control(name)->toolTip().isEmpty(), qPrintable(name));
+    }
+
+    // At the window's smallest, no caption is cut: each text, measured with its control's
+    // font, fits the part of the control that holds text.
+    void captionsFit()
+    {
+        open("/docs");
+        form->resize(form->minimumSize());
+        QStringList cut;
+        for (QWidget *w : form->findChildren<QWidget *>()) {
+            QString text;
+            QRect room = w->contentsRect();
+            if (auto *label = qobject_cast<QLabel *>(w)) {
+                text = label->text();
+            } else if (auto *button = qobject_cast<QAbstractButton *>(w)) {
+                text = button->text();
+                QStyleOptionButton option;
+                option.initFrom(button);
+                option.text = text;
+                const QStyle::SubElement part =
+                    qobject_cast<QCheckBox *>(w)      ? QStyle::SE_CheckBoxContents
+                    : qobject_cast<QRadioButton *>(w) ? QStyle::SE_RadioButtonContents
+                                                      : QStyle::SE_PushButtonContents;
+                room = w->style()->subElementRect(part, &option, w);
+            }
+            const int needed = w->fontMetrics().horizontalAdvance(text.trimmed());
+            if (!text.isEmpty() && w->isVisible() && needed > room.width())
+                cut.append(u"%1 \"%2\": %3 px in %4"_s.arg(w->objectName(), text)
+                               .arg(needed)
+                               .arg(room.width()));
+        }
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(u"; "_s)));
     }
 
     void drives()
