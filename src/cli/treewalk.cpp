@@ -185,7 +185,9 @@ TreeWalk::Look TreeWalk::lookInto(Held folder, const FileSorter &sorter) const
     if (look.noIndex)
         return look;
     const FolderListing &listing = entries.folders;
-    look.sub = SortedSubFolders(listing, sorter, false, SelectionOf(request_));
+    // In the order the pages list them, which is also the order they are walked in.
+    look.sub = SortedSubFolders(listing, sorter, false, SelectionOf(request_),
+                                request_.options.format->numericNames);
     if (look.sub.names.isEmpty() && entries.files.error == 0)
         look.files = std::move(entries.files);
     // Those the request leaves out may hold pages of an earlier run, to be taken down.
@@ -274,6 +276,7 @@ bool TreeWalk::enter(std::shared_ptr<const FolderNode> node, Look look, Frame *p
         count([removed](TreeCounts &c) { c.removed += removed; });
     }
     const QByteArray pageName = pageNameOf(node->name);
+    QString title = DeriveTitles(NativeName::fromBytes(node->name).text).header;
     // At the last level asked for, the sub-folders get no pages, and so no links.
     const qsizetype level = qsizetype(stack_.size());
     if (request_.depth >= 0 && level >= request_.depth)
@@ -291,6 +294,7 @@ bool TreeWalk::enter(std::shared_ptr<const FolderNode> node, Look look, Frame *p
                       look.folder,
                       pageName,
                       parent ? parent->pageName : QByteArray(),
+                      std::move(title),
                       ancestors(),
                       std::move(sub.names),
                       0,
@@ -311,8 +315,7 @@ QList<AncestorPage> TreeWalk::ancestors() const
         if (i > 0 && i < count - kNearest)
             continue;
         const Frame &frame = stack_[size_t(i)];
-        pages.append({DeriveTitles(NativeName::fromBytes(frame.node->name).text).header,
-                      NativeName::fromBytes(frame.pageName), int(count - i)});
+        pages.append({frame.title, NativeName::fromBytes(frame.pageName), int(count - i)});
     }
     return pages;
 }

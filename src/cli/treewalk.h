@@ -131,6 +131,7 @@ struct TreeWalk::Frame
     Held folder;
     QByteArray pageName;
     QByteArray parentPage;         // empty at the top
+    QString title;                 // its heading's title, as its sub-folders' pages link it
     QList<AncestorPage> ancestors; // as its heading links them
     QList<NativeName> children;
     qsizetype next = 0;

@@ -173,15 +173,12 @@ ListedFolder ListFolder(const FileSystem &fs, const FolderRef &folder,
         return listed;
     listed.files = std::move(files.names);
     listed.facts = std::move(files.facts);
-    if (subFolders) {
+    if (subFolders)
         listed.subFolders = *subFolders;
-        if (order.numeric)
-            sorter.sort(listed.subFolders, true);
-    } else if (listsFolders) {
+    else if (listsFolders)
         listed.subFolders =
             SortedSubFolders(entries->folders, sorter, true, SelectionOf(request), order.numeric)
                 .names;
-    }
     if (tree) {
         for (const QByteArray &name : entries->files.names) {
             if (IsTemporaryName(name))

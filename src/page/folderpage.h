@@ -109,9 +109,9 @@ struct ListedFolder
 /// Lists folder as request asks: its files that the request selects, ordered as it asks (the
 /// facts read on a second core while they are sorted, where the page shows them or is
 /// ordered by them), and its sub-folders when the page links them: those given by a walk
-/// that listed them already, or else from the same reading of the folder, or entries when
-/// the caller read the folder already. The facts are read on runner's threads where one is
-/// given.
+/// that listed them already (in the order the page's format lists them), or else from the same
+/// reading of the folder, or entries when the caller read the folder already. The facts are read on
+/// runner's threads where one is given.
 ListedFolder ListFolder(const FileSystem &fs, const FolderRef &folder,
                         const FolderPageRequest &request, const FileSorter &sorter,
                         const QList<NativeName> *subFolders = nullptr,
