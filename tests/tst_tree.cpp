@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <sys/mount.h>
@@ -100,6 +101,31 @@ private Q_SLOTS:
         QCOMPARE(targets(page(deep)).value(0), line(u"上一级/"_s, page(sub)));
         QCOMPARE(targets(page(empty)), (QList<QByteArray>{line(u"上一级/"_s, page(top))}));
         QVERIFY(QDir(top + u"/.hidden"_s).entryList(QDir::Files) == QStringList{u"h.txt"_s});
+    }
+
+    // Sub-folders are linked in the order each format lists names: the table page's with
+    // the numbers in them by value, as its script sorts them; the classic page's as the design.
+    void subFolderOrder_data()
+    {
+        QTest::addColumn<QString>("style");
+        QTest::addColumn<QStringList>("order");
+        QTest::newRow("classic") << u"classic"_s << QStringList{u"s1"_s, u"s10"_s, u"s2"_s};
+        QTest::newRow("table") << u"table"_s << QStringList{u"s1"_s, u"s2"_s, u"s10"_s};
+    }
+    void subFolderOrder()
+    {
+        QFETCH(QString, style);
+        QFETCH(QStringList, order);
+        const QString top = dir_.filePath(u"Order "_s + style);
+        for (const QString &sub : {u"s10"_s, u"s2"_s, u"s1"_s})
+            QVERIFY(QDir().mkpath(top + u'/' + sub));
+        QCOMPARE(tree({u"--style"_s, style, u"--name"_s, u"i.htm"_s, top}).status, 0);
+        const QByteArray page = ReadFile(top + u"/i.htm"_s);
+        QList<qsizetype> places;
+        for (const QString &sub : order)
+            places.append(page.indexOf(QByteArray(sub.toUtf8() + "/i.htm")));
+        QVERIFY2(!places.contains(-1) && std::is_sorted(places.begin(), places.end()),
+                 page.constData());
     }
 
     // A sub-folder's page done before the walk leaves its parent (here, while the walk reads
