@@ -194,10 +194,11 @@ int main(int argc, char *argv[])
         return 2;
     }
     const dirweaver::RealFileSystem fs;
-    const auto &request = std::get<dirweaver::WriterRequest>(parsed);
+    auto request = std::get<dirweaver::WriterRequest>(parsed);
     for (const QString &warning : request.warnings)
         dirweaver::PrintLine(err, warning);
-    const QLocale locale = dirweaver::ProgramLocaleFromEnvironment();
+    const QLocale locale =
+        dirweaver::SettlePageLanguage(request, dirweaver::ProgramLocaleFromEnvironment());
     try {
         if (request.action == dirweaver::WriterRequest::Action::Tree)
             return dirweaver::RunTree(request, fs, locale, *cwd, err,

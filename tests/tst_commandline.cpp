@@ -61,6 +61,7 @@ private Q_SLOTS:
         row("--base as a path", {"--write", "x", "--base", "/files/a:b", "f"}, u"f"_s);
         row("--base from the page's host", {"--write", "x", "--base", "//cdn/d", "f"}, u"f"_s);
         row("--name that is a path", {"--tree", "--name", "a/b.htm"}, u"!--name “a/b.htm”"_s);
+        row("unknown language", {"--write", "x", "--lang", "fr"}, u"!--lang “fr”"_s);
         row("unknown encoding", {"--write", "x", "--encoding", "latin1"},
             u"!--encoding “latin1”"_s);
         row("a tree", {"--tree", "--encoding=UTF-8", "--name", "index.htm", "top"}, u"top"_s);

@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -61,10 +62,10 @@ class TestWriter : public QObject
         QBuffer outDevice(&out), errDevice(&err);
         outDevice.open(QIODevice::WriteOnly);
         errDevice.open(QIODevice::WriteOnly);
-        const auto parsed = ParseWriterArguments(QList<QByteArray>{"--write", "-"} + arguments);
-        QCOMPARE(RunWriter(std::get<WriterRequest>(parsed), fs, QLocale(u"zh_CN"_s), "/", outDevice,
-                           errDevice),
-                 0);
+        auto request = std::get<WriterRequest>(
+            ParseWriterArguments(QList<QByteArray>{"--write", "-"} + arguments));
+        const QLocale locale = SettlePageLanguage(request, QLocale(u"zh_CN"_s));
+        QCOMPARE(RunWriter(request, fs, locale, "/", outDevice, errDevice), 0);
         QFile expected(QStringLiteral(DIRWEAVER_TEST_DATA "/") + file);
         QVERIFY(expected.open(QIODevice::ReadOnly));
         QCOMPARE(out, expected.readAll());
@@ -106,6 +107,10 @@ private Q_SLOTS:
             << QList<QByteArray>{"--style=table", "--encoding", "gbk",
                                  "--sort",        "size",       "--relative"}
             << QList<QByteArray>{u"表 😀.txt"_s.toUtf8(), "big.iso"} << u"table-gbk.htm"_s;
+        QTest::newRow("classic, English") << QList<QByteArray>{"--lang", "en"}
+                                          << QList<QByteArray>{"big.iso"} << u"classic-en.htm"_s;
+        QTest::newRow("table, English") << QList<QByteArray>{"--style", "table", "--lang", "en"}
+                                        << QList<QByteArray>{"big.iso"} << u"table-en.htm"_s;
     }
     void foldersPage()
     {
@@ -215,6 +220,54 @@ private Q_SLOTS:
         QVERIFY2(run.err.contains("File too large"), run.err.constData());
         QCOMPARE(test::ReadFile(out), QByteArray("old page"));
         QCOMPARE(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
+    }
+
+    // --lang gives the same bytes whatever the environment's locale; each language's page
+    // holds none of the other's words. Without it the environment chooses.
+    void pageLanguage_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("words");   // what the page shows, in its language
+        QTest::addColumn<QString>("foreign"); // what must not be in it
+        const QString cjk = u"[\\x{2e80}-\\x{9fff}\\x{ff00}-\\x{ffef}]"_s;
+        const QString english =
+            u" bytes|\\bunknown\\b|\\bName\\b|\\bFilter\\b|This page|Showing| files\\b"_s;
+        QTest::newRow("classic, English")
+            << QStringList{u"--lang"_s, u"en"_s} << u"bytes\\)"_s << cjk;
+        QTest::newRow("table, English")
+            << QStringList{u"--lang=en"_s, u"--style"_s, u"table"_s} << u">Name<"_s << cjk;
+        QTest::newRow("classic, Chinese")
+            << QStringList{u"--lang"_s, u"zh-CN"_s} << u"字节\\)"_s << english;
+        QTest::newRow("table, Chinese")
+            << QStringList{u"--lang"_s, u"zh"_s, u"--style"_s, u"table"_s} << u">名称<"_s
+            << english;
+    }
+    void pageLanguage()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QString, words);
+        QFETCH(QString, foreign);
+        const QString plain = dir_.filePath(u"plain"_s);
+        QVERIFY(QDir().mkpath(plain));
+        test::WriteFile(plain + u"/notes.txt"_s, "hello");
+        const QStringList args = QStringList{u"--write"_s, u"-"_s, u"--encoding"_s, u"utf-8"_s} +
+                                 options + QStringList{plain};
+        QByteArray first;
+        for (const char *lang : {"zh_CN.UTF-8", "en_US.UTF-8", "C", "de_DE.UTF-8"}) {
+            qputenv("LANG", lang);
+            qunsetenv("LC_ALL");
+            qunsetenv("LC_TIME");
+            const Run run = test::RunProgram(QStringLiteral(DIRWEAVER_EXECUTABLE), args);
+            QCOMPARE(run.status, 0);
+            if (first.isEmpty())
+                first = run.out;
+            QCOMPARE(run.out, first);
+        }
+        qunsetenv("LANG");
+        // The heading's typeface is the design's, a name and no word of the page.
+        const QString page = QString::fromUtf8(first).remove(u"face=\"黑体\""_s);
+        QVERIFY2(page.contains(QRegularExpression(words)), qPrintable(words));
+        QVERIFY2(!page.contains(QRegularExpression(foreign)), qPrintable(page));
     }
 
     // The installed executable: its exit codes, help and standard output.

@@ -193,6 +193,14 @@ std::variant<WriterRequest, QString> ParseWriterArguments(const QList<QByteArray
     return request;
 }
 
+QLocale SettlePageLanguage(WriterRequest &request, const QLocale &program)
+{
+    const QLocale locale = request.language ? LanguageLocale(*request.language) : program;
+    if (!request.footerGiven)
+        request.page.options.footerTitle = DefaultFooter(LanguageOfLocale(locale));
+    return locale;
+}
+
 QList<OptionHelp> OptionHelps()
 {
     QList<OptionHelp> rows;

@@ -1,12 +1,15 @@
 #pragma once
 
 #include "page/folderpage.h"
+#include "page/words.h"
 
 #include <QByteArray>
 #include <QList>
+#include <QLocale>
 #include <QString>
 #include <QStringList>
 
+#include <optional>
 #include <variant>
 
 namespace dirweaver {
@@ -26,7 +29,15 @@ struct WriterRequest
     FolderPageRequest page;
     /// Lines to show on standard error before the run: options taken, but likely not meant.
     QStringList warnings;
+    /// The pages' language, when --lang names one.
+    std::optional<PageLanguage> language;
+    /// --footer-title was given, so the language's footer is not put in its place.
+    bool footerGiven = false;
 };
+
+/// The locale request's pages are written in: --lang's own, which gives the same bytes
+/// under any environment, else program; the footer, unless given, in its language.
+QLocale SettlePageLanguage(WriterRequest &request, const QLocale &program);
 
 /// True when args ask for the headless writer (one page or a tree), its help or its version
 /// rather than the window.

@@ -274,9 +274,21 @@ constexpr OptionRow kOptions[] = {
     {"--footer-title", "TEXT", Reach::Writer,
      [](WriterRequest &r, const QByteArray &v) -> std::optional<QString> {
          r.page.options.footerTitle = QString::fromLocal8Bit(v);
+         r.footerGiven = true;
          return {};
      },
      u"网页页脚标题，默认 \"%1\"", u"page footer"},
+    {"--lang", "zh-CN|en", Reach::Writer,
+     [](WriterRequest &r, const QByteArray &v) -> std::optional<QString> {
+         r.language = ParseLanguage(v);
+         if (!r.language)
+             return refuse(u"未知的语言（zh-CN 或 en）/ unknown language (zh-CN or en)"_s);
+         return {};
+     },
+     u"网页自己的文字（字节、未知、表头、上一级、筛选、合计）和日期格式所用的语言，默认随程序的语言"
+     u"环境",
+     u"the language of the page's own words (bytes, unknown, headers, parent, filter, totals) "
+     u"and dates; default from the program's locale"},
     {"--help", "", Reach::Mode, setAction<WriterRequest::Action::Help>, u"显示本说明（也可用 -h）",
      u"show this help (also -h)"},
     {"--version", "", Reach::Mode, setAction<WriterRequest::Action::Version>, u"显示版本",

@@ -19,7 +19,7 @@ QStringView nbspRun(int count)
     return QStringView(kNbspRun).left(qBound(0, count, 46) * kNbsp.size());
 }
 
-void appendSizeText(QString &out, qint64 size)
+void appendSizeText(QString &out, qint64 size, const PageWords &words)
 {
     // Kilobytes rounded half to even, on integers so that huge sizes stay exact.
     qint64 kb = size / 1024;
@@ -29,7 +29,7 @@ void appendSizeText(QString &out, qint64 size)
     AppendDecimal(out, kb);
     out += u"KB ("_s;
     AppendDecimal(out, size);
-    out += u"字节)"_s;
+    out += words.bytesClose;
 }
 
 int namePadCount(int nameWidth)
@@ -54,7 +54,7 @@ void AppendAnnotations(QString &out, QStringView name, const std::optional<FileF
     out += nbspRun(namePadCount(Strlen(name)));
     const qsizetype sizeStart = out.size();
     if (showSize && facts && facts->size >= 0)
-        appendSizeText(out, facts->size);
+        appendSizeText(out, facts->size, format.words());
     if (showSize && showDate)
         out += nbspRun(sizePadCount(Strlen(QStringView(out).mid(sizeStart))));
     if (showDate && facts) {

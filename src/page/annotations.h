@@ -21,8 +21,8 @@ void AppendAnnotations(QString &out, QStringView name, const std::optional<FileF
                        bool showSize, bool showDate, const FileTimeFormat &format,
                        FileDate date = FileDate::Created);
 
-/// Appends size as a short text: bytes below 1 KiB ("0 字节"), else the largest binary unit
-/// that keeps it at 1 or more, one decimal below 10 ("3.4 MB", "12 KB").
-void AppendShortSize(QString &out, qint64 size);
+/// Appends size as a short text: bytes below 1 KiB ("0 字节", in words' language), else the
+/// largest binary unit that keeps it at 1 or more, one decimal below 10 ("3.4 MB", "12 KB").
+void AppendShortSize(QString &out, qint64 size, const PageWords &words);
 
 } // namespace dirweaver

@@ -37,10 +37,12 @@ public:
         text_ += f_.linkOpen;
         AppendEntryTarget(text_, folderTarget_, entry, options_.encoding);
         text_ += f_.targetClose;
-        AppendLinkText(text_, entry.shown);
+        const QStringView shown =
+            entry.kind == EntryKind::Parent ? dates_.words().parent : QStringView(entry.shown);
+        AppendLinkText(text_, shown);
         text_ += f_.linkClose;
-        AppendAnnotations(text_, entry.shown, entry.facts, options_.showSize, options_.showDate,
-                          dates_, options_.date);
+        AppendAnnotations(text_, shown, entry.facts, options_.showSize, options_.showDate, dates_,
+                          options_.date);
         if (options_.blankLine)
             text_ += f_.paraClose;
         text_ += f_.lineBreak + f_.bulletClose + u"\r\n"_s;

@@ -94,7 +94,8 @@ QList<FileTimeFormat::Token> timeTokens(const QString &format, const QLocale &lo
 
 } // namespace
 
-FileTimeFormat::FileTimeFormat(const QLocale &locale) : locale_(locale)
+FileTimeFormat::FileTimeFormat(const QLocale &locale)
+    : locale_(locale), words_(&WordsOf(LanguageOfLocale(locale)))
 {
     if (locale.name() == u"zh_CN"_s) {
         // The Chinese long date without the weekday, as Chinese Windows writes it.
@@ -237,7 +238,7 @@ void FormatFileTime(QString &out, const FileTimeFormat &format, std::optional<qi
     // date of years 1 to 9999 (a clock set wildly, a forged time) cannot be shown truthfully.
     const qint64 year = time && localtime_r(&seconds, &local) ? qint64(local.tm_year) + 1900 : 0;
     if (year < 1 || year > 9999) {
-        out += u"未知(UnKnow)"_s;
+        out += format.words().unknown;
         return;
     }
     const QDate date(int(year), local.tm_mon + 1, local.tm_mday);

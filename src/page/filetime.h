@@ -1,5 +1,7 @@
 #pragma once
 
+#include "words.h"
+
 #include <QList>
 #include <QLocale>
 #include <QString>
@@ -8,7 +10,8 @@
 
 namespace dirweaver {
 
-/// How creation times are written: the program locale's long date and time.
+/// How creation times are written: the program locale's long date and time, and the words of
+/// the page that shows them, in the locale's language.
 class FileTimeFormat
 {
 public:
@@ -20,6 +23,8 @@ public:
     const QString &timeFormat() const { return timeFormat_; }
     /// The locale the texts are written in.
     const QLocale &locale() const { return locale_; }
+    /// The words of the page the dates are written in.
+    const PageWords &words() const { return *words_; }
 
     /// One piece of a time format, as the fast time writer reads it.
     struct Token
@@ -36,6 +41,7 @@ private:
                                std::optional<qint64> time);
     void appendTime(QString &out, int hour, int minute, int second) const;
     QLocale locale_;
+    const PageWords *words_;
     QString dateFormat_;
     QString timeFormat_;
     // The time format read once, so each file's time is written without QLocale's parser;
@@ -46,7 +52,7 @@ private:
     mutable QString cachedDate_;
 };
 
-/// Appends the local date and time of time to out, one space between; "未知(UnKnow)" when
+/// Appends the local date and time of time to out, one space between; the unknown word when
 /// there is no time or its date is outside the years 1 to 9999.
 void FormatFileTime(QString &out, const FileTimeFormat &format, std::optional<qint64> time);
 

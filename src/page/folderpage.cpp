@@ -19,8 +19,7 @@ QList<FolderEntry> folderLines(const FolderPageRequest &request,
     QList<FolderEntry> lines;
     if (request.folderLinks == FolderLinks::Pages && !request.parentPage.isEmpty()) {
         LinkPath up{{NativeName::fromBytes(request.parentPage)}, false, true};
-        lines.append(
-            {EntryKind::Parent, NativeName::fromBytes(".."), u"上一级/"_s, up, FileFacts{-1}});
+        lines.append({EntryKind::Parent, NativeName::fromBytes(".."), u"../"_s, up, FileFacts{-1}});
     }
     const QByteArrayView suffix = request.options.format->suffix;
     for (const NativeName &sub : subFolders) {

@@ -53,7 +53,7 @@ struct FolderPageRequest
     /// With FolderLinks::Pages: every page's file name; empty for each folder's own name
     /// plus ".htm".
     QByteArray pageName;
-    /// With FolderLinks::Pages below the top: the parent's page, linked as "上一级/".
+    /// With FolderLinks::Pages below the top: the parent's page, linked before the sub-folders.
     QByteArray parentPage;
     /// With FolderLinks::Pages below the top: the pages above, as a heading links them.
     QList<AncestorPage> ancestors;

@@ -36,7 +36,7 @@ struct FolderEntry
     EntryKind kind = EntryKind::Folder;
     /// The sub-folder's own name; ".." for the parent.
     NativeName name;
-    /// What the page shows for it: "sub/", "上一级/".
+    /// What the page shows for it: "sub/", "../" (which the page writes in its words).
     QString shown;
     /// Where it links.
     LinkPath link;

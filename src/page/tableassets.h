@@ -72,7 +72,7 @@ inline constexpr QStringView kDateStyle =
 // true, else the collation's; names and their lower case are read in idle time once the rows are
 // drawn (prep), sizes and times at their first sort (values). Reads names as text only; ASCII only,
 // as the style sheet.
-inline constexpr QStringView kScript = uR"js((function(){
+inline constexpr QStringView kScript = uR"js((function(W){
 "use strict";
 var d=document,t=d.getElementById("t"),b=t.tBodies[0],hs=t.tHead.rows[0].cells,
 q=d.getElementById("q"),sum=d.getElementById("n"),ns=d.querySelector("main noscript"),
@@ -121,10 +121,9 @@ while(seen.length>1&&(seen.length>24||m>2*n))m-=seen.shift().v.length}
 show(w)}
 function show(w){var c=[0,0,0],i;t.setAttribute("aria-rowcount",view.length+1);
 if(!w){sum.innerHTML=total;z.hidden=true}else{for(i=0;i<view.length;i++)c[G[view[i]]]++;
-sum.textContent="\u663e\u793a "+(cnt[1]?c[1]+" / "+cnt[1]+" \u4e2a\u6587\u4ef6\u5939\uff0c":"")+
-c[2]+" / "+cnt[2]+" \u4e2a\u6587\u4ef6";z.hidden=c[1]+c[2]>0;
-z.textContent="\u6ca1\u6709\u4e0e\u201c"+q.value.trim()+"\u201d\u5339\u914d\u7684"+
-(cnt[1]?"\u6587\u4ef6\u6216\u6587\u4ef6\u5939":"\u6587\u4ef6")}draw(true)}
+sum.textContent=W.s+(cnt[1]?c[1]+" / "+cnt[1]+W.d[cnt[1]==1?0:1]:"")+
+c[2]+" / "+cnt[2]+W.f[cnt[2]==1?0:1];z.hidden=c[1]+c[2]>0;
+z.textContent=(cnt[1]?W.z:W.y).replace("%",function(){return q.value.trim()})}draw(true)}
 function make(x){var r=d.createElement("tr");if(G[x]<2)r.className=G[x]?"d":"p";
 r.innerHTML=s.slice(C[x],E[x]);return r}
 var from=-1,to=-1,CAP=1e7;
@@ -154,11 +153,10 @@ t.hidden=false;q.hidden=false;q.addEventListener("input",filter);
 addEventListener("scroll",function(){draw(false)},{passive:true});
 addEventListener("resize",function(){rh=0;draw(true)});
 b.addEventListener("mouseover",function(v){var c=v.target.closest&&v.target.closest("td");
-if(!c||c.title)return;if(c.dataset.v)c.title=c.dataset.v+" \u5b57\u8282";
+if(!c||c.title)return;if(c.dataset.v)c.title=c.dataset.v+W.b;
 else if(!c.previousSibling&&c.scrollWidth>c.clientWidth)c.title=c.textContent});
 var ric=window.requestIdleCallback||function(f){setTimeout(function(){
 f({timeRemaining:function(){return 10}})},50)};
-show("");ric(idle)})();
-)js";
+show("");ric(idle)}))js";
 
 } // namespace dirweaver

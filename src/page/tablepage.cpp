@@ -55,9 +55,11 @@ public:
 
     void start() override
     {
+        const PageWords &words = format_.words();
         const bool utf8 = options_.encoding == PageEncoding::Utf8;
-        QString text = u"<!DOCTYPE html>\n<html lang=\"zh-CN\">\n<head>\n<meta charset=\""_s +
-                       (utf8 ? u"utf-8"_s : u"gbk"_s) + u"\">"_s;
+        QString text = u"<!DOCTYPE html>\n<html lang=\""_s + words.htmlLang +
+                       u"\">\n<head>\n<meta charset=\""_s + (utf8 ? u"utf-8"_s : u"gbk"_s) +
+                       u"\">"_s;
         if (options_.treeMark)
             text += QString::fromLatin1(kTreePageMark);
         text += u"\n<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"_s;
@@ -79,26 +81,26 @@ public:
         text += u"</style>\n</head>\n<body>\n<main>\n<h1 id=\"h\">"_s;
         appendPath(text);
         text += ValidHtmlText(options_.headerTitle) + u"</h1>\n"_s +
-                u"<input id=\"q\" type=\"search\" placeholder=\"筛选 / filter\" "
-                u"aria-label=\"筛选 / filter\" hidden>\n"_s;
+                u"<input id=\"q\" type=\"search\" placeholder=\""_s + words.filter +
+                u"\" aria-label=\""_s + words.filter + u"\" hidden>\n"_s;
         const FileOrder &order = model_.order;
         const bool byDate =
             (order.key == SortKey::Modified && options_.date == FileDate::Modified) ||
             (order.key == SortKey::Created && options_.date == FileDate::Created);
         const QStringView dateCaption =
-            options_.date == FileDate::Modified ? u"修改日期" : u"建立日期";
+            options_.date == FileDate::Modified ? words.modified : words.created;
         const QStringView byName = sortMark(order.key == SortKey::Name, !order.reverse),
                           bySize = sortMark(order.key == SortKey::Size, order.reverse),
                           byTime = sortMark(byDate, order.reverse);
         const QString collation = model_.collation.isEmpty() ? u"zh-CN"_s : model_.collation;
         text += u"<table id=\"t\" aria-labelledby=\"h\" data-c=\""_s;
         AppendHtmlText(text, collation);
-        text += u"\" hidden>\n<thead><tr>"_s + headerCell(u"n", byName, u"名称");
+        text += u"\" hidden>\n<thead><tr>"_s + headerCell(u"n", byName, words.name);
         QString plain = u"<noscript><table aria-labelledby=\"h\">\n<thead><tr>"_s +
-                        plainHeaderCell(byName, u"名称");
+                        plainHeaderCell(byName, words.name);
         if (options_.showSize) {
-            text += headerCell(u"s", bySize, u"大小");
-            plain += plainHeaderCell(bySize, u"大小");
+            text += headerCell(u"s", bySize, words.size);
+            plain += plainHeaderCell(bySize, words.size);
         }
         if (options_.showDate) {
             text += headerCell(u"d", byTime, dateCaption);
@@ -129,7 +131,10 @@ public:
         text_ += u"<td><a href=\""_s;
         AppendEntryTarget(text_, {}, entry, options_.encoding, true);
         text_ += u"\">"_s;
-        AppendLinkText(text_, entry.shown, HtmlText::Valid);
+        AppendLinkText(text_,
+                       entry.kind == EntryKind::Parent ? format_.words().parent
+                                                       : QStringView(entry.shown),
+                       HtmlText::Valid);
         text_ += u"</a>"_s;
         const std::optional<FileFacts> &facts = entry.facts;
         if (options_.showSize) {
@@ -138,7 +143,7 @@ public:
                 text_ += u" data-v="_s;
                 AppendDecimal(text_, facts->size);
                 text_ += u'>';
-                AppendShortSize(text_, facts->size);
+                AppendShortSize(text_, facts->size, format_.words());
             } else {
                 text_ += u'>';
             }
@@ -162,22 +167,24 @@ public:
 
     void finish(const PageTotals &totals) override
     {
+        const PageWords &words = format_.words();
         QString text = u"</tbody>\n</table></noscript>\n<p id=\"n\">"_s;
         if (totals.folders > 0) {
             AppendDecimal(text, totals.folders);
-            text += u" 个文件夹，"_s;
+            text += totals.folders == 1 ? words.folder : words.folders;
         }
         AppendDecimal(text, totals.files);
-        text += u" 个文件"_s;
+        text += totals.files == 1 ? words.file : words.files;
         if (options_.showSize) {
-            text += u"，共 <span title=\""_s;
+            text += words.total + u"<span title=\""_s;
             AppendDecimal(text, totals.bytes);
-            text += u" 字节\">"_s;
-            AppendShortSize(text, totals.bytes);
+            text += words.bytes + u"\">"_s;
+            AppendShortSize(text, totals.bytes, words);
             text += u"</span>"_s;
         }
         text += u"</p>\n</main>\n<footer>"_s + ValidHtmlText(options_.footerTitle) +
-                u"</footer>\n<script>\n"_s + kScript + u"</script>\n</body>\n</html>"_s;
+                u"</footer>\n<script>\n"_s + kScript + u'(' + words.script +
+                u");\n</script>\n</body>\n</html>"_s;
         out_.write(text);
     }
 
@@ -203,7 +210,7 @@ private:
     // thirds of an em for each column of display width (a Chinese character counts two).
     QString dateWidth() const
     {
-        int width = Strlen(u"未知(UnKnow)");
+        int width = Strlen(format_.words().unknown);
         for (qint64 hour = 0; hour < 24; hour += 3) {
             QString sample;
             FormatFileTime(sample, format_, 1797724800 + hour * 3600); // from 2026-12-20 UTC
@@ -235,11 +242,11 @@ const PageFormat &TableFormat()
     return format;
 }
 
-void AppendShortSize(QString &out, qint64 size)
+void AppendShortSize(QString &out, qint64 size, const PageWords &words)
 {
     if (size < 1024) {
         AppendDecimal(out, size);
-        out += u" 字节"_s;
+        out += words.bytes;
         return;
     }
     static constexpr QStringView kUnits[] = {u" KB", u" MB", u" GB", u" TB", u" PB", u" EB"};
