@@ -27,10 +27,13 @@ extern "C" __attribute__((visibility("default"))) int dirweaver_run_window(char 
     int qtArgc = 1;
     char *qtArgv[] = {program, nullptr};
     QApplication app(qtArgc, qtArgv);
-    dirweaver::SetUpApplication(app);
+    // The window's pages speak its language, in the program locale's dates where it can.
+    const dirweaver::PageLanguage language = dirweaver::WindowLanguageFromEnvironment();
+    dirweaver::SetUpApplication(app, language);
     const dirweaver::RealFileSystem fs;
-    dirweaver::WeaveForm form(fs, dirweaver::ProgramLocaleFromEnvironment(),
-                              dirweaver::MountedVolumes(), request->listing);
+    dirweaver::WeaveForm form(
+        fs, dirweaver::DateLocale(language, dirweaver::ProgramLocaleFromEnvironment()),
+        dirweaver::MountedVolumes(), request->listing);
     form.followMounts();
     const auto start =
         dirweaver::NativeName::fromBytes(QByteArray(folder, qsizetype(folderLength)));

@@ -52,7 +52,7 @@ int main(int argc, char *argv[])
     const QByteArray folder(argv[2]);
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
-    dirweaver::SetUpApplication(app);
+    dirweaver::SetUpApplication(app, dirweaver::PageLanguage::Chinese);
     const dirweaver::RealFileSystem fs;
 
     if (build) {

@@ -47,7 +47,7 @@ class TestAbout : public QObject, public test::FormFixture
 private Q_SLOTS:
     void initTestCase()
     {
-        SetUpApplication(*qApp);
+        SetUpApplication(*qApp, PageLanguage::Chinese);
         QDesktopServices::setUrlHandler(u"mailto"_s, &catcher, "open");
         fs.add("/docs", "a.txt");
     }

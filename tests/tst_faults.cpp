@@ -131,7 +131,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(tmp.isValid());
-        SetUpApplication(*qApp);
+        SetUpApplication(*qApp, PageLanguage::Chinese);
     }
     void cleanup() { form.reset(); }
 

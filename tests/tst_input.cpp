@@ -77,7 +77,7 @@ class TestInput : public QObject, public test::FormFixture
 private Q_SLOTS:
     void initTestCase()
     {
-        SetUpApplication(*qApp);
+        SetUpApplication(*qApp, PageLanguage::Chinese);
         fs.addFolder("/");
         fs.add("/docs", "IMG_0012.jpg");
         fs.add("/docs", "IMG 0012.jpg");

@@ -40,7 +40,7 @@ private Q_SLOTS:
     {
         QStandardPaths::setTestModeEnabled(true);
         QVERIFY(tmp.isValid());
-        SetUpApplication(*qApp);
+        SetUpApplication(*qApp, PageLanguage::Chinese);
     }
     void init() { QDesktopServices::setUrlHandler(u"file"_s, &catcher, "open"); }
     void cleanup()

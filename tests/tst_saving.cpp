@@ -62,7 +62,7 @@ private Q_SLOTS:
     {
         QStandardPaths::setTestModeEnabled(true);
         QVERIFY(tmp.isValid());
-        SetUpApplication(*qApp);
+        SetUpApplication(*qApp, PageLanguage::Chinese);
         QDesktopServices::setUrlHandler(u"file"_s, &catcher, "open");
     }
     void cleanup()

@@ -93,7 +93,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         qputenv("TZ", "CST-8");
-        SetUpApplication(*qApp);
+        SetUpApplication(*qApp, PageLanguage::Chinese);
         fs.addFolder("/");
         fs.add("/docs", "a.txt", FileFacts{1200, 1017396245});
         fs.add("/docs", "b.doc", FileFacts{512, 1017396245});

@@ -23,10 +23,12 @@ int main(int argc, char *argv[])
     const QString out = QString::fromLocal8Bit(argv[2]);
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
-    dirweaver::SetUpApplication(app);
+    // The window's language as the environment asks, in that language's usual dates.
+    const dirweaver::PageLanguage language = dirweaver::WindowLanguageFromEnvironment();
+    dirweaver::SetUpApplication(app, language);
     const dirweaver::RealFileSystem fs;
     // One drive only, so the picture does not show the mounts of the machine it was made on.
-    dirweaver::WeaveForm form(fs, QLocale(QLocale::Chinese, QLocale::China),
+    dirweaver::WeaveForm form(fs, dirweaver::LanguageLocale(language),
                               {{dirweaver::NativeName::fromBytes("/"), {}}});
     form.Form_Load(dirweaver::NativeName::fromBytes(folder));
     QApplication::processEvents();

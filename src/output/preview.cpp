@@ -1,5 +1,7 @@
 #include "preview.h"
 
+#include <QCoreApplication>
+
 #include "pagefile.h"
 
 #include <QDir>
@@ -43,9 +45,12 @@ QString PreviewFolder()
 
 QString PreviewNotOpenedText(const QString &fileName, std::optional<int> status)
 {
-    QString text = u"预览文件已写好，但没有浏览器打开它。请用浏览器手动打开：\n%1"_s.arg(fileName);
+    QString text = QCoreApplication::translate(
+                       "Dirweaver", "预览文件已写好，但没有浏览器打开它。请用浏览器手动打开：\n%1")
+                       .arg(fileName);
     if (status)
-        text += u"\n（打开程序以状态 %1 退出）"_s.arg(*status);
+        text +=
+            QCoreApplication::translate("Dirweaver", "\n（打开程序以状态 %1 退出）").arg(*status);
     return text;
 }
 
@@ -54,7 +59,7 @@ QString WritePreview(const QByteArray &page, QString *error)
     const QString folder = PreviewFolder();
     if (folder.isEmpty()) {
         if (error)
-            *error = u"找不到只属于当前用户的临时文件夹"_s;
+            *error = QCoreApplication::translate("Dirweaver", "找不到只属于当前用户的临时文件夹");
         return {};
     }
     const QString path = folder + u'/' + kPreviewFileName;
@@ -62,7 +67,7 @@ QString WritePreview(const QByteArray &page, QString *error)
     if (SavePageBytes(QFile::encodeName(path), page, &why))
         return path;
     if (error)
-        *error = u"无法写入预览文件 %1：%2"_s.arg(path, why);
+        *error = QCoreApplication::translate("Dirweaver", "无法写入预览文件 %1：%2").arg(path, why);
     return {};
 }
 

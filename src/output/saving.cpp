@@ -1,5 +1,7 @@
 #include "saving.h"
 
+#include <QCoreApplication>
+
 #include "pagefile.h"
 
 #include <QFile>
@@ -12,10 +14,13 @@ SaveReport SaveAndReport(const QString &fileName, const QByteArray &page)
 {
     QString error;
     if (SavePageBytes(QFile::encodeName(fileName), page, &error))
-        return {true, u"Dirweaver文本成功生成！"_s};
+        return {true, QCoreApplication::translate("Dirweaver", "Dirweaver文本成功生成！")};
     // The file is named, with the reason when the failure carries one.
-    const QString failed = u"无法写入文件 %1"_s.arg(fileName);
-    return {false, error.isEmpty() ? failed : failed + u"：\n"_s + error};
+    const QString failed =
+        QCoreApplication::translate("Dirweaver", "无法写入文件 %1").arg(fileName);
+    return {false, error.isEmpty()
+                       ? failed
+                       : failed + QCoreApplication::translate("Dirweaver", "：") + u'\n' + error};
 }
 
 } // namespace dirweaver

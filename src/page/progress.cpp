@@ -1,31 +1,50 @@
 #include "progress.h"
 
+#include <QCoreApplication>
+
 namespace dirweaver {
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr qsizetype kProgressWidth = 12;
+// The characters of the number after the progress caption's words.
+constexpr qsizetype kProgressDigits = 6;
 
-// text cut to 12 characters or filled with spaces to 12, as the progress caption holds.
-QString fitProgressText(const QString &text)
+QString progressWords()
 {
-    if (text.size() >= kProgressWidth)
-        return text.left(kProgressWidth);
-    return text + QString(kProgressWidth - text.size(), u' ');
+    return QCoreApplication::translate("Dirweaver", "进度(%)：");
+}
+
+// The words and the number cut to six characters or filled with spaces to six, as the
+// progress caption holds them.
+QString fitProgressText(const QString &number)
+{
+    if (number.size() >= kProgressDigits)
+        return progressWords() + number.left(kProgressDigits);
+    return progressWords() + number + QString(kProgressDigits - number.size(), u' ');
+}
+
+QString toProcessWords()
+{
+    return QCoreApplication::translate("Dirweaver", "需处理：");
+}
+
+QString processedWords()
+{
+    return QCoreApplication::translate("Dirweaver", "已处理：");
 }
 
 } // namespace
 
 QString ToProcessCaption(qsizetype count)
 {
-    return u"需处理："_s + QString::number(count);
+    return toProcessWords() + QString::number(count);
 }
 
 QString ProcessedCaption(qsizetype done)
 {
-    return u"已处理："_s + QString::number(done);
+    return processedWords() + QString::number(done);
 }
 
 std::optional<QString> ProgressText(qsizetype done, qsizetype count)
@@ -33,12 +52,12 @@ std::optional<QString> ProgressText(qsizetype done, qsizetype count)
     if (count <= 0)
         return std::nullopt;
     const double percent = double(done) / double(count) * 100.0;
-    return fitProgressText(u"进度(%)："_s + QString::number(percent, 'g', 15));
+    return fitProgressText(QString::number(percent, 'g', 15));
 }
 
 ProgressCaptions ProgressCaptions::idle()
 {
-    return {u"需处理：0"_s, u"已处理：0"_s, u"进度(%)："_s};
+    return {toProcessWords() + u'0', processedWords() + u'0', progressWords()};
 }
 
 void ProgressCaptions::fileDone(qsizetype done, qsizetype count)

@@ -1,5 +1,7 @@
 #include "titles.h"
 
+#include <QCoreApplication>
+
 #include "text/html.h"
 
 namespace dirweaver {
@@ -24,7 +26,7 @@ Titles DeriveTitles(QStringView folderPath)
 QString ProposedFileName(QStringView folderTitle)
 {
     if (folderTitle.endsWith(u'/'))
-        return QStringLiteral("根目录");
+        return QCoreApplication::translate("Dirweaver", "根目录");
     return folderTitle.toString();
 }
 

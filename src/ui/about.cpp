@@ -4,6 +4,7 @@
 #include "controls.h"
 #include "layout.h"
 #include "version.h"
+#include "windowtext.h"
 
 #include <QDesktopServices>
 #include <QKeyEvent>
@@ -48,7 +49,7 @@ QString ContactAddress()
 AboutForm::AboutForm(const QString &contact) : contact_(contact)
 {
     setObjectName(u"about"_s);
-    setWindowTitle(u"关于软件"_s);
+    setWindowTitle(WindowText::tr("关于软件"));
     setAttribute(Qt::WA_DeleteOnClose);
     // Nothing in it ever moves or resizes, so the frame offers no way to resize it.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -78,22 +79,25 @@ AboutForm::AboutForm(const QString &contact) : contact_(contact)
     const QColor red = DesignRed(), blue = DesignBlue();
     // In keyboard order; only the button takes the focus, so it holds it from the start.
     label(u"Label2"_s,
-          u"    我们是C++/Qt编程新手，本工具功能尚少，请多提意见。欢迎爱好C++的朋友来信交流，"
-          u"共享编程的乐趣！"_s,
+          WindowText::tr(
+              "    我们是C++/Qt编程新手，本工具功能尚少，请多提意见。欢迎爱好C++的朋友来信交流，"
+              "共享编程的乐趣！"),
           red, {120, 960, 1905, 1260}, true);
-    Command1 = new QPushButton(u"确定"_s, this);
+    Command1 = new QPushButton(WindowText::tr("确定"), this);
     Command1->setObjectName(u"Command1"_s);
     Command1->setGeometry(TwipsToPixels({2640, 2160, 1455, 495}, dpi));
     Command1->setAutoDefault(false);
-    label(u"Label8"_s, u"作者：Dirweaver 开发组"_s, red, {600, 2160, 900, 180}, false);
-    label(u"Label3"_s, u"名称：Dirweaver(目录编织器)"_s, blue, {2160, 240, 2070, 180}, false);
-    label(u"Label4"_s, QStringLiteral("版本：" DIRWEAVER_VERSION), blue, {2160, 480, 900, 180},
+    label(u"Label8"_s, WindowText::tr("作者：Dirweaver 开发组"), red, {600, 2160, 900, 180}, false);
+    label(u"Label3"_s, WindowText::tr("名称：Dirweaver(目录编织器)"), blue, {2160, 240, 2070, 180},
           false);
-    label(u"Label5"_s, QStringLiteral("发布时间：" DIRWEAVER_RELEASE_DATE), blue,
-          {2160, 720, 1800, 180}, false);
+    label(u"Label4"_s, WindowText::tr("版本：%1").arg(QStringLiteral(DIRWEAVER_VERSION)), blue,
+          {2160, 480, 900, 180}, false);
+    label(u"Label5"_s, WindowText::tr("发布时间：%1").arg(QStringLiteral(DIRWEAVER_RELEASE_DATE)),
+          blue, {2160, 720, 1800, 180}, false);
     label(u"Label1"_s,
-          u"功能：网页制作辅助工具。可直接生成超文本:对指定文件夹的文件迅速形相应的Dirweaver。"
-          u"处理文件数量不限。本软件非常容易使用，用用就会！"_s,
+          WindowText::tr(
+              "功能：网页制作辅助工具。可直接生成超文本:对指定文件夹的文件迅速形相应的Dirweaver。"
+              "处理文件数量不限。本软件非常容易使用，用用就会！"),
           blue, {2160, 1080, 2745, 975}, true);
     // The address reads as a link: underlined Song face and a pointing hand.
     auto *address = new ClickLabel(contact_, this);

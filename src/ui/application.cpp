@@ -18,7 +18,7 @@ namespace dirweaver {
 
 using namespace Qt::StringLiterals;
 
-void SetUpApplication(QApplication &app)
+void SetUpApplication(QApplication &app, PageLanguage language)
 {
     QApplication::setApplicationName(u"Dirweaver"_s);
     QApplication::setApplicationVersion(QStringLiteral(DIRWEAVER_VERSION));
@@ -32,8 +32,13 @@ void SetUpApplication(QApplication &app)
     QFont::insertSubstitutions(u"黑体"_s, {u"WenQuanYi Micro Hei"_s, u"AR PL UMing CN"_s});
     QApplication::setFont(QFont(u"宋体"_s, 9));
 
+    // The design's words are the source; Qt's own are English unless translated.
     auto *translator = new QTranslator(&app);
-    if (translator->load(u"qtbase_zh_CN"_s, QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    const bool loaded = language == PageLanguage::English
+                            ? translator->load(u":/i18n/dirweaver_en.qm"_s)
+                            : translator->load(u"qtbase_zh_CN"_s,
+                                               QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+    if (loaded)
         QCoreApplication::installTranslator(translator);
 }
 

@@ -2,6 +2,7 @@
 
 #include "listviews.h"
 #include "sourcebox.h"
+#include "windowtext.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -145,21 +146,41 @@ QColor DesignRed()
 
 namespace {
 
-constexpr QStringView kTableFileType = u"超文本表格 (*.htm)";
+// The group boxes' captions as the translation finds them; the filter table holds them.
+[[maybe_unused]] constexpr const char *kGroupCaptions[] = {
+    QT_TRANSLATE_NOOP("Dirweaver", "多媒体文件"),
+    QT_TRANSLATE_NOOP("Dirweaver", "Office文件"),
+    QT_TRANSLATE_NOOP("Dirweaver", "常见设计文件"),
+};
+
+// The save dialog's table type, which its text tells apart.
+QString tableFileType()
+{
+    return WindowText::tr("超文本表格 (*.htm)");
+}
+
+QString gbkFileType()
+{
+    return WindowText::tr("超文本文件 (*.htm)");
+}
+
+QString utf8FileType()
+{
+    return WindowText::tr("超文本文件 UTF-8 编码 (*.htm)");
+}
 
 } // namespace
 
 QFileDialog *CreateSaveDialog(QWidget *form)
 {
-    auto *dialog = new QFileDialog(form, u"生成Dirweaver文本"_s);
+    auto *dialog = new QFileDialog(form, WindowText::tr("生成Dirweaver文本"));
     dialog->setObjectName(u"CmD1"_s);
     // Qt's own dialog behaves the same under every desktop, and honours the suffix.
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);
-    dialog->setNameFilters(
-        {u"超文本文件 (*.htm)"_s, u"超文本文件 UTF-8 编码 (*.htm)"_s, kTableFileType.toString()});
-    dialog->selectNameFilter(u"超文本文件 (*.htm)"_s);
+    dialog->setNameFilters({gbkFileType(), utf8FileType(), tableFileType()});
+    dialog->selectNameFilter(gbkFileType());
     dialog->setDefaultSuffix(u"htm"_s);
     return dialog;
 }
@@ -167,9 +188,9 @@ QFileDialog *CreateSaveDialog(QWidget *form)
 OutputForm ChosenForm(const QFileDialog &dialog)
 {
     const QString chosen = dialog.selectedNameFilter();
-    if (chosen == kTableFileType)
+    if (chosen == tableFileType())
         return {&TableFormat(), PageEncoding::Utf8};
-    return {&ClassicFormat(), chosen.contains(u"UTF-8"_s) ? PageEncoding::Utf8 : PageEncoding::Gbk};
+    return {&ClassicFormat(), chosen == utf8FileType() ? PageEncoding::Utf8 : PageEncoding::Gbk};
 }
 
 namespace {
@@ -212,13 +233,13 @@ void nameForScreenReaders(WeaveControls &c)
     c.Text2->setAccessibleName(caption(u"Label4"_s));
     c.Text3->setAccessibleName(caption(u"Label3"_s));
     c.Text4->setAccessibleName(caption(u"Label7"_s));
-    c.Drive1->setAccessibleName(u"驱动器"_s);
+    c.Drive1->setAccessibleName(WindowText::tr("驱动器"));
     // A drop-down list is named on Linux by the label that stands for it.
     static_cast<QLabel *>(c.byName.value(u"Label1"_s))->setBuddy(c.Drive1);
-    c.Dir1->setAccessibleName(u"目录"_s);
+    c.Dir1->setAccessibleName(WindowText::tr("目录"));
     c.Dir1->setAccessibleDescription(caption(u"Label1"_s));
     c.Drive1->setAccessibleDescription(caption(u"Label1"_s));
-    c.File1->setAccessibleName(u"文件"_s);
+    c.File1->setAccessibleName(WindowText::tr("文件"));
     for (QRadioButton *button : c.Option1)
         button->setAccessibleDescription(caption(u"Label2"_s));
     for (QCheckBox *box : c.typeBoxes)
@@ -227,17 +248,16 @@ void nameForScreenReaders(WeaveControls &c)
 
 } // namespace
 
-WeaveControls CreateControls(QWidget *form)
+WeaveControls CreateControls(QWidget *form, PageLanguage language)
 {
     WeaveControls c;
     Builder b(form, c);
-    // The title boxes start as the core's own defaults.
-    const PageOptions defaults;
     const QColor kBlue = DesignBlue();
     const QColor kRed = DesignRed();
     const auto &types = TypeBoxes();
     const auto typeBox = [&](std::size_t i) {
-        QCheckBox *box = b.add<QCheckBox>(types[i].control.toString(), types[i].caption.toString());
+        QCheckBox *box = b.add<QCheckBox>(types[i].control.toString(),
+                                          WindowText::tr(types[i].caption.toUtf8().constData()));
         // What a box adds is not always its caption: a group's patterns are seen only here.
         box->setToolTip(types[i].masks.toString());
         c.typeBoxes[i] = box;
@@ -248,50 +268,50 @@ WeaveControls CreateControls(QWidget *form)
     c.Drive1 = b.add<QComboBox>(u"Drive1"_s);
     c.Dir1 = b.add<ListBox>(u"Dir1"_s);
     c.File1 = b.add<ListBox>(u"File1"_s);
-    c.Command1 = b.add<QPushButton>(u"Command1"_s, u"结束程序"_s);
+    c.Command1 = b.add<QPushButton>(u"Command1"_s, WindowText::tr("结束程序"));
     c.Text1 = b.add<SourceBox>(u"Text1"_s);
-    c.Command3 = b.add<QPushButton>(u"Command3"_s, u"生成Dirweaver文本"_s);
-    b.add<QLabel>(u"Label3"_s, u"网页页眉标题："_s, kBlue);
-    c.Text2 = b.add<QLineEdit>(u"Text2"_s, defaults.browserTitle);
-    c.Check1 = b.add<QCheckBox>(u"Check1"_s, u"链接采用绝对路径"_s, kBlue);
-    b.add<QLabel>(u"Label4"_s, u"IE标题："_s, kBlue);
-    c.Text3 = b.add<QLineEdit>(u"Text3"_s, defaults.headerTitle);
-    c.Text4 = b.add<QLineEdit>(u"Text4"_s, defaults.footerTitle);
-    b.add<QLabel>(u"Label7"_s, u"网页页脚标题："_s, kBlue);
-    b.add<QLabel>(u"Label1"_s, u"源文件路径(驱动器及目录):"_s, kRed);
-    b.add<QLabel>(u"Label5"_s, u"超文本语言源代码:"_s, kBlue);
+    c.Command3 = b.add<QPushButton>(u"Command3"_s, WindowText::tr("生成Dirweaver文本"));
+    b.add<QLabel>(u"Label3"_s, WindowText::tr("网页页眉标题："), kBlue);
+    c.Text2 = b.add<QLineEdit>(u"Text2"_s, WindowText::tr("IE标题"));
+    c.Check1 = b.add<QCheckBox>(u"Check1"_s, WindowText::tr("链接采用绝对路径"), kBlue);
+    b.add<QLabel>(u"Label4"_s, WindowText::tr("IE标题："), kBlue);
+    c.Text3 = b.add<QLineEdit>(u"Text3"_s, WindowText::tr("网页页眉标题"));
+    c.Text4 = b.add<QLineEdit>(u"Text4"_s, DefaultFooter(language));
+    b.add<QLabel>(u"Label7"_s, WindowText::tr("网页页脚标题："), kBlue);
+    b.add<QLabel>(u"Label1"_s, WindowText::tr("源文件路径(驱动器及目录):"), kRed);
+    b.add<QLabel>(u"Label5"_s, WindowText::tr("超文本语言源代码:"), kBlue);
     for (int check = 2; check <= 7; ++check)
         typeBox(typeIndex(check));
-    c.Check8 = b.add<QCheckBox>(u"Check8"_s, u"链接之间插入空行"_s, kBlue);
+    c.Check8 = b.add<QCheckBox>(u"Check8"_s, WindowText::tr("链接之间插入空行"), kBlue);
     typeBox(typeIndex(9));
-    c.Checkall = b.add<QCheckBox>(u"Checkall"_s, u"*.* (所有文件)"_s);
+    c.Checkall = b.add<QCheckBox>(u"Checkall"_s, WindowText::tr("*.* (所有文件)"));
     for (int check = 10; check <= 16; ++check)
         typeBox(typeIndex(check));
-    b.add<QLabel>(u"Label9"_s, u"扩展名要求:"_s, kRed);
+    b.add<QLabel>(u"Label9"_s, WindowText::tr("扩展名要求:"), kRed);
     for (int check = 17; check <= 19; ++check)
         typeBox(typeIndex(check));
-    c.Check20 = b.add<QCheckBox>(u"Check20"_s, u"链接前加项目符号"_s, kBlue);
-    c.Command4 = b.add<QPushButton>(u"Command4"_s, u"关于软件"_s);
-    c.Option1[0] = b.add<QRadioButton>(u"Option1_0"_s, u"左"_s, kBlue);
-    c.Option1[1] = b.add<QRadioButton>(u"Option1_1"_s, u"中"_s, kBlue);
-    c.Option1[2] = b.add<QRadioButton>(u"Option1_2"_s, u"右"_s, kBlue);
-    b.add<QLabel>(u"Label2"_s, u"链接项目的位置"_s, kBlue);
-    c.Command5 = b.add<QPushButton>(u"Command5"_s, u"更新标题"_s);
-    c.Label11 = b.add<QLabel>(u"Label11"_s, u"已处理："_s, kBlue);
-    c.Label10 = b.add<QLabel>(u"Label10"_s, u"需处理："_s, kBlue);
-    c.Label12 = b.add<QLabel>(u"Label12"_s, u"进度(%)："_s, kBlue);
-    c.Check21 = b.add<QCheckBox>(u"Check21"_s, u"注明文件大小"_s, kBlue);
-    c.Check22 = b.add<QCheckBox>(u"Check22"_s, u"注明文件建立日期"_s, kBlue);
-    c.Command6 = b.add<QPushButton>(u"Command6"_s, u"超文本预览"_s);
+    c.Check20 = b.add<QCheckBox>(u"Check20"_s, WindowText::tr("链接前加项目符号"), kBlue);
+    c.Command4 = b.add<QPushButton>(u"Command4"_s, WindowText::tr("关于软件"));
+    c.Option1[0] = b.add<QRadioButton>(u"Option1_0"_s, WindowText::tr("左"), kBlue);
+    c.Option1[1] = b.add<QRadioButton>(u"Option1_1"_s, WindowText::tr("中"), kBlue);
+    c.Option1[2] = b.add<QRadioButton>(u"Option1_2"_s, WindowText::tr("右"), kBlue);
+    b.add<QLabel>(u"Label2"_s, WindowText::tr("链接项目的位置"), kBlue);
+    c.Command5 = b.add<QPushButton>(u"Command5"_s, WindowText::tr("更新标题"));
+    c.Label11 = b.add<QLabel>(u"Label11"_s, WindowText::tr("已处理："), kBlue);
+    c.Label10 = b.add<QLabel>(u"Label10"_s, WindowText::tr("需处理："), kBlue);
+    c.Label12 = b.add<QLabel>(u"Label12"_s, WindowText::tr("进度(%)："), kBlue);
+    c.Check21 = b.add<QCheckBox>(u"Check21"_s, WindowText::tr("注明文件大小"), kBlue);
+    c.Check22 = b.add<QCheckBox>(u"Check22"_s, WindowText::tr("注明文件建立日期"), kBlue);
+    c.Command6 = b.add<QPushButton>(u"Command6"_s, WindowText::tr("超文本预览"));
     c.Checkall->setToolTip(kAllFilesPattern.toString());
     c.Check1->setToolTip(
-        u"链接写成文件的完整路径；不勾选时只写文件名，网页要和文件放在一起才能用"_s);
-    c.Check8->setToolTip(u"每个链接单独成段，链接之间空一行"_s);
-    c.Check20->setToolTip(u"在每个链接前加项目符号"_s);
+        WindowText::tr("链接写成文件的完整路径；不勾选时只写文件名，网页要和文件放在一起才能用"));
+    c.Check8->setToolTip(WindowText::tr("每个链接单独成段，链接之间空一行"));
+    c.Check20->setToolTip(WindowText::tr("在每个链接前加项目符号"));
     for (QRadioButton *button : c.Option1)
-        button->setToolTip(u"链接在网页中靠左、居中或靠右"_s);
-    c.Check21->setToolTip(u"在每个链接后注明文件大小"_s);
-    c.Check22->setToolTip(u"在每个链接后注明文件建立日期"_s);
+        button->setToolTip(WindowText::tr("链接在网页中靠左、居中或靠右"));
+    c.Check21->setToolTip(WindowText::tr("在每个链接后注明文件大小"));
+    c.Check22->setToolTip(WindowText::tr("在每个链接后注明文件建立日期"));
     c.Timer1 = new QTimer(form);
     c.Timer1->setObjectName(u"Timer1"_s);
     c.Timer1->setInterval(500);

@@ -2,6 +2,7 @@
 
 #include "page/options.h"
 #include "page/session.h"
+#include "page/words.h"
 #include "selection/filter.h"
 
 #include <QHash>
@@ -98,7 +99,7 @@ QFileDialog *CreateSaveDialog(QWidget *form);
 OutputForm ChosenForm(const QFileDialog &dialog);
 
 /// Creates the controls on form with their captions, colours and initial states, in
-/// keyboard order.
-WeaveControls CreateControls(QWidget *form);
+/// keyboard order; the footer box starts with language's footer.
+WeaveControls CreateControls(QWidget *form, PageLanguage language);
 
 } // namespace dirweaver

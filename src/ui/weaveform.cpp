@@ -73,7 +73,7 @@ WeaveForm::WeaveForm(const FileSystem &fs, const QLocale &locale, QList<Volume> 
 {
     setObjectName(u"WeaveForm"_s);
     setWindowTitle(QStringLiteral("Dirweaver V" DIRWEAVER_VERSION));
-    c_ = CreateControls(this);
+    c_ = CreateControls(this, LanguageOfLocale(locale));
     folders_ = new FolderListModel(this);
     session_ =
         std::make_unique<PageSession>(fs, locale, static_cast<SessionView &>(*this), listing);
