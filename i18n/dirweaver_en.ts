@@ -57,7 +57,7 @@
     </message>
     <message>
         <source>    我们是C++/Qt编程新手，本工具功能尚少，请多提意见。欢迎爱好C++的朋友来信交流，共享编程的乐趣！</source>
-        <translation>    We are new to C++ and Qt, and this tool does little yet: please tell us what you think. Friends of C++ are welcome to write, and share the joy of programming!</translation>
+        <translation>    New to C++ and Qt, we would like to hear from you: write, and share the fun of coding!</translation>
     </message>
     <message>
         <source>确定</source>
@@ -65,7 +65,7 @@
     </message>
     <message>
         <source>作者：Dirweaver 开发组</source>
-        <translation>By: the Dirweaver developers</translation>
+        <translation>By: Dirweaver team</translation>
     </message>
     <message>
         <source>名称：Dirweaver(目录编织器)</source>
@@ -81,7 +81,7 @@
     </message>
     <message>
         <source>功能：网页制作辅助工具。可直接生成超文本:对指定文件夹的文件迅速形相应的Dirweaver。处理文件数量不限。本软件非常容易使用，用用就会！</source>
-        <translation>What it does: helps make web pages. It writes an HTML page of links to the files of a folder at once, for any number of files. It is very easy to use: just try it!</translation>
+        <translation>What it does: writes an HTML page linking every file of a folder, however many, at once. Easy: just try it!</translation>
     </message>
     <message>
         <source>多媒体文件</source>
@@ -193,7 +193,8 @@
     </message>
     <message>
         <source>更新标题</source>
-        <translation>Update titles</translation>
+        <translation>Update
+titles</translation>
     </message>
     <message>
         <source>注明文件大小</source>

@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTranslator>
 
 #include <memory>
 
@@ -38,6 +39,8 @@ public:
     RealFileSystem disk;
     QTemporaryDir tmp;
     std::unique_ptr<WeaveForm> form;
+    /// The locale the next window dates and sorts in, and whose language its pages speak.
+    QLocale locale{QLocale::Chinese, QLocale::China};
     /// Owns the watches that answer modal dialogs; reset after each test.
     std::unique_ptr<QObject> answers = std::make_unique<QObject>();
     UrlCatcher catcher;
@@ -69,8 +72,7 @@ public:
     void openOn(const FileSystem &files, const QByteArray &folder, QList<Volume> volumes = {},
                 const FolderPageRequest &listing = {})
     {
-        form = std::make_unique<WeaveForm>(files, QLocale(QLocale::Chinese, QLocale::China),
-                                           std::move(volumes), listing);
+        form = std::make_unique<WeaveForm>(files, locale, std::move(volumes), listing);
         form->Form_Load(NativeName::fromBytes(folder));
     }
     /// What saving writes for the window's page.
@@ -87,6 +89,32 @@ public:
             return true;
         });
     }
+};
+
+/// The English window while it lives: its translation installed, and the fixture's next
+/// window in an English locale; the window goes before the translation does.
+class InEnglish
+{
+public:
+    explicit InEnglish(FormFixture &fixture) : fixture_(fixture)
+    {
+        if (!translator_.load(QStringLiteral(":/i18n/dirweaver_en.qm")))
+            qFatal("the English translation is not in the program");
+        QCoreApplication::installTranslator(&translator_);
+        fixture_.locale = QLocale(QLocale::English, QLocale::UnitedStates);
+    }
+    ~InEnglish()
+    {
+        fixture_.form.reset();
+        QCoreApplication::removeTranslator(&translator_);
+        fixture_.locale = QLocale(QLocale::Chinese, QLocale::China);
+    }
+    InEnglish(const InEnglish &) = delete;
+    InEnglish &operator=(const InEnglish &) = delete;
+
+private:
+    FormFixture &fixture_;
+    QTranslator translator_;
 };
 
 } // namespace dirweaver::test

@@ -13,8 +13,10 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
+
 #include <QTimer>
 #include <QUrl>
+#include <optional>
 
 #include <memory>
 
@@ -138,9 +140,22 @@ private Q_SLOTS:
         QCOMPARE(address->cursor().shape(), Qt::PointingHandCursor);
     }
 
-    // What each control draws stays clear of the others, the remark and the author line too.
+    // What each control draws stays clear of the others, the remark and the author line too,
+    // in either language.
+    void nothingOverlaps_data()
+    {
+        QTest::addColumn<bool>("english");
+        QTest::newRow("Chinese") << false;
+        QTest::newRow("English") << true;
+    }
     void nothingOverlaps()
     {
+        QFETCH(bool, english);
+        std::optional<test::InEnglish> inEnglish;
+        if (english) {
+            inEnglish.emplace(*this);
+            openOn(fs, "/docs");
+        }
         AboutForm *about = openAbout();
         QVERIFY(about);
         QList<std::pair<QString, QRect>> drawn;

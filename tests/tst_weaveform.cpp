@@ -1,7 +1,12 @@
 #include "fakefilesystem.h"
 #include "formfixture.h"
+#include "output/preview.h"
+#include "output/saving.h"
+#include "page/progress.h"
 #include "selection/filter.h"
+#include "selection/titles.h"
 #include "ui/application.h"
+#include "ui/controls.h"
 #include "ui/layout.h"
 #include "ui/weaveform.h"
 
@@ -10,12 +15,14 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTemporaryDir>
@@ -26,6 +33,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <sys/mount.h>
 
 using namespace dirweaver;
@@ -105,6 +113,45 @@ private Q_SLOTS:
         addFiles(fs, "/small", 5);
     }
     void cleanup() { form.reset(); }
+
+    // Every text of the English window is English: each of the design's words, on the
+    // window, the about window, the save dialog and in the messages, has its translation.
+    void allTranslated()
+    {
+        const test::InEnglish english(*this);
+        open("/docs");
+        QStringList texts{form->windowTitle()};
+        const auto collect = [&texts](QWidget *top) {
+            for (QWidget *w : top->findChildren<QWidget *>()) {
+                texts << w->toolTip() << w->accessibleName() << w->accessibleDescription();
+                if (auto *label = qobject_cast<QLabel *>(w))
+                    texts << label->text();
+                else if (auto *button = qobject_cast<QAbstractButton *>(w))
+                    texts << button->text();
+                else if (auto *line = qobject_cast<QLineEdit *>(w))
+                    texts << line->text();
+            }
+        };
+        collect(form.get());
+        QVERIFY(!texts.filter(u"This page was made with Dirweaver"_s).isEmpty());
+        control<QPushButton>(u"Command4"_s)->click();
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (w->objectName() == u"about"_s && w->isVisible()) {
+                texts << w->windowTitle();
+                collect(w);
+                w->close();
+            }
+        }
+        std::unique_ptr<QFileDialog> dialog(CreateSaveDialog(form.get()));
+        texts << dialog->windowTitle() << dialog->nameFilters();
+        texts << SaveAndReport(u"/no/such/folder/x.htm"_s, "x").text
+              << PreviewNotOpenedText(u"/tmp/p.htm"_s, 3) << *ProgressText(1, 3)
+              << ProposedFileName(u"/"_s) << control<QPlainTextEdit>(u"Text1"_s)->toPlainText();
+        const QRegularExpression chinese(u"[\\x{2e80}-\\x{9fff}\\x{ff00}-\\x{ffef}]"_s);
+        // The heading's typeface is the design's, a name and no word of the page.
+        QVERIFY2(texts.filter(chinese).join(u'|').remove(u"face=\"黑体\""_s).count(chinese) == 0,
+                 qPrintable(texts.filter(chinese).join(u" | "_s)));
+    }
 
     void startUp()
     {
@@ -424,14 +471,29 @@ private Q_SLOTS:
             QVERIFY2(!control(name)->toolTip().isEmpty(), qPrintable(name));
     }
 
-    // At the window's smallest, no caption is cut: each text, measured with its control's
-    // font, fits the part of the control that holds text.
+    // At the window's smallest, no caption is cut in either language: each text, measured
+    // with its control's font, fits the part of the control that holds text.
+    void captionsFit_data()
+    {
+        QTest::addColumn<bool>("english");
+        QTest::newRow("Chinese") << false;
+        QTest::newRow("English") << true;
+    }
     void captionsFit()
     {
+        QFETCH(bool, english);
+        std::optional<test::InEnglish> inEnglish;
+        if (english)
+            inEnglish.emplace(*this);
         open("/docs");
         form->resize(form->minimumSize());
         QStringList cut;
-        for (QWidget *w : form->findChildren<QWidget *>()) {
+        // What each control draws on the window: a caption's own ink (as wide as its text,
+        // its lines high, in the part of the control that holds text), a box its whole self.
+        QList<std::pair<QWidget *, QRect>> drawn;
+        for (QWidget *w : form->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+            if (!w->isVisible() || w->objectName().isEmpty())
+                continue;
             QString text;
             QRect room = w->contentsRect();
             if (auto *label = qobject_cast<QLabel *>(w)) {
@@ -447,13 +509,35 @@ private Q_SLOTS:
                                                       : QStyle::SE_PushButtonContents;
                 room = w->style()->subElementRect(part, &option, w);
             }
-            const int needed = w->fontMetrics().horizontalAdvance(text.trimmed());
-            if (!text.isEmpty() && w->isVisible() && needed > room.width())
+            // A caption of several lines needs its widest line's width and every line's
+            // height.
+            int needed = 0;
+            for (const QString &line : text.trimmed().split(u'\n'))
+                needed = std::max(needed, w->fontMetrics().horizontalAdvance(line));
+            const int high = w->fontMetrics().height() * int(text.count(u'\n') + 1);
+            if (high > room.height())
+                needed = room.width() + 1;
+            if (!text.isEmpty() && needed > room.width())
                 cut.append(u"%1 \"%2\": %3 px in %4"_s.arg(w->objectName(), text)
                                .arg(needed)
                                .arg(room.width()));
+            const bool caption = qobject_cast<QLabel *>(w) || qobject_cast<QCheckBox *>(w) ||
+                                 qobject_cast<QRadioButton *>(w);
+            const QRect ink = caption ? QRect(room.left(), room.center().y() - high / 2,
+                                              std::min(needed, room.width()), high)
+                                      : w->rect();
+            drawn.append({w, ink.translated(w->pos())});
         }
         QVERIFY2(cut.isEmpty(), qPrintable(cut.join(u"; "_s)));
+        // Nor does a control's text run over another control.
+        QStringList over;
+        for (const auto &[a, inkA] : drawn) {
+            for (const auto &[b, inkB] : drawn) {
+                if (a < b && inkA.intersects(inkB))
+                    over.append(a->objectName() + u" and "_s + b->objectName());
+            }
+        }
+        QVERIFY2(over.isEmpty(), qPrintable(over.join(u"; "_s)));
     }
 
     void drives()

@@ -1,5 +1,6 @@
 #include "layout.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace dirweaver {
@@ -55,6 +56,7 @@ public:
     explicit Rules(QList<ControlRect> &rects) : rects_(rects) {}
     qreal left(QStringView name) { return rect(name).x(); }
     qreal top(QStringView name) { return rect(name).y(); }
+    qreal width(QStringView name) { return rect(name).width(); }
     void setLeft(QStringView name, qreal v) { rect(name).moveLeft(v); }
     void setTop(QStringView name, qreal v) { rect(name).moveTop(v); }
     void setWidth(QStringView name, qreal v) { rect(name).setWidth(v); }
@@ -74,7 +76,7 @@ private:
 
 } // namespace
 
-QList<ControlRect> LayoutControls(QSizeF outer)
+QList<ControlRect> LayoutControls(QSizeF outer, const QHash<QString, qreal> &textWidths)
 {
     QList<ControlRect> rects = DesignRects();
     Rules r(rects);
@@ -111,6 +113,20 @@ QList<ControlRect> LayoutControls(QSizeF outer)
     r.setLeft(u"Option1_0", W - 4820);
     r.setLeft(u"Option1_1", W - 4220);
     r.setLeft(u"Option1_2", W - 3620);
+    // An alignment caption wider than its button (a translation's) widens it, and the ones
+    // after it move right, a small gap apart; the design's own captions leave them as they are.
+    qreal next = r.left(u"Option1_0");
+    for (QStringView option : {u"Option1_0", u"Option1_1", u"Option1_2"}) {
+        r.setLeft(option, std::max(r.left(option), next));
+        r.setWidth(option, std::max(r.width(option), textWidths.value(option.toString())));
+        next = r.left(option) + r.width(option) + 60;
+    }
+    // Widened, they move left as far as they would reach into the button column.
+    const qreal over = next - r.left(u"Command6");
+    if (over > 0) {
+        for (QStringView option : {u"Option1_0", u"Option1_1", u"Option1_2"})
+            r.setLeft(option, r.left(option) - over);
+    }
     // Title labels and boxes stay at the bottom; the boxes and the source box widen.
     r.setTop(u"Label4", H - 2340);
     r.setTop(u"Label3", H - 1740);

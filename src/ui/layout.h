@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QPointF>
 #include <QRect>
@@ -32,8 +33,10 @@ QList<ControlRect> DesignRects();
 
 /// The rectangles of every control for an outer window size in twips, the design rectangles
 /// moved and stretched by the anchoring rules (buttons and options to the bottom right, the
-/// source box taking the extra height, the lists sharing the extra width).
-QList<ControlRect> LayoutControls(QSizeF outer);
+/// source box taking the extra height, the lists sharing the extra width); an alignment
+/// button whose caption needs more than its design width (textWidths, in twips, by name)
+/// gets it, the buttons after it moving right.
+QList<ControlRect> LayoutControls(QSizeF outer, const QHash<QString, qreal> &textWidths = {});
 
 /// The rectangle of the control called name in rects; an empty one when it is missing.
 QRectF RectOf(const QList<ControlRect> &rects, QStringView name);

@@ -210,7 +210,17 @@ void WeaveForm::Form_Resize()
         resize(width(), minimumHeight());
     if (wanted.width() != outer.width())
         resize(minimumWidth(), height());
-    const QList<ControlRect> rects = LayoutControls(PixelsToTwips(size(), dpi) + kDesignFrame);
+    // The alignment buttons' circles and captions as the font draws them, which a
+    // translation may widen.
+    QHash<QString, qreal> textWidths;
+    for (QRadioButton *option : c_.Option1) {
+        const int px = style()->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, option) +
+                       style()->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, option) +
+                       option->fontMetrics().horizontalAdvance(option->text());
+        textWidths.insert(option->objectName(), PixelsToTwips(QSizeF(px, 0), dpi).width());
+    }
+    const QList<ControlRect> rects =
+        LayoutControls(PixelsToTwips(size(), dpi) + kDesignFrame, textWidths);
     for (const ControlRect &r : rects) {
         QWidget *w = c_.byName.value(r.name);
         const QRect px = TwipsToPixels(r.rect, dpi);
