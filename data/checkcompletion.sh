@@ -32,6 +32,7 @@ check "modified " dirweaver --sort mo
 check "gbk utf-8 " dirweaver --encoding =
 check "table " dirweaver --style = t
 check "center " dirweaver --align c
+check "en zh-CN " dirweaver --write x --lang ""
 check "docs notes.txt 下载 " dirweaver --write ""
 check "" dirweaver --depth ""
 check "" dirweaver --base ""

@@ -51,7 +51,8 @@ struct Words
     // The window: its section's title, and each control by its caption with what it does.
     QString window;
     QList<std::pair<QString, QString>> controls;
-    QString groups; // what introduces the three groups of the type boxes
+    QString groups;         // what introduces the three groups of the type boxes
+    QStringList groupNames; // the groups' captions in the window's English, in their order
 };
 
 Words english()
@@ -69,7 +70,9 @@ Words english()
     w.about =
         u"Without --write or --tree, dirweaver opens its window on FOLDER (default: the current "
         u"folder): pick a folder, tick the kinds of files to list and how the links look, see the "
-        u"page's HTML source, save it as a GBK-encoded .htm file or preview it in the browser."_s;
+        u"page's HTML source, save it as a GBK-encoded .htm file or preview it in the browser. "
+        u"The window speaks English in an English locale (or with LANGUAGE=en), and the "
+        u"design's Chinese in a Chinese, C or POSIX one; its pages speak its language."_s;
     w.treeAbout =
         u"With --write it writes the page of FOLDER's files to FILE without a window, byte for "
         u"byte what saving from the window writes. With --tree it writes a page into every "
@@ -88,34 +91,38 @@ Words english()
                   u"or NAME given by --name."_s;
     w.window = u"THE WINDOW"_s;
     w.controls = {
-        {u"源文件路径(驱动器及目录):"_s,
+        {u"Source (drive and folder): / 源文件路径(驱动器及目录):"_s,
          u"The drive list (the mounted volumes, kept up to date), the folder list (a double "
          u"click or Enter opens a folder; a folder dropped on the window opens too) and the "
          u"list of the files the page lists."_s},
-        {u"扩展名要求:"_s,
-         u"Which files are listed: each box adds its pattern, \"*.* (所有文件)\" lists every "
+        {u"File types: / 扩展名要求:"_s,
+         u"Which files are listed: each box adds its pattern, \"*.* (all files)\" lists every "
          u"file. Names are matched without regard to case."_s},
-        {u"链接采用绝对路径"_s,
+        {u"Full paths / 链接采用绝对路径"_s,
          u"Links name each file by its full path; unticked, by its bare name (the page then "
          u"works only beside the files)."_s},
-        {u"链接之间插入空行"_s, u"A blank line between links."_s},
-        {u"链接前加项目符号"_s, u"A bullet before each link."_s},
-        {u"链接项目的位置"_s, u"Links to the left (左), centred (中) or to the right (右)."_s},
-        {u"注明文件大小"_s, u"Each file's size after its link."_s},
-        {u"注明文件建立日期"_s, u"Each file's creation date after its link."_s},
-        {u"IE标题：, 网页页眉标题：, 网页页脚标题："_s,
+        {u"Blank lines / 链接之间插入空行"_s, u"A blank line between links."_s},
+        {u"Bullets / 链接前加项目符号"_s, u"A bullet before each link."_s},
+        {u"Link position / 链接项目的位置"_s,
+         u"Links to the left, centred or to the right (左, 中, 右)."_s},
+        {u"File size / 注明文件大小"_s, u"Each file's size after its link."_s},
+        {u"Creation date / 注明文件建立日期"_s, u"Each file's creation date after its link."_s},
+        {u"Title:, Heading:, Footer: / IE标题：, 网页页眉标题：, 网页页脚标题："_s,
          u"The page's title in the browser, its heading and the line under the links; the "
-         u"first two start as the folder's name. \"更新标题\" builds the page again with "
+         u"first two start as the folder's name. \"Update titles\" (更新标题) builds the page "
+         u"again with "
          u"them."_s},
-        {u"超文本语言源代码:"_s,
+        {u"HTML source: / 超文本语言源代码:"_s,
          u"The page's HTML source (a very long page is shown abridged; the whole is saved)."_s},
-        {u"生成Dirweaver文本"_s,
-         u"Saves the page: as GBK (超文本文件), as UTF-8, or as a table page (超文本表格)."_s},
-        {u"超文本预览"_s, u"Opens the page in the browser."_s},
-        {u"已处理：, 需处理：, 进度(%)："_s, u"How far the page is built."_s},
-        {u"关于软件, 结束程序"_s, u"About the program; end it at once."_s},
+        {u"Save page / 生成Dirweaver文本"_s,
+         u"Saves the page: as GBK (HTML file), as UTF-8, or as a table page (HTML table)."_s},
+        {u"Preview / 超文本预览"_s, u"Opens the page in the browser."_s},
+        {u"To list:, Listed:, Done (%): / 需处理：, 已处理：, 进度(%)："_s,
+         u"How far the page is built."_s},
+        {u"About, Quit / 关于软件, 结束程序"_s, u"About the program; end it at once."_s},
     };
     w.groups = u"The three groups add these patterns:"_s;
+    w.groupNames = {u"Media"_s, u"Office"_s, u"Design"_s};
     return w;
 }
 
@@ -134,7 +141,8 @@ Words chinese()
     w.about =
         u"不带 --write 或 --tree 时，dirweaver 打开窗口，显示 FOLDER（默认为当前文件夹）："
         u"选择文件夹，勾选要列出的文件类型和链接的样式，查看网页源代码，将它保存为 GBK 编码的 "
-        u".htm 文件，或在浏览器中预览。"_s;
+        u".htm 文件，或在浏览器中预览。在英文语言环境中（或设 LANGUAGE=en）窗口显示英文，在中文、C "
+        u"或 POSIX 环境中显示原有的中文；窗口生成的网页用窗口的语言。"_s;
     w.treeAbout =
         u"带 --write 时不打开窗口，把 FOLDER 中文件的网页写入 FILE，与在窗口中保存的字节完全相同。"
         u"带 --tree 时在 FOLDER "
@@ -193,13 +201,18 @@ QString manPage(bool zh, const QString &date)
     for (const auto &[caption, text] : w.controls) {
         m += u".TP\n\\fB"_s + roff(caption) + u"\\fR\n"_s + roff(text) + u'\n';
         // The groups, from the boxes themselves: those whose caption is not their pattern.
-        if (caption != u"扩展名要求:"_s)
+        if (!caption.endsWith(u"扩展名要求:"_s))
             continue;
         m += u".RS\n.PP\n"_s + roff(w.groups) + u'\n';
+        qsizetype group = 0;
         for (const TypeBox &box : TypeBoxes()) {
-            if (box.caption != box.masks)
-                m += u".TP\n\\fB"_s + roff(box.caption.toString()) + u"\\fR\n"_s +
-                     roff(box.masks.toString().replace(u';', u' ')) + u'\n';
+            if (box.caption == box.masks)
+                continue;
+            QString name = box.caption.toString();
+            if (group < w.groupNames.size())
+                name = w.groupNames[group++] + u" / "_s + name;
+            m += u".TP\n\\fB"_s + roff(name) + u"\\fR\n"_s +
+                 roff(box.masks.toString().replace(u';', u' ')) + u'\n';
         }
         m += u".RE\n"_s;
     }

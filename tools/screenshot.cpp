@@ -31,6 +31,10 @@ int main(int argc, char *argv[])
     dirweaver::WeaveForm form(fs, dirweaver::LanguageLocale(language),
                               {{dirweaver::NativeName::fromBytes("/"), {}}});
     form.Form_Load(dirweaver::NativeName::fromBytes(folder));
+    // DIRWEAVER_SHOT_SIZE=WxH draws the window at that size, as maximised on such a screen.
+    const QList<QByteArray> size = qgetenv("DIRWEAVER_SHOT_SIZE").split('x');
+    if (size.size() == 2)
+        form.resize(size[0].toInt(), size[1].toInt());
     QApplication::processEvents();
     if (!form.grab().save(out)) {
         std::fputs("dirweaver_screenshot: cannot write the picture\n", stderr);

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes docs/screenshot.png and docs/about.png: the main window at its design size and the
-# about window, drawn with the offscreen platform on a small sample folder; and docs/tree.png,
+# about window (and -en, the same in English; screenshot-max and -en-max, maximised), drawn with the offscreen platform on a small sample folder; and docs/tree.png,
 # a page that --tree wrote for that folder, as Chromium shows it; docs/table-*.png, the table
 # page of a folder three levels down, light and dark, 1280 and 360 px wide.
 # Usage: tools/screenshot.sh (after ./dev.sh test or run)
@@ -21,7 +21,16 @@ touch -d '2002-03-29 15:04:05' "$sample"/* "$sample"/图片/*
 cd "$here"
 TZ=Asia/Shanghai LC_ALL=C.UTF-8 QT_QPA_PLATFORM=offscreen \
     build/default/tools/dirweaver_screenshot "$sample" docs/screenshot.png docs/about.png
-echo "wrote docs/screenshot.png and docs/about.png"
+TZ=Asia/Shanghai LC_ALL=en_US.UTF-8 QT_QPA_PLATFORM=offscreen \
+    build/default/tools/dirweaver_screenshot "$sample" docs/screenshot-en.png docs/about-en.png
+# Maximised on a 1280 x 800 screen, less a title bar and a panel.
+for lang in C en_US; do
+    suffix=max
+    [ "$lang" = en_US ] && suffix=en-max
+    TZ=Asia/Shanghai LC_ALL=$lang.UTF-8 QT_QPA_PLATFORM=offscreen DIRWEAVER_SHOT_SIZE=1280x740 \
+        build/default/tools/dirweaver_screenshot "$sample" "docs/screenshot-$suffix.png"
+done
+echo "wrote docs/screenshot{,-en,-max,-en-max}.png and docs/about{,-en}.png"
 
 # The sample's own index.htm, shown in the window above, gives way to the tree's page.
 TZ=Asia/Shanghai LC_ALL=C.UTF-8 build/default/app/dirweaver --tree --force --name index.htm "$sample" 2>/dev/null
