@@ -285,10 +285,10 @@ constexpr OptionRow kOptions[] = {
              return refuse(u"未知的语言（zh-CN 或 en）/ unknown language (zh-CN or en)"_s);
          return {};
      },
-     u"网页自己的文字（字节、未知、表头、上一级、筛选、合计）和日期格式所用的语言，默认随程序的语言"
-     u"环境",
-     u"the language of the page's own words (bytes, unknown, headers, parent, filter, totals) "
-     u"and dates; default from the program's locale"},
+     u"网页自己的文字（字节、未知、表头、上一级、筛选、合计、页脚）、日期格式和名字顺序所用的语言，"
+     u"默认随程序的语言环境",
+     u"the language of the page's own words (bytes, unknown, headers, parent, filter, totals, "
+     u"footer), dates and name order; default from the program's locale"},
     {"--help", "", Reach::Mode, setAction<WriterRequest::Action::Help>, u"显示本说明（也可用 -h）",
      u"show this help (also -h)"},
     {"--version", "", Reach::Mode, setAction<WriterRequest::Action::Version>, u"显示版本",
