@@ -188,10 +188,14 @@ FileFacts factsOf(const struct statx &st)
 {
     FileFacts facts;
     facts.size = qint64(st.stx_size);
-    if ((st.stx_mask & STATX_BTIME) != 0)
+    if ((st.stx_mask & STATX_BTIME) != 0) {
         facts.birthTime = qint64(st.stx_btime.tv_sec);
-    if ((st.stx_mask & STATX_MTIME) != 0)
+        facts.birthNanos = int(st.stx_btime.tv_nsec);
+    }
+    if ((st.stx_mask & STATX_MTIME) != 0) {
         facts.modifiedTime = qint64(st.stx_mtime.tv_sec);
+        facts.modifiedNanos = int(st.stx_mtime.tv_nsec);
+    }
     return facts;
 }
 

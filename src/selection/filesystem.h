@@ -29,6 +29,8 @@ struct FileFacts
     std::optional<qint64> birthTime;
     /// Modification time in seconds since 1970 UTC; nullopt when it cannot be read.
     std::optional<qint64> modifiedTime;
+    /// The nanoseconds after birthTime's and modifiedTime's second, 0 to 999,999,999.
+    int birthNanos = 0, modifiedNanos = 0;
 
     friend bool operator==(const FileFacts &, const FileFacts &) = default;
 };

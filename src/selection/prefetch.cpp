@@ -16,12 +16,14 @@ struct FactsPrefetch::Shared
 {
     std::unique_ptr<FolderFacts> folder;
     QList<QByteArray> names; // the bytes only: the caller's list may be sorted meanwhile
-    // Facts packed in 24 bytes: a million files' worth is 24 MB, not 48.
+    // Facts packed in 32 bytes: a million files' worth is 32 MB, not 56.
     struct Packed
     {
         qint64 size = kUnread;
         qint64 birth = kNone;
         qint64 modified = kNone;
+        qint32 birthNanos = 0;
+        qint32 modifiedNanos = 0;
     };
     static constexpr qint64 kUnread = std::numeric_limits<qint64>::min();
     static constexpr qint64 kNone = std::numeric_limits<qint64>::min();
@@ -61,7 +63,7 @@ struct FactsPrefetch::Shared
             return false;
         if (const std::optional<FileFacts> f = folder->facts(names.at(i)))
             facts[size_t(i)] = {f->size, f->birthTime.value_or(kNone),
-                                f->modifiedTime.value_or(kNone)};
+                                f->modifiedTime.value_or(kNone), f->birthNanos, f->modifiedNanos};
         ready[size_t(i)].store(true);
         if (wanted.load() == i) {
             const std::lock_guard lock(mutex);
@@ -301,7 +303,10 @@ std::optional<FileFacts> FactsPrefetch::factsAt(qsizetype i) const
     const auto time = [](qint64 t) {
         return t == Shared::kNone ? std::nullopt : std::optional<qint64>(t);
     };
-    return FileFacts{facts.size, time(facts.birth), time(facts.modified)};
+    FileFacts read{facts.size, time(facts.birth), time(facts.modified)};
+    read.birthNanos = facts.birthNanos;
+    read.modifiedNanos = facts.modifiedNanos;
+    return read;
 }
 
 } // namespace dirweaver
