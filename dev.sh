@@ -25,7 +25,7 @@ run_packages=(fonts-arphic-uming qt6-translations-l10n qt6-qpa-plugins)
 # completion as bash-completion does; the share test mounts the slow mirror (FUSE).
 test_packages=(desktop-file-utils appstream pkgconf libgumbo-dev chromium clang libclang-rt-14-dev
     clang-format xvfb xauth xclip groff-base lintian bash-completion dpkg-dev file fuse3 libfuse3-dev
-    libglib2.0-bin
+    libglib2.0-bin python3
     "${run_packages[@]}")
 
 as_root() {

@@ -90,10 +90,17 @@ read -r write_s _ < <("$tool" time "$runs" "$writer" --write "$work/page.htm" "$
 read -r tree_s _ < <("$tool" time "$runs" sh -c 'exec "$0" --tree "$1" 2>/dev/null' "$writer" "$tree")
 read -r utf8_s _ < <("$tool" time "$runs" "$writer" --write "$work/page.htm" --encoding utf-8 "$folder")
 read -r sorted_s _ < <("$tool" time "$runs" "$writer" --write "$work/page.htm" --sort modified "$folder")
-printf '\n%8s %9s %9s %6s %9s %6s %9s %6s\n' files write_s tree_s tree_x utf8_s utf8_x \
-    sorted_s sort_x
-awk -v w="$write_s" -v t="$tree_s" -v u="$utf8_s" -v m="$sorted_s" \
-    'BEGIN { printf "%8d %9.4f %9.4f %6.2f %9.4f %6.2f %9.4f %6.2f\n", 100000, w, t, t / w, u, u / w, m, m / w }'
+read -r ndjson_s ndjson_kib < <("$tool" time "$runs" "$writer" --write "$work/page.ndjson" --style ndjson "$folder")
+printf '\n%8s %9s %9s %6s %9s %6s %9s %6s %9s %6s\n' files write_s tree_s tree_x utf8_s utf8_x \
+    sorted_s sort_x ndjson_s ndjson_x
+awk -v w="$write_s" -v t="$tree_s" -v u="$utf8_s" -v m="$sorted_s" -v j="$ndjson_s" \
+    'BEGIN { printf "%8d %9.4f %9.4f %6.2f %9.4f %6.2f %9.4f %6.2f %9.4f %6.2f\n", 100000, w, t, t / w, u, u / w, m, m / w, j, j / w }'
+# --tree --style ndjson: its peak memory, flat in the number of files (one folder's entries
+# at a time), against the same tree's HTML pages.
+read -r _ tree_kib < <("$tool" time 1 sh -c 'exec "$0" --tree "$1" 2>/dev/null' "$writer" "$tree")
+read -r _ tree_ndjson_kib < <("$tool" time 1 sh -c 'exec "$0" --tree --style ndjson "$1" 2>/dev/null' "$writer" "$tree")
+printf '%8s %12s %12s %12s\n' files ndjson_kib tree_kib tree_nd_kib
+printf '%8d %12d %12d %12d\n' 100000 "$ndjson_kib" "$tree_kib" "$tree_ndjson_kib"
 
 # --tree against tree -H -R -L 1 (one page in every folder, names only) over the same tree,
 # in CPU seconds: with its pages unchanged (a nightly run) and with every page new (a new

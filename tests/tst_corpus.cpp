@@ -7,6 +7,7 @@
 #include "page/folderpage.h"
 #include "page/format.h"
 #include "pagereader.h"
+#include "runprogram.h"
 #include "text/html.h"
 
 #include <QRegularExpression>
@@ -270,6 +271,46 @@ private Q_SLOTS:
             corpus_.folder.constData(),
             [](const char *path, const struct stat *, int, FTW *) { return remove(path); }, 16,
             FTW_DEPTH | FTW_PHYS);
+    }
+
+    void dataListings_data()
+    {
+        QTest::addColumn<QString>("style");
+        for (const char *style : {"json", "ndjson", "csv"})
+            QTest::newRow(style) << QString::fromLatin1(style);
+    }
+
+    // Each data listing, read by Python's own json or csv module, gives every name back
+    // byte for byte, and each target leads to its name.
+    void dataListings()
+    {
+        QFETCH(QString, style);
+        const QString listing = dir_.filePath(u"listing."_s + style);
+        // The folder's own name is not UTF-8: an argument reaches it through a link.
+        const QString folder = dir_.filePath(u"corpus"_s);
+        QVERIFY(QFile::exists(folder) ||
+                symlink(corpus_.folder.constData(), QFile::encodeName(folder).constData()) == 0);
+        const Run written =
+            RunProgram(QStringLiteral(DIRWEAVER_EXECUTABLE),
+                       {u"--write"_s, listing, u"--style"_s, style, u"--folders"_s, folder});
+        QCOMPARE(written.status, 0);
+        const Run read =
+            RunProgram(u"python3"_s,
+                       {QStringLiteral(DIRWEAVER_TEST_SOURCES "/readlisting.py"), style, listing});
+        QVERIFY2(read.status == 0, read.err.constData());
+        QList<QByteArray> files, folders;
+        for (const QByteArray &line : read.out.split('\n')) {
+            if (line.startsWith("file "))
+                files.append(QByteArray::fromHex(line.mid(5)));
+            else if (line.startsWith("folder "))
+                folders.append(QByteArray::fromHex(line.mid(7)));
+        }
+        std::sort(files.begin(), files.end());
+        std::sort(folders.begin(), folders.end());
+        QList<QByteArray> expected = corpus_.files;
+        std::sort(expected.begin(), expected.end());
+        QCOMPARE(files, expected);
+        QCOMPARE(folders, (QList<QByteArray>{"folder", "link to folder.txt", "x.txt"}));
     }
 
     void layouts_data()

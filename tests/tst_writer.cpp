@@ -111,6 +111,13 @@ private Q_SLOTS:
                                           << QList<QByteArray>{"big.iso"} << u"classic-en.htm"_s;
         QTest::newRow("table, English") << QList<QByteArray>{"--style", "table", "--lang", "en"}
                                         << QList<QByteArray>{"big.iso"} << u"table-en.htm"_s;
+        // Data for programs: names as they are (one not UTF-8, one a spreadsheet would run),
+        // targets relative, a date that no calendar holds, a size unknown.
+        const QList<QByteArray> odd{"big.iso", "bad\xff.txt", "=1+2 \"q\", x.txt"};
+        QTest::newRow("JSON") << QList<QByteArray>{"--style", "json"} << odd << u"data.json"_s;
+        QTest::newRow("NDJSON") << QList<QByteArray>{"--style", "ndjson", "--base", "https://h/d"}
+                                << odd << u"data.ndjson"_s;
+        QTest::newRow("CSV") << QList<QByteArray>{"--style=csv"} << odd << u"data.csv"_s;
     }
     void foldersPage()
     {

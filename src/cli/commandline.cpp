@@ -103,6 +103,10 @@ std::optional<QString> checkTogether(WriterRequest &request, const Scanned &s)
     // today's browsers, which all read UTF-8.
     if (!given("--encoding"))
         request.page.options.encoding = request.page.options.format->encoding;
+    else if (request.page.options.format->data &&
+             request.page.options.encoding != PageEncoding::Utf8)
+        return ProgramMessage(u"json、ndjson 与 csv 总是 UTF-8 编码 / json, ndjson and csv are "
+                              u"always UTF-8"_s);
     if (given("--write") && tree)
         return ProgramMessage(u"--write 与 --tree 只能用一个 / give --write or --tree, not both"_s);
     for (const QByteArrayView option : {"--name", "--force", "--depth", "--one-file-system"}) {

@@ -41,7 +41,8 @@ std::optional<T> pick(QByteArrayView v, const std::pair<QByteArrayView, T> (&cho
 }
 
 // Every page format --style names, the classic page first: a new format is a new row.
-constexpr const PageFormat &(*kFormats[])() = {ClassicFormat, TableFormat};
+constexpr const PageFormat &(*kFormats[])() = {ClassicFormat, TableFormat, JsonFormat, NdjsonFormat,
+                                               CsvFormat};
 
 // True for masks of nothing but separators, which would match nothing at all.
 bool noMasks(const QString &masks)
@@ -139,9 +140,12 @@ constexpr OptionRow kOptions[] = {
          }
          return refuse(u"未知的样式（%1）/ unknown style (%1)"_s.arg(StyleNames(u", ")));
      },
-     u"网页样式：classic 传统网页（默认），table 可按列排序、可筛选、适合手机的表格（默认 utf-8）",
+     u"网页样式：classic 传统网页（默认），table 可按列排序、可筛选、适合手机的表格（默认 utf-8）；"
+     u"json、ndjson（一行一个对象）、csv 是给程序读的列表（总是 UTF-8，格式 schema 1 见 README）",
      u"the page's style: classic (default), or table: one file that sorts by a clicked column, "
-     u"filters as you type and fits a phone (utf-8 unless --encoding says otherwise)"},
+     u"filters as you type and fits a phone (utf-8 unless --encoding says otherwise); or a "
+     u"listing for programs: json, ndjson (one object a line) or csv, always UTF-8, schema 1 "
+     u"as the README describes; --tree names them index.json, index.ndjson, index.csv"},
     {"--folders", "", Reach::Writer,
      [](WriterRequest &r, const QByteArray &) -> std::optional<QString> {
          r.page.folderLinks = FolderLinks::Folders;

@@ -165,7 +165,8 @@ void TreeWalk::written(const std::shared_ptr<Pending> &page, bool stands)
 // The name of the page of the folder called name.
 QByteArray TreeWalk::pageNameOf(const QByteArray &name) const
 {
-    return TreePageName(name, request_.pageName, request_.options.format->suffix);
+    return TreePageName(name, request_.pageName, request_.options.format->suffix,
+                        request_.options.format->data);
 }
 
 // Looks into the folder opened: its ".noindex" and its sub-folders. Runs on this thread, or

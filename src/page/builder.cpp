@@ -4,6 +4,11 @@
 
 namespace dirweaver {
 
+bool PageOptions::showsFacts() const
+{
+    return showSize || showDate || format->data;
+}
+
 NativeName FolderPath(const NativeName &folder)
 {
     if (folder.bytes.endsWith('/'))

@@ -25,8 +25,8 @@ QList<FolderEntry> folderLines(const FolderPageRequest &request,
     for (const NativeName &sub : subFolders) {
         LinkPath link{{sub}, true, false};
         if (request.folderLinks == FolderLinks::Pages) {
-            link.parts.append(
-                NativeName::fromBytes(TreePageName(sub.bytes, request.pageName, suffix)));
+            link.parts.append(NativeName::fromBytes(
+                TreePageName(sub.bytes, request.pageName, suffix, request.options.format->data)));
             link.folder = false;
         }
         lines.append({EntryKind::Folder, sub, sub.text + u'/', std::move(link), FileFacts{-1}});
@@ -154,7 +154,8 @@ ListedFolder ListFolder(const FileSystem &fs, const FolderRef &folder,
     const bool tree = request.folderLinks == FolderLinks::Pages;
     // A page in a tree does not list itself.
     const QByteArray self =
-        tree ? TreePageName(folder.path, request.pageName, request.options.format->suffix)
+        tree ? TreePageName(folder.path, request.pageName, request.options.format->suffix,
+                            request.options.format->data)
              : QByteArray();
     // Sub-folders not handed over come from the same reading of the folder as the files:
     // where a reading is a round trip, a large folder is not read twice.
@@ -228,10 +229,13 @@ FolderPage PrepareFolderPage(const FileSystem &fs, const FolderRef &folder,
     return page;
 }
 
-QByteArray TreePageName(const QByteArray &folder, const QByteArray &pageName, QByteArrayView suffix)
+QByteArray TreePageName(const QByteArray &folder, const QByteArray &pageName, QByteArrayView suffix,
+                        bool index)
 {
     if (!pageName.isEmpty())
         return pageName;
+    if (index)
+        return "index" + suffix.toByteArray();
     // The root's own name is empty: it takes the name the save dialog proposes for it.
     QByteArray own = folder.mid(folder.lastIndexOf('/') + 1);
     if (own.isEmpty())

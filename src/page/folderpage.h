@@ -150,10 +150,11 @@ FolderPage PrepareFolderPage(const FileSystem &fs, const FolderRef &folder,
                              TaskRunner *runner = nullptr,
                              std::optional<FolderEntries> entries = std::nullopt);
 
-/// The file name of folder's page in a tree: pageName, or the folder's own name plus suffix
-/// (".htm", as the save dialog proposes it), the name cut before a whole character when the
-/// suffix would make it longer than a file name may be.
+/// The file name of folder's page in a tree: pageName, or with index "index" plus suffix, as
+/// programs look for a listing, or the folder's own name plus suffix (".htm", as the save
+/// dialog proposes it), the name cut before a whole character when the suffix would make it
+/// longer than a file name may be.
 QByteArray TreePageName(const QByteArray &folder, const QByteArray &pageName,
-                        QByteArrayView suffix = ".htm");
+                        QByteArrayView suffix = ".htm", bool index = false);
 
 } // namespace dirweaver

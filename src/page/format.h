@@ -45,12 +45,21 @@ struct PageFormat
     /// Its names are ordered with the numbers in them by value ("file2" before "file10"), as
     /// its own script orders them.
     bool numericNames = false;
+    /// Data for programs: every fact of every entry, UTF-8 always, targets relative to the
+    /// listing (or under the base address), and "index" plus the suffix in a tree.
+    bool data = false;
 };
 
 /// The classic page: a paragraph of link lines with padded annotations, in GBK.
 const PageFormat &ClassicFormat();
 /// The table page: one sortable, filterable table, inline style and script, in UTF-8.
 const PageFormat &TableFormat();
+/// One JSON document: the listing's folder, its entries one a line, its totals.
+const PageFormat &JsonFormat();
+/// JSON lines: the listing, then each entry, then the totals, one object a line.
+const PageFormat &NdjsonFormat();
+/// CSV (RFC 4180): a header row and a row an entry.
+const PageFormat &CsvFormat();
 
 /// What a page of a tree run holds in its head, in every HTML format.
 inline constexpr QByteArrayView kTreePageMark =

@@ -49,8 +49,9 @@ struct PageOptions
     /// The page's format: the classic lines, a table the reader sorts and filters, data.
     const PageFormat *format = &ClassicFormat();
 
-    /// True when the lines show a size or a date, which need the files' facts.
-    bool showsFacts() const { return showSize || showDate; }
+    /// True when the lines show a size or a date, or the format is data, which need the
+    /// files' facts.
+    bool showsFacts() const;
     /// Where the lines stand: bullets are always on the left.
     Align lineAlign() const { return bullet ? Align::Left : align; }
 };
