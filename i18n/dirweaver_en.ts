@@ -210,7 +210,7 @@ titles</translation>
     </message>
     <message>
         <source>链接写成文件的完整路径；不勾选时只写文件名，网页要和文件放在一起才能用</source>
-        <translation>Links carry each file's full path; unticked they hold only the name, and the page works only beside the files</translation>
+        <translation>Links carry each file&apos;s full path; unticked they hold only the name, and the page works only beside the files</translation>
     </message>
     <message>
         <source>每个链接单独成段，链接之间空一行</source>
@@ -226,11 +226,15 @@ titles</translation>
     </message>
     <message>
         <source>在每个链接后注明文件大小</source>
-        <translation>Each link is followed by the file's size</translation>
+        <translation>Each link is followed by the file&apos;s size</translation>
     </message>
     <message>
         <source>在每个链接后注明文件建立日期</source>
-        <translation>Each link is followed by the file's creation date</translation>
+        <translation>Each link is followed by the file&apos;s creation date</translation>
+    </message>
+    <message>
+        <source>JSON 数据 (*.json)</source>
+        <translation>JSON data (*.json)</translation>
     </message>
 </context>
 </TS>

@@ -4,6 +4,7 @@
 #include "ui/application.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -99,7 +100,7 @@ private Q_SLOTS:
             QCOMPARE(d->defaultSuffix(), u"htm"_s);
             QCOMPARE(d->nameFilters(),
                      (QStringList{u"超文本文件 (*.htm)"_s, u"超文本文件 UTF-8 编码 (*.htm)"_s,
-                                  u"超文本表格 (*.htm)"_s}));
+                                  u"超文本表格 (*.htm)"_s, u"JSON 数据 (*.json)"_s}));
             QCOMPARE(d->selectedNameFilter(), u"超文本文件 (*.htm)"_s);
             QCOMPARE(d->directory().absolutePath(), folder);
             QCOMPARE(d->findChild<QLineEdit *>(u"fileNameEdit"_s)->text(), proposed);
@@ -134,10 +135,12 @@ private Q_SLOTS:
                                << u"表 😀.txt\">表 😀.txt</A>"_s.toUtf8();
         QTest::newRow("table") << u"超文本表格 (*.htm)"_s << &TableFormat()
                                << u"<tr><td><a href=\"表%20😀.txt\">表 😀.txt</a>"_s.toUtf8();
+        QTest::newRow("JSON") << u"JSON 数据 (*.json)"_s << &JsonFormat()
+                              << u"{\"name\":\"表 😀.txt\",\"target\":\"表%20😀.txt\""_s.toUtf8();
     }
 
-    // The other file types save the same list and options as a UTF-8 page or a table, and the
-    // preview follows that choice.
+    // The other file types save the same list and options as a UTF-8 page, a table or a JSON
+    // listing, under the type's suffix, and the preview follows that choice.
     void saveInOtherForms()
     {
         QFETCH(QString, type);
@@ -152,19 +155,26 @@ private Q_SLOTS:
         open(folder);
         expectMessage();
         save([&type](QFileDialog *d) {
-            d->selectNameFilter(type);
+            // Chosen as a user chooses it, with the keys on the dialog's type box.
+            auto *types = d->findChild<QComboBox *>(u"fileTypeCombo"_s);
+            QVERIFY(types);
+            for (int i = 0; i < types->count() && types->currentText() != type; ++i)
+                QTest::keyClick(types, Qt::Key_Down);
+            QCOMPARE(d->selectedNameFilter(), type);
             accept(d);
         });
         QCOMPARE(message.text, u"Dirweaver文本成功生成！"_s);
-        const QByteArray saved = ReadFile(folder + u"/文档.htm"_s);
+        const QString suffix = QString::fromLatin1(format->suffix);
+        const QByteArray saved = ReadFile(folder + u"/文档"_s + suffix);
         QCOMPARE(saved, form->session().pageIn({format, PageEncoding::Utf8}));
-        QVERIFY(saved.contains("charset=utf-8") || saved.contains("charset=\"utf-8\""));
+        QVERIFY(saved.contains("charset=utf-8") || saved.contains("charset=\"utf-8\"") ||
+                format->data);
         QVERIFY2(saved.contains(link), saved.constData());
         QVERIFY(pageBytes().contains("charset=gbk")); // the window's page stays classic GBK
         QVERIFY(pageBytes().contains("<A HREF="));
 
         QTest::mouseClick(control(u"Command6"_s), Qt::LeftButton);
-        QCOMPARE(ReadFile(runtime.path() + u"/Dirweaver~temp.htm"_s), saved);
+        QCOMPARE(ReadFile(runtime.path() + u"/Dirweaver~temp"_s + suffix), saved);
     }
 
     // Opened with listing options, the window shows, saves and previews the page that

@@ -54,7 +54,7 @@ QString PreviewNotOpenedText(const QString &fileName, std::optional<int> status)
     return text;
 }
 
-QString WritePreview(const QByteArray &page, QString *error)
+QString WritePreview(const QByteArray &page, QString *error, QByteArrayView suffix)
 {
     const QString folder = PreviewFolder();
     if (folder.isEmpty()) {
@@ -62,7 +62,10 @@ QString WritePreview(const QByteArray &page, QString *error)
             *error = QCoreApplication::translate("Dirweaver", "找不到只属于当前用户的临时文件夹");
         return {};
     }
-    const QString path = folder + u'/' + kPreviewFileName;
+    QString name = kPreviewFileName.toString();
+    if (suffix != ".htm")
+        name = name.chopped(4) + QString::fromLatin1(suffix);
+    const QString path = folder + u'/' + name;
     QString why;
     if (SavePageBytes(QFile::encodeName(path), page, &why))
         return path;

@@ -21,8 +21,9 @@ QString PreviewFolder();
 /// by hand, and the opener's exit status when one ended in error.
 QString PreviewNotOpenedText(const QString &fileName, std::optional<int> status);
 
-/// Writes page (encoded) to the preview file as a saved page; returns its path, or an empty
-/// text with error saying why.
-QString WritePreview(const QByteArray &page, QString *error);
+/// Writes page (encoded) to the preview file as a saved page, named with its format's suffix
+/// (".json" for a JSON listing, which a browser then shows as data); returns its path, or an
+/// empty text with error saying why.
+QString WritePreview(const QByteArray &page, QString *error, QByteArrayView suffix = ".htm");
 
 } // namespace dirweaver

@@ -108,6 +108,8 @@ public:
     QByteArray pageIn(OutputForm form) const;
     /// Chooses the form that saving and preview write; the classic page in GBK until chosen.
     void setOutputForm(OutputForm form) { outputForm_ = form; }
+    /// The format and encoding saving and previewing write.
+    const OutputForm &outputForm() const { return outputForm_; }
     /// The last complete page in the form chosen for saving and preview.
     QByteArray outputBytes() const;
     /// The open folder that the file list shows.

@@ -169,6 +169,11 @@ QString utf8FileType()
     return WindowText::tr("超文本文件 UTF-8 编码 (*.htm)");
 }
 
+QString jsonFileType()
+{
+    return WindowText::tr("JSON 数据 (*.json)");
+}
+
 } // namespace
 
 QFileDialog *CreateSaveDialog(QWidget *form)
@@ -179,9 +184,13 @@ QFileDialog *CreateSaveDialog(QWidget *form)
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);
-    dialog->setNameFilters({gbkFileType(), utf8FileType(), tableFileType()});
+    dialog->setNameFilters({gbkFileType(), utf8FileType(), tableFileType(), jsonFileType()});
     dialog->selectNameFilter(gbkFileType());
     dialog->setDefaultSuffix(u"htm"_s);
+    // A name typed without its suffix gets the chosen type's.
+    QObject::connect(dialog, &QFileDialog::filterSelected, dialog, [dialog](const QString &type) {
+        dialog->setDefaultSuffix(type == jsonFileType() ? u"json"_s : u"htm"_s);
+    });
     return dialog;
 }
 
@@ -190,6 +199,8 @@ OutputForm ChosenForm(const QFileDialog &dialog)
     const QString chosen = dialog.selectedNameFilter();
     if (chosen == tableFileType())
         return {&TableFormat(), PageEncoding::Utf8};
+    if (chosen == jsonFileType())
+        return {&JsonFormat(), PageEncoding::Utf8};
     return {&ClassicFormat(), chosen == utf8FileType() ? PageEncoding::Utf8 : PageEncoding::Gbk};
 }
 

@@ -82,7 +82,8 @@ void WeaveForm::Command6_Click()
         return;
     }
     QString error;
-    const QString fileName = WritePreview(session_->outputBytes(), &error);
+    const QString fileName =
+        WritePreview(session_->outputBytes(), &error, session_->outputForm().format->suffix);
     if (fileName.isEmpty()) {
         QMessageBox::warning(this, kMessageCaption.toString(), error);
         return;
