@@ -62,6 +62,16 @@ private Q_SLOTS:
         row("--base from the page's host", {"--write", "x", "--base", "//cdn/d", "f"}, u"f"_s);
         row("--name that is a path", {"--tree", "--name", "a/b.htm"}, u"!--name “a/b.htm”"_s);
         row("unknown language", {"--write", "x", "--lang", "fr"}, u"!--lang “fr”"_s);
+        row("several styles of one page", {"--write", "x", "--style", "table,json"},
+            u"!several styles need --tree"_s);
+        row("two styles of one suffix", {"--tree", "--style", "classic,json,table"},
+            u"!classic and table pages would share their names (.htm)"_s);
+        row("an unknown style among them", {"--tree", "--style", "table,xml"},
+            u"!--style “table,xml”"_s);
+        row("data in GBK", {"--write", "x", "--style", "csv", "--encoding", "gbk"},
+            u"!always UTF-8"_s);
+        row("several styles, one encoding",
+            {"--tree", "--style", "classic,json", "--encoding", "utf-8", "top"}, u"top"_s);
         row("unknown encoding", {"--write", "x", "--encoding", "latin1"},
             u"!--encoding “latin1”"_s);
         row("a tree", {"--tree", "--encoding=UTF-8", "--name", "index.htm", "top"}, u"top"_s);

@@ -159,6 +159,50 @@ private Q_SLOTS:
                  QList<QByteArray>{"a/ -> " + QFile::encodeName(calls.page)});
     }
 
+    // Several styles: each folder gets a page of each, named by its format (a --name taking
+    // each one's suffix), none listing the others; a second run leaves them all as they are.
+    void severalStyles_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QStringList>("pages"); // in "sub one", "*" for the folder's own name
+        QTest::newRow("table and json") << QStringList{u"--style"_s, u"table,json"_s}
+                                        << QStringList{u"*.htm"_s, u"index.json"_s};
+        QTest::newRow("named, with csv")
+            << QStringList{u"--style=classic,ndjson,csv"_s, u"--name"_s, u"list.htm"_s}
+            << QStringList{u"list.htm"_s, u"list.ndjson"_s, u"list.csv"_s};
+    }
+    void severalStyles()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QStringList, pages);
+        const QString top = makeTree(u"Styles "_s + QString::fromUtf8(QTest::currentDataTag()));
+        Run run = tree(options + QStringList{top});
+        QCOMPARE(run.status, 0);
+        QVERIFY2(
+            run.err.contains(QByteArray(QByteArray::number(4 * pages.size()) + " pages written")),
+            run.err.constData());
+        const QString sub = top + u"/sub one"_s;
+        QStringList expected = pages;
+        expected.replaceInStrings(u"*"_s, u"sub one"_s);
+        expected.append(u"b.txt"_s);
+        QStringList found = QDir(sub).entryList(QDir::Files);
+        std::sort(expected.begin(), expected.end());
+        QCOMPARE(found, expected);
+        // Each lists b.txt and none of the others (its own name is its parent's page).
+        for (const QString &page : found) {
+            const QByteArray text = ReadFile(sub + u'/' + page);
+            for (const QString &other : found)
+                QVERIFY2(other == u"b.txt"_s || other == page ||
+                             !text.contains(QByteArray(other.toUtf8() + '"')),
+                         qPrintable(page + u" lists "_s + other));
+            QVERIFY2(page == u"b.txt"_s || text.contains("b.txt"), qPrintable(page));
+        }
+        run = tree(options + QStringList{top});
+        QVERIFY2(run.err.contains(QByteArray(" 0 pages written, " +
+                                             QByteArray::number(4 * pages.size()) + " unchanged")),
+                 run.err.constData());
+    }
+
     // What is left out of a tree: a folder holding ".noindex", what --exclude names, what
     // lies below --depth; and what --hidden lets in. A page links only the pages written.
     void choices_data()

@@ -101,9 +101,22 @@ std::optional<QString> checkTogether(WriterRequest &request, const Scanned &s)
     const bool tree = given("--tree");
     // Each format has its own encoding unless one is asked for: a table page is for
     // today's browsers, which all read UTF-8.
+    request.encodingGiven = given("--encoding");
+    if (request.styles.size() > 1 && !tree)
+        return ProgramMessage(u"多个样式需要 --tree / several styles need --tree"_s);
+    for (const PageFormat *style : std::as_const(request.styles)) {
+        for (const PageFormat *other : std::as_const(request.styles)) {
+            if (style < other && style->suffix == other->suffix)
+                return ProgramMessage(
+                    u"%1 与 %2 的网页同名（都是 %3）/ %1 and %2 pages would "
+                    u"share their names (%3)"_s.arg(QString::fromLatin1(style->name),
+                                                    QString::fromLatin1(other->name),
+                                                    QString::fromLatin1(style->suffix)));
+        }
+    }
     if (!given("--encoding"))
         request.page.options.encoding = request.page.options.format->encoding;
-    else if (request.page.options.format->data &&
+    else if (request.styles.size() <= 1 && request.page.options.format->data &&
              request.page.options.encoding != PageEncoding::Utf8)
         return ProgramMessage(u"json、ndjson 与 csv 总是 UTF-8 编码 / json, ndjson and csv are "
                               u"always UTF-8"_s);

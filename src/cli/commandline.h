@@ -33,6 +33,10 @@ struct WriterRequest
     std::optional<PageLanguage> language;
     /// --footer-title was given, so the language's footer is not put in its place.
     bool footerGiven = false;
+    /// Every style --style names, the first the page's own; --tree writes a page of each.
+    QList<const PageFormat *> styles;
+    /// --encoding was given: the HTML styles take it, data is UTF-8 always.
+    bool encodingGiven = false;
 };
 
 /// The locale request's pages are written in: --lang's own, which gives the same bytes

@@ -132,20 +132,27 @@ constexpr OptionRow kOptions[] = {
      u"the page's encoding, default gbk (utf-8 for --style table)"},
     {"--style", "STYLE", Reach::Writer,
      [](WriterRequest &r, const QByteArray &v) -> std::optional<QString> {
-         for (const auto format : kFormats) {
-             if (format().name == v) {
-                 r.page.options.format = &format();
-                 return {};
-             }
+         r.styles.clear();
+         for (const QByteArray &name : v.split(',')) {
+             const auto known =
+                 std::find_if(std::begin(kFormats), std::end(kFormats),
+                              [&name](auto format) { return format().name == name; });
+             if (known == std::end(kFormats))
+                 return refuse(u"未知的样式（%1）/ unknown style (%1)"_s.arg(StyleNames(u", ")));
+             if (!r.styles.contains(&(*known)()))
+                 r.styles.append(&(*known)());
          }
-         return refuse(u"未知的样式（%1）/ unknown style (%1)"_s.arg(StyleNames(u", ")));
+         r.page.options.format = r.styles.first();
+         return {};
      },
      u"网页样式：classic 传统网页（默认），table 可按列排序、可筛选、适合手机的表格（默认 utf-8）；"
-     u"json、ndjson（一行一个对象）、csv 是给程序读的列表（总是 UTF-8，格式 schema 1 见 README）",
+     u"json、ndjson（一行一个对象）、csv 是给程序读的列表（总是 UTF-8，格式 schema 1 见 README）；"
+     u"--tree 可给多个，如 table,json，每种各写一页",
      u"the page's style: classic (default), or table: one file that sorts by a clicked column, "
      u"filters as you type and fits a phone (utf-8 unless --encoding says otherwise); or a "
      u"listing for programs: json, ndjson (one object a line) or csv, always UTF-8, schema 1 "
-     u"as the README describes; --tree names them index.json, index.ndjson, index.csv"},
+     u"as the README describes; --tree names them index.json, index.ndjson, index.csv; "
+     u"several, as table,json, write a page of each beside the others (--tree)"},
     {"--folders", "", Reach::Writer,
      [](WriterRequest &r, const QByteArray &) -> std::optional<QString> {
          r.page.folderLinks = FolderLinks::Folders;

@@ -87,15 +87,53 @@ int RunTree(const WriterRequest &request, const FileSystem &fs, const QLocale &l
         PrintLine(err, FolderErrorMessage(top, opened.error));
         return 2;
     }
-    FolderPages target;
-    TreeWalk walk(request.page, fs, target, locale, report);
-    if (!walk.run(top, std::move(opened))) {
-        PrintLine(err, FolderErrorMessage(top, walk.topError()));
-        return 2;
+    // A walk for each style, each leaving the others' pages out of its listings.
+    QList<const PageFormat *> styles = request.styles;
+    if (styles.isEmpty())
+        styles.append(request.page.options.format);
+    QList<FolderPageRequest> walks;
+    for (const PageFormat *style : std::as_const(styles)) {
+        FolderPageRequest page = request.page;
+        page.options.format = style;
+        if (!request.encodingGiven || style->data)
+            page.options.encoding = style->encoding;
+        page.pageName = StylePageName(request.page.pageName, *style, styles.size() > 1);
+        walks.append(page);
     }
-    const TreeCounts counts = walk.counts();
-    if (counts.written + counts.removed > 0)
-        target.settle(top);
+    for (FolderPageRequest &page : walks) {
+        for (const FolderPageRequest &other : std::as_const(walks)) {
+            if (&other != &page)
+                page.siblingPages.append({other.pageName, other.options.format});
+        }
+    }
+    TreeCounts counts;
+    for (qsizetype i = 0; i < walks.size(); ++i) {
+        // Each walk opens the top again, as the first did.
+        OpenFolder folder = i == 0 ? std::move(opened) : fs.openTop(top);
+        if (!folder.foreignLink.isEmpty()) {
+            PrintLine(err, ForeignLinkMessage(top, folder.foreignLink, folder.linkOwner));
+            return 1;
+        }
+        if (folder.error != 0) {
+            PrintLine(err, FolderErrorMessage(top, folder.error));
+            return 2;
+        }
+        FolderPages target;
+        TreeWalk walk(walks[i], fs, target, locale, report);
+        if (!walk.run(top, std::move(folder))) {
+            PrintLine(err, FolderErrorMessage(top, walk.topError()));
+            return 2;
+        }
+        const TreeCounts one = walk.counts();
+        if (one.written + one.removed > 0)
+            target.settle(top);
+        counts.written += one.written;
+        counts.unchanged += one.unchanged;
+        counts.removed += one.removed;
+        counts.skipped += one.skipped;
+        counts.notEntered = std::max(counts.notEntered, one.notEntered);
+        counts.files = std::max(counts.files, one.files);
+    }
     progress.clear();
     QString extra;
     if (counts.removed > 0)

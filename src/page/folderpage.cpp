@@ -87,7 +87,7 @@ void arrangeFolders(const FileSystem &fs, const FolderRef &folder, QList<FolderE
 
 } // namespace
 
-Selection SelectionOf(const FolderPageRequest &request, const QByteArray &leaveOut)
+Selection SelectionOf(const FolderPageRequest &request, const QList<QByteArray> &leaveOut)
 {
     Selection selection(request.pattern);
     selection.exclude = request.exclude;
@@ -152,11 +152,14 @@ ListedFolder ListFolder(const FileSystem &fs, const FolderRef &folder,
                         TaskRunner *runner)
 {
     const bool tree = request.folderLinks == FolderLinks::Pages;
-    // A page in a tree does not list itself.
-    const QByteArray self =
-        tree ? TreePageName(folder.path, request.pageName, request.options.format->suffix,
-                            request.options.format->data)
-             : QByteArray();
+    // A page in a tree does not list itself, nor the pages of other styles beside it.
+    QList<QByteArray> self;
+    if (tree) {
+        self.append(TreePageName(folder.path, request.pageName, request.options.format->suffix,
+                                 request.options.format->data));
+        for (const auto &[pageName, format] : request.siblingPages)
+            self.append(TreePageName(folder.path, pageName, format->suffix, format->data));
+    }
     // Sub-folders not handed over come from the same reading of the folder as the files:
     // where a reading is a round trip, a large folder is not read twice.
     const bool listsFolders = request.folderLinks != FolderLinks::None && !subFolders;
@@ -227,6 +230,14 @@ FolderPage PrepareFolderPage(const FileSystem &fs, const FolderRef &folder,
     page.facts = std::move(listed.facts);
     page.leftovers = std::move(listed.leftovers);
     return page;
+}
+
+QByteArray StylePageName(const QByteArray &pageName, const PageFormat &style, bool several)
+{
+    if (pageName.isEmpty() || !several)
+        return pageName;
+    const qsizetype dot = pageName.lastIndexOf('.');
+    return (dot > 0 ? pageName.left(dot) : pageName) + style.suffix.toByteArray();
 }
 
 QByteArray TreePageName(const QByteArray &folder, const QByteArray &pageName, QByteArrayView suffix,

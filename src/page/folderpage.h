@@ -57,6 +57,9 @@ struct FolderPageRequest
     QByteArray parentPage;
     /// With FolderLinks::Pages below the top: the pages above, as a heading links them.
     QList<AncestorPage> ancestors;
+    /// With FolderLinks::Pages: the pages of the other styles a tree run writes beside these
+    /// (their page name and format), which are not listed either.
+    QList<std::pair<QByteArray, const PageFormat *>> siblingPages;
     /// With FolderLinks::Pages: pages replace any regular file at their name, not only the
     /// pages a tree run wrote.
     bool force = false;
@@ -126,8 +129,8 @@ PageModel FolderModel(const FileSystem &fs, const FolderRef &folder, QList<Nativ
                       const QList<NativeName> &subFolders, const FolderPageRequest &request,
                       TaskRunner *runner = nullptr);
 
-/// What request lists of a folder's entries; leaveOut is a file never listed.
-Selection SelectionOf(const FolderPageRequest &request, const QByteArray &leaveOut = {});
+/// What request lists of a folder's entries; leaveOut are files never listed.
+Selection SelectionOf(const FolderPageRequest &request, const QList<QByteArray> &leaveOut = {});
 
 /// One folder's page, ready for the builder.
 struct FolderPage
@@ -149,6 +152,10 @@ FolderPage PrepareFolderPage(const FileSystem &fs, const FolderRef &folder,
                              const QList<NativeName> *subFolders = nullptr,
                              TaskRunner *runner = nullptr,
                              std::optional<FolderEntries> entries = std::nullopt);
+
+/// The --name of style's pages where a tree run writes several styles: the name given with
+/// its suffix made style's ("index.htm" gives "index.json"); as given for one style.
+QByteArray StylePageName(const QByteArray &pageName, const PageFormat &style, bool several);
 
 /// The file name of folder's page in a tree: pageName, or with index "index" plus suffix, as
 /// programs look for a listing, or the folder's own name plus suffix (".htm", as the save

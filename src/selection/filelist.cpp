@@ -46,11 +46,11 @@ public:
         if (!selection.exclude.isEmpty())
             excluded_.emplace(selection.exclude);
     }
-    // Before a name is read as text: empty, hidden, or the page itself.
+    // Before a name is read as text: empty, hidden, or the page itself or one beside it.
     bool byBytes(const QByteArray &name) const
     {
         return name.isEmpty() || (!selection_.hidden && name.startsWith('.')) ||
-               name == selection_.leaveOut;
+               selection_.leaveOut.contains(name);
     }
     bool byText(QStringView text) const { return excluded_ && excluded_->matches(text); }
 

@@ -28,8 +28,8 @@ struct Selection
     QString exclude;
     /// Names starting with a dot are listed (and dot-folders entered) too.
     bool hidden = false;
-    /// A file never listed: the page itself, in a tree.
-    QByteArray leaveOut;
+    /// Files never listed: the page itself in a tree, and those written beside it.
+    QList<QByteArray> leaveOut;
 };
 
 /// What a page's entries are ordered by, after their names.
