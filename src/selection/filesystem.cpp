@@ -205,9 +205,10 @@ constexpr unsigned kMask = STATX_SIZE | STATX_BTIME | STATX_MTIME | STATX_TYPE;
 class RealFolderFacts final : public FolderFacts
 {
 public:
-    // fd: the folder, held for this alone (-1: it could not be opened).
-    RealFolderFacts(const SystemCalls &calls, int fd, const QByteArray &linksWithin)
-        : calls_(calls), fd_(fd), linksWithin_(linksWithin)
+    // fd: the folder, held for this alone (-1: it could not be opened); sums: where sums
+    // are kept, when the files' checksums are asked for.
+    RealFolderFacts(const SystemCalls &calls, int fd, const QByteArray &linksWithin, SumCache *sums)
+        : calls_(calls), fd_(fd), linksWithin_(linksWithin), sums_(sums)
     {
     }
     ~RealFolderFacts() override
@@ -219,6 +220,15 @@ public:
     RealFolderFacts &operator=(const RealFolderFacts &) = delete;
 
     std::optional<FileFacts> facts(const QByteArray &name) const override
+    {
+        std::optional<FileFacts> facts = ownFacts(name);
+        if (facts && sums_ && facts->size >= 0)
+            facts->sha256 = sumOf(name);
+        return facts;
+    }
+
+private:
+    std::optional<FileFacts> ownFacts(const QByteArray &name) const
     {
         if (fd_ < 0)
             return std::nullopt;
@@ -249,10 +259,46 @@ public:
         return read ? std::optional<FileFacts>(factsOf(followed)) : std::nullopt;
     }
 
-private:
+    // The sum of the file the facts are of, opened as they were read: a link followed only
+    // where its facts are its target's. With root's rights, a file of someone else's that
+    // is not readable by all gets none: its page tells nothing its owner kept private.
+    QByteArray sumOf(const QByteArray &name) const
+    {
+        int fd = -1;
+        constexpr int kRead = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+        struct statx st;
+        if (calls_.statx(fd_, name.constData(), AT_SYMLINK_NOFOLLOW, kMask, &st) != 0)
+            return {};
+        if (!S_ISLNK(st.stx_mode)) {
+            fd = ::openat(fd_, name.constData(), kRead | O_NOFOLLOW);
+        } else if (linksWithin_.isEmpty()) {
+            fd = ::openat(fd_, name.constData(), kRead);
+        } else {
+            const int target = openLinkTarget(fd_, name.constData());
+            if (target < 0)
+                return {};
+            if (liesBelow(realPathOf(target), linksWithin_))
+                fd = ::open(QByteArray("/proc/self/fd/" + QByteArray::number(target)).constData(),
+                            kRead);
+            ::close(target);
+        }
+        if (fd < 0)
+            return {};
+        struct statx opened;
+        QByteArray sum;
+        const bool hidden = ::geteuid() == 0 &&
+                            ::statx(fd, "", AT_EMPTY_PATH, STATX_BASIC_STATS, &opened) == 0 &&
+                            opened.stx_uid != 0 && (opened.stx_mode & S_IROTH) == 0;
+        if (!hidden)
+            sum = FileSha256(fd, *sums_);
+        ::close(fd);
+        return sum;
+    }
+
     const SystemCalls &calls_;
     const int fd_;
     const QByteArray linksWithin_;
+    SumCache *const sums_;
 };
 
 } // namespace
@@ -267,7 +313,8 @@ std::unique_ptr<FolderFacts> RealFileSystem::openFacts(const FolderRef &folder) 
         fd = ::fcntl(::dirfd(dir), F_DUPFD_CLOEXEC, 0);
         ::closedir(dir);
     }
-    return std::make_unique<RealFolderFacts>(calls_, fd, folder.linksWithin);
+    return std::make_unique<RealFolderFacts>(calls_, fd, folder.linksWithin,
+                                             folder.checksums ? sums_.get() : nullptr);
 }
 
 } // namespace dirweaver

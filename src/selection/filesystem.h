@@ -1,5 +1,7 @@
 #pragma once
 
+#include "checksum.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -31,6 +33,9 @@ struct FileFacts
     std::optional<qint64> modifiedTime;
     /// The nanoseconds after birthTime's and modifiedTime's second, 0 to 999,999,999.
     int birthNanos = 0, modifiedNanos = 0;
+    /// The SHA-256 of the content (32 bytes), where the folder's checksums were asked for
+    /// and it could be read; else empty.
+    QByteArray sha256;
 
     friend bool operator==(const FileFacts &, const FileFacts &) = default;
 };
@@ -78,6 +83,8 @@ struct FolderRef
     /// nowhere, is a file of its own, with its own facts, so that a page tells nothing of
     /// what lies outside.
     QByteArray linksWithin;
+    /// The facts of its files carry the SHA-256 of their content.
+    bool checksums = false;
 };
 
 /// A folder a run reads (a page's folder, a tree's top, a folder a walk enters), opened as
@@ -199,7 +206,10 @@ class RealFileSystem final : public FileSystem
 {
 public:
     /// A file system working through calls, which must outlive it.
-    explicit RealFileSystem(const SystemCalls &calls = SystemCalls::machine()) : calls_(calls) {}
+    explicit RealFileSystem(const SystemCalls &calls = SystemCalls::machine())
+        : calls_(calls), sums_(std::make_unique<SumCache>(SumCache::userPath()))
+    {
+    }
     /// See FileSystem.
     FolderListing regularFiles(const FolderRef &folder) const override;
     /// See FileSystem.
@@ -223,6 +233,8 @@ private:
     DIR *openDir(const FolderRef &folder) const;
     FolderEntries readFolder(const FolderRef &folder, bool wantFiles, bool wantFolders) const;
     const SystemCalls &calls_;
+    // The sums of files that keep none themselves, for the run.
+    std::unique_ptr<SumCache> sums_;
 };
 
 /// The system's description of an errno value, in the program's language where the C

@@ -28,6 +28,8 @@ struct FactsPrefetch::Shared
     static constexpr qint64 kUnread = std::numeric_limits<qint64>::min();
     static constexpr qint64 kNone = std::numeric_limits<qint64>::min();
     std::vector<Packed> facts;
+    // The files' sums, where they are asked for: apart, so that facts alone stay small.
+    std::vector<QByteArray> sums;
     std::unique_ptr<std::atomic<bool>[]> ready;
     // Taken by the thread that reads the fact, so that two never read the same one.
     std::unique_ptr<std::atomic<bool>[]> claimed;
@@ -61,9 +63,12 @@ struct FactsPrefetch::Shared
     {
         if (claimed[size_t(i)].exchange(true, std::memory_order_acq_rel))
             return false;
-        if (const std::optional<FileFacts> f = folder->facts(names.at(i)))
+        if (const std::optional<FileFacts> f = folder->facts(names.at(i))) {
             facts[size_t(i)] = {f->size, f->birthTime.value_or(kNone),
                                 f->modifiedTime.value_or(kNone), f->birthNanos, f->modifiedNanos};
+            if (!sums.empty())
+                sums[size_t(i)] = f->sha256;
+        }
         ready[size_t(i)].store(true);
         if (wanted.load() == i) {
             const std::lock_guard lock(mutex);
@@ -195,6 +200,15 @@ FactsPrefetch::FactsPrefetch(const FileSystem &fs, const FolderRef &folder,
     s.names.reserve(files.size());
     for (const NativeName &file : files)
         s.names.append(file.bytes);
+    // Hashing is work for every core, whatever the storage's latency: one reader a core,
+    // the owner sleeping while it waits.
+    if (folder.checksums && !files.isEmpty()) {
+        s.sums.resize(size_t(files.size()));
+        s.slow.store(true);
+        const int cores = int(std::max(1u, std::thread::hardware_concurrency()));
+        start(shared_, false, int(std::min<qsizetype>(cores, files.size())) - 1);
+        return;
+    }
     // A few files are read at once, where a second thread would cost more than it saves:
     // unless the first answer shows storage slow enough for requests in flight to pay.
     if (files.size() < kThreadFrom) {
@@ -306,6 +320,8 @@ std::optional<FileFacts> FactsPrefetch::factsAt(qsizetype i) const
     FileFacts read{facts.size, time(facts.birth), time(facts.modified)};
     read.birthNanos = facts.birthNanos;
     read.modifiedNanos = facts.modifiedNanos;
+    if (!s.sums.empty())
+        read.sha256 = s.sums[size_t(at)];
     return read;
 }
 
