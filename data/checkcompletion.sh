@@ -33,6 +33,7 @@ check "gbk utf-8 " dirweaver --encoding =
 check "table " dirweaver --style = t
 check "center " dirweaver --align c
 check "en zh-CN " dirweaver --write x --lang ""
+check "sha256 " dirweaver --tree --checksum s
 check "docs notes.txt 下载 " dirweaver --write ""
 check "" dirweaver --depth ""
 check "" dirweaver --base ""

@@ -257,7 +257,10 @@ QString manPage(bool zh, const QString &date)
 // The values an option's help spells ("gbk|utf-8"); none for a free value.
 QStringList choices(const QString &value)
 {
-    return value.contains(u'|') ? value.split(u'|') : QStringList();
+    // A value in lower case is a word of its own ("sha256"); capitals name what is given.
+    if (value.contains(u'|') || (!value.isEmpty() && value == value.toLower()))
+        return value.split(u'|');
+    return QStringList();
 }
 
 // The completion script, %1 the values of the options that take some, %2 every option.

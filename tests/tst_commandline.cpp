@@ -68,6 +68,7 @@ private Q_SLOTS:
             u"!classic and table pages would share their names (.htm)"_s);
         row("an unknown style among them", {"--tree", "--style", "table,xml"},
             u"!--style “table,xml”"_s);
+        row("a sum of another kind", {"--write", "x", "--checksum", "md5"}, u"!--checksum “md5”"_s);
         row("data in GBK", {"--write", "x", "--style", "csv", "--encoding", "gbk"},
             u"!always UTF-8"_s);
         row("several styles, one encoding",

@@ -10,6 +10,7 @@
 #include "runprogram.h"
 #include "text/html.h"
 
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -311,6 +312,28 @@ private Q_SLOTS:
         std::sort(expected.begin(), expected.end());
         QCOMPARE(files, expected);
         QCOMPARE(folders, (QList<QByteArray>{"folder", "link to folder.txt", "x.txt"}));
+    }
+
+    // A tree of the corpus with its sums: sha256sum -c passes in every folder, over every
+    // file (the empty sub-folders have no SHA256SUMS), and each sum is its file's.
+    void sumsChecked()
+    {
+        const QString folder = dir_.filePath(u"corpus"_s);
+        QVERIFY(QFile::exists(folder) ||
+                symlink(corpus_.folder.constData(), QFile::encodeName(folder).constData()) == 0);
+        const Run written = RunProgram(
+            QStringLiteral(DIRWEAVER_EXECUTABLE),
+            {u"--tree"_s, u"--style"_s, u"table,json"_s, u"--checksum"_s, u"sha256"_s, folder});
+        QVERIFY2(written.status == 0, written.err.constData());
+        QProcess check;
+        check.setWorkingDirectory(folder);
+        check.start(u"sha256sum"_s, {u"-c"_s, u"--strict"_s, u"SHA256SUMS"_s});
+        check.closeWriteChannel();
+        QVERIFY(check.waitForFinished(60000));
+        QVERIFY2(check.exitCode() == 0, check.readAllStandardError().constData());
+        QCOMPARE(check.readAllStandardOutput().count(": OK\n"), corpus_.files.size());
+        for (const char *empty : {"folder", "x.txt"})
+            QVERIFY(!QFile::exists(folder + u'/' + QLatin1StringView(empty) + u"/SHA256SUMS"_s));
     }
 
     void layouts_data()

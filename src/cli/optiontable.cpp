@@ -241,6 +241,18 @@ constexpr OptionRow kOptions[] = {
          return {};
      },
      u"顺序反过来", u"the other way round"},
+    {"--checksum", "sha256", Reach::Window,
+     [](WriterRequest &r, const QByteArray &v) -> std::optional<QString> {
+         if (v.toLower() != "sha256")
+             return refuse(u"只有 sha256 / takes sha256"_s);
+         r.page.options.checksum = true;
+         return {};
+     },
+     u"在每个文件后注明它的 SHA-256（表格网页一列，数据格式一个字段），--tree 在每个文件夹写 "
+     u"SHA256SUMS；算过的和留给下次（文件的扩展属性，或用户的缓存文件）",
+     u"each file's SHA-256 after it (a column of the table page, a field of the data), and "
+     u"with --tree a SHA256SUMS file in every folder, which sha256sum -c reads; sums are kept "
+     u"for the next run (in the file's extended attributes, or the user's cache file)"},
     {"--date", "created|modified", Reach::Window,
      [](WriterRequest &r, const QByteArray &v) -> std::optional<QString> {
          const std::pair<QByteArrayView, FileDate> dates[] = {{"created", FileDate::Created},

@@ -91,13 +91,19 @@ int RunTree(const WriterRequest &request, const FileSystem &fs, const QLocale &l
     QList<const PageFormat *> styles = request.styles;
     if (styles.isEmpty())
         styles.append(request.page.options.format);
+    // Sums come with a SHA256SUMS file in every folder, written last: the sums are kept by
+    // then, and read back rather than made again.
+    if (request.page.options.checksum)
+        styles.append(&Sha256SumsFormat());
     QList<FolderPageRequest> walks;
     for (const PageFormat *style : std::as_const(styles)) {
         FolderPageRequest page = request.page;
         page.options.format = style;
         if (!request.encodingGiven || style->data)
             page.options.encoding = style->encoding;
-        page.pageName = StylePageName(request.page.pageName, *style, styles.size() > 1);
+        page.pageName = style == &Sha256SumsFormat()
+                            ? QByteArray("SHA256SUMS")
+                            : StylePageName(request.page.pageName, *style, styles.size() > 1);
         walks.append(page);
     }
     for (FolderPageRequest &page : walks) {

@@ -347,6 +347,17 @@ bool TreeWalk::writePage(const PageJob &job, const FileSorter &sorter, const Pag
         return false;
     }
     target_.clearLeftovers(folder, page.leftovers);
+    // A folder without files has no sums to check, and no SHA256SUMS, which sha256sum -c
+    // would refuse: one an earlier run wrote goes.
+    if (request.options.format == &Sha256SumsFormat() && page.model.files.isEmpty()) {
+        QString why;
+        const TreePageRemoval removed =
+            target_.remove(folder, job.pageName, request.options.format->treeMark, &why);
+        if (removed == TreePageRemoval::Failed)
+            skip(OutputErrorMessage(JoinPath(job.node->path(), job.pageName), why));
+        count([&](TreeCounts &c) { c.removed += removed == TreePageRemoval::Removed; });
+        return true;
+    }
     const PageProducer produce = [&](PageSink &sink) {
         builder.build(page.model, sink, {}, page.facts.get(), true);
     };

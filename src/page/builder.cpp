@@ -6,7 +6,7 @@ namespace dirweaver {
 
 bool PageOptions::showsFacts() const
 {
-    return showSize || showDate || format->data;
+    return showSize || showDate || checksum || format->data;
 }
 
 NativeName FolderPath(const NativeName &folder)

@@ -43,6 +43,12 @@ public:
         text_ += f_.linkClose;
         AppendAnnotations(text_, shown, entry.facts, options_.showSize, options_.showDate, dates_,
                           options_.date);
+        // The sum's first sixteen digits, the whole in the tooltip.
+        if (options_.checksum && entry.facts && !entry.facts->sha256.isEmpty()) {
+            const QString hex = QString::fromLatin1(entry.facts->sha256.toHex());
+            text_ += u"&nbsp;&nbsp;&nbsp;<SPAN title=\"SHA-256 "_s + hex + u"\">"_s +
+                     QStringView(hex).left(16) + u"…</SPAN>"_s;
+        }
         if (options_.blankLine)
             text_ += f_.paraClose;
         text_ += f_.lineBreak + f_.bulletClose + u"\r\n"_s;

@@ -14,8 +14,12 @@ namespace {
 
 constexpr qint64 kNanosPerSecond = 1000000000;
 
+// What a SHA256SUMS file a tree run wrote starts with.
+constexpr char kSumsMark[] = "# Dirweaver --tree\n";
+
+// The columns every CSV listing starts with, and which mark it as this program's.
 constexpr char kCsvHeader[] =
-    "name,name_bytes,target,kind,size,modified,modified_ns,created,created_ns\r\n";
+    "name,name_bytes,target,kind,size,modified,modified_ns,created,created_ns";
 
 // text as a JSON string: quotes, backslashes, controls and any lone surrogate escaped, every
 // other character as it stands (the file is UTF-8).
@@ -225,6 +229,13 @@ protected:
         appendNumber(text, f_.size);
         appendTime(text, u"modified", f_.modified, f_.modifiedNanos);
         appendTime(text, u"created", f_.created, f_.createdNanos);
+        if (model_.options.checksum) {
+            text += u",\"sha256\":"_s;
+            if (entry.facts && !entry.facts->sha256.isEmpty())
+                text += u'"' + QLatin1StringView(entry.facts->sha256.toHex()) + u'"';
+            else
+                text += u"null"_s;
+        }
         text += u'}';
     }
     static void appendTotals(QString &text, const PageTotals &totals)
@@ -359,7 +370,11 @@ class Csv final : public DataWriter
 public:
     using DataWriter::DataWriter;
 
-    void start() override { out_.write(QString::fromLatin1(kCsvHeader)); }
+    void start() override
+    {
+        out_.write(QString(QString::fromLatin1(kCsvHeader) +
+                           (model_.options.checksum ? u",sha256\r\n"_s : u"\r\n"_s)));
+    }
     void entry(const PageEntry &entry) override
     {
         fieldsOf(f_, entry, folderTarget_, times_);
@@ -388,10 +403,51 @@ public:
         text_ += u',' + f_.created + u',';
         if (f_.createdNanos)
             AppendDecimal(text_, *f_.createdNanos);
+        if (model_.options.checksum) {
+            text_ += u',';
+            if (entry.facts && !entry.facts->sha256.isEmpty())
+                text_ += QLatin1StringView(entry.facts->sha256.toHex());
+        }
         text_ += u"\r\n"_s;
         out_.write(text_);
     }
     void finish(const PageTotals &) override {}
+};
+
+// The lines sha256sum writes and checks, one a file with a sum: its sum, two spaces, its
+// name's exact bytes; a name with a line break or a backslash escaped as sha256sum escapes
+// it, the line then led by a backslash. A comment line, which sha256sum passes over, marks
+// what a tree run wrote.
+class Sums final : public PageWriter
+{
+public:
+    Sums(const PageModel &model, PageSink &sink) : model_(model), sink_(sink) {}
+
+    void start() override
+    {
+        if (model_.options.treeMark)
+            sink_.append(kSumsMark);
+    }
+    void entry(const PageEntry &entry) override
+    {
+        if (entry.kind != EntryKind::File || !entry.facts || entry.facts->sha256.isEmpty())
+            return;
+        // "-" alone is standard input to sha256sum: the file is "./-".
+        const QByteArray name = entry.name.bytes == "-" ? QByteArray("./-") : entry.name.bytes;
+        QByteArray escaped = name;
+        const bool escape = name.contains('\\') || name.contains('\n') || name.contains('\r');
+        if (escape)
+            escaped.replace("\\", "\\\\").replace("\n", "\\n").replace("\r", "\\r");
+        line_ = escape ? QByteArray("\\") : QByteArray();
+        line_ += entry.facts->sha256.toHex() + "  " + escaped + '\n';
+        sink_.append(line_);
+    }
+    void finish(const PageTotals &) override {}
+
+private:
+    const PageModel &model_;
+    PageSink &sink_;
+    QByteArray line_;
 };
 
 template <typename Writer>
@@ -421,6 +477,13 @@ const PageFormat &NdjsonFormat()
                                    dataWriter<Ndjson>,
                                    false,
                                    true};
+    return format;
+}
+
+const PageFormat &Sha256SumsFormat()
+{
+    static const PageFormat format{"sha256sums",     "",    "",  PageEncoding::Utf8, kSumsMark,
+                                   dataWriter<Sums>, false, true};
     return format;
 }
 

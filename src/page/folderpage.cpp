@@ -168,7 +168,9 @@ ListedFolder ListFolder(const FileSystem &fs, const FolderRef &folder,
     // A format whose script orders names with their numbers by value is written in that order.
     FileOrder order = request.order;
     order.numeric = request.options.format->numericNames;
-    FolderFiles files = ListFolderFiles(fs, folder, entries->files, SelectionOf(request, self),
+    FolderRef source = folder;
+    source.checksums = request.options.checksum;
+    FolderFiles files = ListFolderFiles(fs, source, entries->files, SelectionOf(request, self),
                                         sorter, request.options.showsFacts(), order, runner);
     ListedFolder listed;
     listed.error = files.error;
@@ -198,6 +200,7 @@ PageModel FolderModel(const FileSystem &fs, const FolderRef &folder, QList<Nativ
     PageModel model;
     model.folder = NativeName::fromBytes(folder.path);
     model.source = folder;
+    model.source.checksums = request.options.checksum;
     model.basePath = request.basePath;
     model.order = request.order;
     model.ancestors = request.ancestors;

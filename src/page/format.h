@@ -60,6 +60,8 @@ const PageFormat &JsonFormat();
 const PageFormat &NdjsonFormat();
 /// CSV (RFC 4180): a header row and a row an entry.
 const PageFormat &CsvFormat();
+/// The SHA256SUMS file of a tree's folder, as sha256sum -c reads it: a line a file.
+const PageFormat &Sha256SumsFormat();
 
 /// What a page of a tree run holds in its head, in every HTML format.
 inline constexpr QByteArrayView kTreePageMark =

@@ -43,6 +43,8 @@ struct PageOptions
     bool treeMark = false;
     /// The time the date shows: the creation date, or the modification date.
     FileDate date = FileDate::Created;
+    /// Each file's SHA-256 follows its line (--checksum sha256).
+    bool checksum = false;
     /// When set, link targets start with this address (free of quotes, angle brackets and
     /// control characters) instead of the folder's path.
     QString baseUrl;

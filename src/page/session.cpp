@@ -23,10 +23,13 @@ FolderPageRequest PageSession::request() const
 {
     FolderPageRequest request = listing_;
     request.pattern = pattern_;
-    // The window's controls, but for the date they show, which the listing options choose.
+    // The window's controls, but for the date they show and the sums, which the listing
+    // options choose.
     const FileDate date = request.options.date;
+    const bool checksum = request.options.checksum;
     request.options = view_.readOptions();
     request.options.date = date;
+    request.options.checksum = checksum;
     request.browserTitle = request.options.browserTitle;
     request.headerTitle = request.options.headerTitle;
     return request;

@@ -52,6 +52,12 @@ inline constexpr QStringView kSizeStyle =
 // The columns' widths, %1 the list of them: rows laid out alone must agree on them.
 inline constexpr QStringView kColumnsStyle = u":root{--cols:%1}\n";
 
+// The rules of the SHA-256 column, %1 its place: the whole sum in a fixed face, cut to the
+// column (a selection copies all of it); none on a narrow screen.
+inline constexpr QStringView kSumStyle =
+    u"td:nth-child(%1){font-family:ui-monospace,monospace}\n"
+    u"@media (max-width:40rem){td:nth-child(%1),th:nth-child(%1){display:none}}\n";
+
 // The rules of the date column, %1 its place: on a narrow screen it goes under the name.
 inline constexpr QStringView kDateStyle =
     u"td:nth-child(%1){white-space:nowrap}\n"
@@ -154,7 +160,7 @@ addEventListener("scroll",function(){draw(false)},{passive:true});
 addEventListener("resize",function(){rh=0;draw(true)});
 b.addEventListener("mouseover",function(v){var c=v.target.closest&&v.target.closest("td");
 if(!c||c.title)return;if(c.dataset.v)c.title=c.dataset.v+W.b;
-else if(!c.previousSibling&&c.scrollWidth>c.clientWidth)c.title=c.textContent});
+else if((!c.previousSibling||c.className=="h")&&c.scrollWidth>c.clientWidth)c.title=c.textContent});
 var ric=window.requestIdleCallback||function(f){setTimeout(function(){
 f({timeRemaining:function(){return 10}})},50)};
 show("");ric(idle)}))js";

@@ -73,11 +73,15 @@ public:
             columns += u" 6.5em"_s;
         if (options_.showDate)
             columns += u' ' + dateWidth();
+        if (options_.checksum)
+            columns += u" 9em"_s;
         text += kColumnsStyle.toString().arg(columns);
         if (options_.showSize)
             text += kSizeStyle.toString().arg(2);
         if (options_.showDate)
             text += kDateStyle.toString().arg(options_.showSize ? 3 : 2);
+        if (options_.checksum)
+            text += kSumStyle.toString().arg(2 + int(options_.showSize) + int(options_.showDate));
         text += u"</style>\n</head>\n<body>\n<main>\n<h1 id=\"h\">"_s;
         appendPath(text);
         text += ValidHtmlText(options_.headerTitle) + u"</h1>\n"_s +
@@ -105,6 +109,11 @@ public:
         if (options_.showDate) {
             text += headerCell(u"d", byTime, dateCaption);
             plain += plainHeaderCell(byTime, dateCaption);
+        }
+        // Sums are not an order: their column has no button.
+        if (options_.checksum) {
+            text += u"<th>SHA-256"_s;
+            plain += u"<th>SHA-256"_s;
         }
         text += u"</thead>\n<tbody></tbody>\n</table>\n"_s + plain + u"</thead>\n<tbody>\n"_s;
         out_.write(text);
@@ -160,6 +169,11 @@ public:
             }
             text_ += u'>';
             FormatFileTime(text_, format_, time);
+        }
+        if (options_.checksum) {
+            text_ += u"<td class=\"h\">"_s;
+            if (facts && !facts->sha256.isEmpty())
+                text_ += QLatin1StringView(facts->sha256.toHex());
         }
         text_ += u'\n';
         out_.write(text_);
