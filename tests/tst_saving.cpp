@@ -189,14 +189,16 @@ private Q_SLOTS:
         WriteFile(folder + u"/large.txt"_s, QByteArray(3000, 'x'));
         WriteFile(folder + u"/small.txt"_s, "x");
         WriteFile(folder + u"/part.tmp"_s, "x");
-        const QStringList options = {u"--sort"_s, u"size"_s, u"--reverse"_s, u"--exclude"_s,
-                                     u"*.tmp"_s};
-        const auto parsed =
-            ParseWindowArguments({"--sort", "size", "--reverse", "--exclude", "*.tmp"});
+        const QStringList options = {u"--sort"_s, u"size"_s,       u"--reverse"_s, u"--exclude"_s,
+                                     u"*.tmp"_s,  u"--checksum"_s, u"sha256"_s};
+        const auto parsed = ParseWindowArguments(
+            {"--sort", "size", "--reverse", "--exclude", "*.tmp", "--checksum", "sha256"});
         openOn(disk, QFile::encodeName(folder), {}, std::get<WindowRequest>(parsed).listing);
         const QString shown = page();
         QVERIFY(shown.indexOf(u"small.txt"_s) < shown.indexOf(u"large.txt"_s));
         QVERIFY(!shown.contains(u"part.tmp"_s));
+        // sha256("x"), its first sixteen digits shown.
+        QVERIFY(shown.contains(u"2d711642b726b044…"_s));
         QProcess writer;
         writer.start(QStringLiteral(DIRWEAVER_EXECUTABLE),
                      QStringList{u"--write"_s, u"-"_s} + options + QStringList{folder});
