@@ -53,6 +53,9 @@ struct Words
     QList<std::pair<QString, QString>> controls;
     QString groups;         // what introduces the three groups of the type boxes
     QStringList groupNames; // the groups' captions in the window's English, in their order
+    // The data formats' schema: the section's title and its paragraphs.
+    QString listings;
+    QStringList listingsText;
 };
 
 Words english()
@@ -123,6 +126,25 @@ Words english()
     };
     w.groups = u"The three groups add these patterns:"_s;
     w.groupNames = {u"Media"_s, u"Office"_s, u"Design"_s};
+    w.listings = u"LISTINGS FOR PROGRAMS"_s;
+    w.listingsText = {
+        u"--style json, ndjson and csv write schema 1, always in UTF-8. json: one object, "
+        u"{\"schema\":1, \"generator\", \"folder\", \"entries\":[...], \"totals\":{\"folders\", "
+        u"\"files\", \"bytes\"}}. ndjson: one object a line, \"record\" telling them apart: "
+        u"\"listing\" (schema, generator, folder), an \"entry\" each, \"totals\" last."_s,
+        u"An entry: name; name_bytes, only for a name that is not valid UTF-8 (its bytes, each "
+        u"outside printable ASCII, and %, as %XX); target (its link, a URL reference relative to "
+        u"the listing or under --base); kind (file, folder, parent); size (null for a folder or "
+        u"when unknown); modified and created (ISO 8601 UTC, null when unknown) with modified_ns "
+        u"and created_ns (nanoseconds since 1970); sha256 with --checksum sha256."_s,
+        u"csv (RFC 4180): the header name,name_bytes,target,kind,size,modified,modified_ns,"
+        u"created,created_ns (and sha256), a row an entry, empty for null. A name or target a "
+        u"spreadsheet would run as a formula is quoted after an apostrophe, its exact bytes in "
+        u"name_bytes; a target is then led by ./."_s,
+        u"With --checksum sha256 and --tree, every folder with files gets SHA256SUMS, which "
+        u"sha256sum -c reads; sums are kept in the file's user.dirweaver.sha256 attribute, or in "
+        u"~/.cache/dirweaver/sha256."_s,
+    };
     return w;
 }
 
@@ -179,6 +201,24 @@ Words chinese()
         {u"关于软件, 结束程序"_s, u"关于本程序；立即结束程序。"_s},
     };
     w.groups = u"三组类型各加上这些写法："_s;
+    w.listings = u"给程序的列表"_s;
+    w.listingsText = {
+        u"--style json、ndjson 与 csv 按格式 1（schema 1）写出，总是 UTF-8。json：一个对象，"
+        u"{\"schema\":1, \"generator\", \"folder\", \"entries\":[...], \"totals\":{\"folders\", "
+        u"\"files\", \"bytes\"}}。ndjson：一行一个对象，用 \"record\" 区分：先是 \"listing\""
+        u"（schema、generator、folder），每项一个 \"entry\"，最后是 \"totals\"。"_s,
+        u"每项：name；name_bytes 只在名字不是有效 UTF-8 时给出（原样的字节，可打印 ASCII 以外的"
+        u"字节和 % 写成 %XX）；target（链接，相对于列表或在 --base 之下的 "
+        u"URL）；kind（file、folder、"
+        u"parent）；size（文件夹或不明时为 null）；modified 与 created（ISO 8601 UTC，不明时为 "
+        u"null）"
+        u"及 modified_ns、created_ns（1970 年起的纳秒）；给了 --checksum sha256 时还有 sha256。"_s,
+        u"csv（RFC 4180）：表头 name,name_bytes,target,kind,size,modified,modified_ns,created,"
+        u"created_ns（及 sha256），每项一行，null 写成空。电子表格会当作公式执行的名字或链接前加"
+        u"撇号并加引号，原样的字节在 name_bytes 里，链接前加 ./。"_s,
+        u"带 --checksum sha256 和 --tree 时，每个有文件的文件夹都有 SHA256SUMS，可用 sha256sum -c "
+        u"核对；算过的和存在文件的 user.dirweaver.sha256 扩展属性里，或 ~/.cache/dirweaver/sha256。"_s,
+    };
     return w;
 }
 
@@ -230,6 +270,9 @@ QString manPage(bool zh, const QString &date)
         }
         m += u'\n' + roff(zh ? option.help : option.helpEn) + u'\n';
     }
+    m += u".SH "_s + w.listings + u'\n';
+    for (const QString &paragraph : w.listingsText)
+        m += u".PP\n"_s + roff(paragraph) + u'\n';
     m += u".SH "_s + w.exitStatus + u'\n';
     for (int status = 0; status < 3; ++status)
         m += u".TP\n.B %1\n"_s.arg(status) + roff(w.statuses[status]) + u'\n';
