@@ -94,7 +94,8 @@ public:
     bool append(QString &out, qint64 seconds, int nanos)
     {
         constexpr qint64 kDay = 86400;
-        const qint64 day = seconds >= 0 ? seconds / kDay : -((-seconds + kDay - 1) / kDay);
+        // Rounded down, without negating a time that may be the least there is.
+        const qint64 day = seconds / kDay - (seconds % kDay < 0 ? 1 : 0);
         if (day != day_) {
             day_ = day;
             date_.clear();

@@ -183,6 +183,12 @@ FolderEntries RealFileSystem::entries(const FolderRef &folder) const
 
 namespace {
 
+// The nanoseconds of t, none where a file system tells more than a second's worth.
+int nanosOf(const statx_timestamp &t)
+{
+    return t.tv_nsec < 1000000000 ? int(t.tv_nsec) : 0;
+}
+
 // The facts a page shows, from what statx told.
 FileFacts factsOf(const struct statx &st)
 {
@@ -190,11 +196,11 @@ FileFacts factsOf(const struct statx &st)
     facts.size = qint64(st.stx_size);
     if ((st.stx_mask & STATX_BTIME) != 0) {
         facts.birthTime = qint64(st.stx_btime.tv_sec);
-        facts.birthNanos = int(st.stx_btime.tv_nsec);
+        facts.birthNanos = nanosOf(st.stx_btime);
     }
     if ((st.stx_mask & STATX_MTIME) != 0) {
         facts.modifiedTime = qint64(st.stx_mtime.tv_sec);
-        facts.modifiedNanos = int(st.stx_mtime.tv_nsec);
+        facts.modifiedNanos = nanosOf(st.stx_mtime);
     }
     return facts;
 }
