@@ -153,6 +153,30 @@ private Q_SLOTS:
     }
 
     // Byte for byte the page of the folder read directly, every name and fact in place.
+    // A file system that allows no extended attribute (the mirror has none): each sum is
+    // right, and kept in the user's cache file, where the next run finds it and reads
+    // nothing again (the file gains no second line).
+    void sumsWithoutAttributes()
+    {
+        const QString folder = source_ + u"/sums"_s;
+        QVERIFY(QDir().mkpath(folder));
+        test::WriteFile(folder + u"/a.bin"_s, "abc");
+        const QString cache = dir_.filePath(u"cache"_s);
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(cache));
+        const auto restore = qScopeGuard([] { qunsetenv("XDG_CACHE_HOME"); });
+        const QStringList args{u"--write"_s,    u"-"_s,      u"--style"_s,       u"csv"_s,
+                               u"--checksum"_s, u"sha256"_s, mount_ + u"/sums"_s};
+        const QByteArray abc = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+        for (int run = 0; run < 2; ++run) {
+            const test::Run listed = test::RunProgram(QStringLiteral(DIRWEAVER_EXECUTABLE), args);
+            QCOMPARE(listed.status, 0);
+            QVERIFY2(listed.out.contains(QByteArray(',' + abc + "\r\n")), listed.out.constData());
+            const QByteArray kept = test::ReadFile(cache + u"/dirweaver/sha256"_s);
+            QCOMPARE(kept.count('\n'), 1);
+            QVERIFY(kept.endsWith(QByteArray(' ' + abc + '\n')));
+        }
+    }
+
     void samePageThroughTheShare()
     {
         const QByteArray direct = page(source_);

@@ -170,8 +170,9 @@ void SumCache::keep(const SumKey &key, const QByteArray &sum)
     if (path_.isEmpty())
         return;
     // The user's own: the folder and the file for the user alone.
-    const QByteArray folder = QFile::encodeName(QFileInfo(path_).path());
-    ::mkdir(folder.constData(), 0700);
+    const QString folder = QFileInfo(path_).path();
+    QDir().mkpath(QFileInfo(folder).path());
+    ::mkdir(QFile::encodeName(folder).constData(), 0700);
     const int fd = ::open(QFile::encodeName(path_).constData(),
                           O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
