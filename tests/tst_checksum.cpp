@@ -160,6 +160,25 @@ private Q_SLOTS:
         QCOMPARE(sumOf(path, next), sha256("real content"));
     }
 
+    // A cache file whose lines mostly stand for nothing any more is written anew, keeping
+    // every sum that still stands, the last one of each file.
+    void cacheCompacted()
+    {
+        const QString path = dir_.filePath(u"compact/sha256"_s);
+        QVERIFY(QDir().mkpath(dir_.filePath(u"compact"_s)));
+        QByteArray lines;
+        for (int i = 0; i < 1500; ++i)
+            lines += "1 2 3 4 5 " + sha256(QByteArray::number(i)).toHex() + '\n';
+        lines += "1 9 3 4 5 " + sha256("other").toHex() + '\n';
+        test::WriteFile(path, lines);
+        SumCache cache(path);
+        QCOMPARE(cache.find({1, 2, 3, 4, 5}), sha256("1499"));
+        QCOMPARE(cache.find({1, 9, 3, 4, 5}), sha256("other"));
+        QCOMPARE(test::ReadFile(path).count('\n'), 2);
+        SumCache again(path);
+        QCOMPARE(again.find({1, 2, 3, 4, 5}), sha256("1499"));
+    }
+
     // Every format shows the sum of each file, the table and the data whole.
     void listedSums_data()
     {

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <openssl/evp.h>
@@ -125,6 +126,14 @@ bool keepInAttribute(int fd, const SumKey &key, const QByteArray &sum)
     return false;
 }
 
+// A line of the cache file: "device inode size modified changed sum".
+QByteArray lineOf(const SumKey &key, const QByteArray &sum)
+{
+    return QByteArray::number(key.device) + ' ' + QByteArray::number(key.inode) + ' ' +
+           QByteArray::number(key.size) + ' ' + QByteArray::number(key.modified) + ' ' +
+           QByteArray::number(key.changed) + ' ' + sum.toHex() + '\n';
+}
+
 } // namespace
 
 QString SumCache::userPath()
@@ -142,13 +151,26 @@ void SumCache::load()
     // "device inode size modified changed sum" a line; a line cut short at the end (another
     // run adding to it) is passed over.
     const QByteArray all = file.readAll();
+    file.close();
+    qsizetype lines = 0;
     for (const QByteArray &line : all.split('\n')) {
         const QList<QByteArray> f = line.split(' ');
         if (f.size() != 6 || f[5].size() != 64)
             continue;
+        ++lines;
         const SumKey key{f[0].toULongLong(), f[1].toULongLong(), f[2].toLongLong(),
                          f[3].toLongLong(), f[4].toLongLong()};
         sums_.insert(key, QByteArray::fromHex(f[5]));
+    }
+    // A file whose files keep changing gains a line each time: once most lines stand for
+    // nothing any more, it is written anew with the others, whole or not at all.
+    if (lines > 1000 && lines > 2 * sums_.size()) {
+        QSaveFile fresh(path_);
+        if (!fresh.open(QIODevice::WriteOnly))
+            return;
+        for (auto it = sums_.cbegin(); it != sums_.cend(); ++it)
+            fresh.write(lineOf(it.key(), it.value()));
+        fresh.commit();
     }
 }
 
@@ -177,10 +199,7 @@ void SumCache::keep(const SumKey &key, const QByteArray &sum)
                           O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
         return;
-    const QByteArray line = QByteArray::number(key.device) + ' ' + QByteArray::number(key.inode) +
-                            ' ' + QByteArray::number(key.size) + ' ' +
-                            QByteArray::number(key.modified) + ' ' +
-                            QByteArray::number(key.changed) + ' ' + sum.toHex() + '\n';
+    const QByteArray line = lineOf(key, sum);
     // One write: lines of runs at once do not mix.
     [[maybe_unused]] const ssize_t written = ::write(fd, line.constData(), size_t(line.size()));
     ::close(fd);
