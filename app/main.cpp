@@ -203,7 +203,8 @@ int main(int argc, char *argv[])
         if (request.action == dirweaver::WriterRequest::Action::Tree)
             return dirweaver::RunTree(request, fs, locale, *cwd, err,
                                       TerminalColumns(STDERR_FILENO));
-        return dirweaver::RunWriter(request, fs, locale, *cwd, out, err);
+        return dirweaver::RunWriter(request, fs, locale, *cwd, out, err,
+                                    TerminalColumns(STDERR_FILENO));
     } catch (const std::bad_alloc &) {
         // Under a memory limit: what was being written is gone again, and one line says why.
         dirweaver::PrintLine(err, dirweaver::ProgramMessage(dirweaver::ErrorText(ENOMEM)));

@@ -277,6 +277,38 @@ private Q_SLOTS:
         QVERIFY2(!page.contains(QRegularExpression(foreign)), qPrintable(page));
     }
 
+    // Hashing shows how far it is on a terminal, cleared before the run ends; nothing else
+    // is said, and nothing where there is no terminal or nothing to hash.
+    void hashingProgress_data()
+    {
+        QTest::addColumn<int>("columns");
+        QTest::addColumn<bool>("checksum");
+        QTest::newRow("terminal, sums") << 40 << true;
+        QTest::newRow("terminal, no sums") << 40 << false;
+        QTest::newRow("no terminal, sums") << 0 << true;
+    }
+    void hashingProgress()
+    {
+        QFETCH(int, columns);
+        QFETCH(bool, checksum);
+        QList<QByteArray> args{"--write", "-", QFile::encodeName(folder_)};
+        if (checksum)
+            args += QList<QByteArray>{"--checksum", "sha256"};
+        QByteArray page, said;
+        QBuffer out(&page), err(&said);
+        out.open(QIODevice::WriteOnly);
+        err.open(QIODevice::WriteOnly);
+        const RealFileSystem fs;
+        QCOMPARE(RunWriter(std::get<WriterRequest>(ParseWriterArguments(args)), fs,
+                           QLocale(u"zh_CN"_s), "/", out, err, columns),
+                 0);
+        QCOMPARE(said.isEmpty(), columns == 0 || !checksum);
+        if (!said.isEmpty()) {
+            QVERIFY2(said.startsWith("\r\033[K") && said.endsWith("\r\033[K"), said.constData());
+            QVERIFY(said.contains("/ 3 "));
+        }
+    }
+
     // The installed executable: its exit codes, help and standard output.
     void executable()
     {

@@ -126,4 +126,30 @@ void PrintLine(QIODevice &err, const QString &line)
     err.write(line.toLocal8Bit() + '\n');
 }
 
+ProgressLine::ProgressLine(QIODevice &err, int columns) : err_(err), columns_(columns)
+{
+    clock_.start();
+}
+
+bool ProgressLine::due() const
+{
+    return columns_ > 0 && (!shown_ || clock_.elapsed() >= 250);
+}
+
+void ProgressLine::show(const QString &line)
+{
+    if (!due())
+        return;
+    clock_.restart();
+    shown_ = true;
+    err_.write("\r\033[K" + FitColumns(line, columns_ - 1).toLocal8Bit());
+}
+
+void ProgressLine::clear()
+{
+    if (shown_)
+        err_.write("\r\033[K");
+    shown_ = false;
+}
+
 } // namespace dirweaver

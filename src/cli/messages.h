@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QIODevice>
 #include <QString>
 #include <QStringView>
@@ -23,6 +24,27 @@ qsizetype TerminalWidth(QStringView text);
 
 /// text cut to at most columns terminal columns, "…" marking the cut.
 QString FitColumns(const QString &text, qsizetype columns);
+
+/// One line of progress redrawn on a terminal at most four times a second, cut to the
+/// terminal's width so that it never wraps; nothing where there is no terminal (columns 0).
+class ProgressLine
+{
+public:
+    /// Onto err, a terminal of columns columns.
+    ProgressLine(QIODevice &err, int columns);
+    /// True when a line shown now would be drawn.
+    bool due() const;
+    /// Draws line in place of the last one, when due.
+    void show(const QString &line);
+    /// Clears the line before a message or the summary takes its place.
+    void clear();
+
+private:
+    QIODevice &err_;
+    const int columns_;
+    QElapsedTimer clock_;
+    bool shown_ = false;
+};
 
 /// What --version prints.
 QByteArray VersionText();

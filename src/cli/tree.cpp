@@ -14,41 +14,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Redraws one line of progress on a terminal at most four times a second, cut to the
-// terminal's width so that it never wraps.
-class ProgressLine
-{
-public:
-    ProgressLine(QIODevice &err, int columns) : err_(err), columns_(columns) { clock_.start(); }
-
-    // True when a line shown now would be drawn.
-    bool due() const { return columns_ > 0 && (!shown_ || clock_.elapsed() >= 250); }
-    void show(qsizetype folders, qsizetype files, const QByteArray &current)
-    {
-        if (!due())
-            return;
-        clock_.restart();
-        shown_ = true;
-        const QString line =
-            u"%1 个文件夹，%2 个文件 / %1 folders, %2 files: "_s.arg(folders).arg(files) +
-            TerminalText(current);
-        err_.write("\r\033[K" + FitColumns(line, columns_ - 1).toLocal8Bit());
-    }
-    // Clears the line before a message or the summary takes its place.
-    void clear()
-    {
-        if (shown_)
-            err_.write("\r\033[K");
-        shown_ = false;
-    }
-
-private:
-    QIODevice &err_;
-    const int columns_;
-    QElapsedTimer clock_;
-    bool shown_ = false;
-};
-
 // A deep tree holds a folder open per level: as many as the system lets this process have.
 void allowManyFolders()
 {
@@ -76,7 +41,10 @@ int RunTree(const WriterRequest &request, const FileSystem &fs, const QLocale &l
     };
     report.progress = [&](const TreeCounts &counts, const std::function<QByteArray()> &folder) {
         if (progress.due())
-            progress.show(counts.written + counts.unchanged, counts.files, folder());
+            progress.show(u"%1 个文件夹，%2 个文件 / %1 folders, %2 files: "_s
+                              .arg(counts.written + counts.unchanged)
+                              .arg(counts.files) +
+                          TerminalText(folder()));
     };
     OpenFolder opened = fs.openTop(top);
     if (!opened.foreignLink.isEmpty()) {

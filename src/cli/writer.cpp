@@ -10,8 +10,10 @@
 
 namespace dirweaver {
 
+using namespace Qt::StringLiterals;
+
 int RunWriter(const WriterRequest &request, const FileSystem &fs, const QLocale &locale,
-              const QByteArray &cwd, QIODevice &out, QIODevice &err)
+              const QByteArray &cwd, QIODevice &out, QIODevice &err, int terminalColumns)
 {
     if (request.action == WriterRequest::Action::Help ||
         request.action == WriterRequest::Action::Version) {
@@ -46,8 +48,16 @@ int RunWriter(const WriterRequest &request, const FileSystem &fs, const QLocale 
 
     const FileTimeFormat format(locale);
     const PageBuilder builder(fs, format);
+    // Files hashed take the time of their bytes: a terminal sees how far the page is.
+    ProgressLine progress(err, request.page.options.checksum ? terminalColumns : 0);
+    const PageBuilder::FileDone done = [&](qsizetype file, qsizetype count) {
+        if (progress.due())
+            progress.show(u"%1 / %2 个文件 / files"_s.arg(file + 1).arg(count));
+        return true;
+    };
     const PageProducer produce = [&](PageSink &sink) {
-        builder.build(page.model, sink, {}, page.facts.get(), true);
+        builder.build(page.model, sink, done, page.facts.get(), true);
+        progress.clear();
     };
     QString error;
     const bool written = request.output == "-" ? WritePage(out, produce, &error)
