@@ -1,3 +1,4 @@
+#include "cli/messages.h"
 #include "cli/writer.h"
 #include "output/pagefile.h"
 #include "page/builder.h"
@@ -331,6 +332,9 @@ private Q_SLOTS:
                                    "--no-size", "--no-date", "--types", "--browser-title",
                                    "--header-title", "--footer-title", "--version"})
             QVERIFY2(help.contains(option), option);
+        // Every line fits a terminal of 100 columns, a Chinese character taking two.
+        for (const QByteArray &line : help.split('\n'))
+            QVERIFY2(TerminalWidth(QString::fromUtf8(line)) <= 100, line.constData());
 
         p.start(QStringLiteral(DIRWEAVER_EXECUTABLE), {u"--write"_s, u"-"_s, u"--bogus"_s});
         QVERIFY(p.waitForFinished());

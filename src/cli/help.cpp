@@ -1,4 +1,5 @@
 #include "commandline.h"
+#include "messages.h"
 
 namespace dirweaver {
 
@@ -25,7 +26,38 @@ Writes the page of links to the files of FOLDER (GBK by default) without opening
         QString spelled = u"  "_s + option.name;
         if (!option.value.isEmpty())
             spelled += u' ' + option.value;
-        help += spelled.leftJustified(kColumn - 1) + u' ' + option.help + u'\n';
+        // A long option stands on its own line; the Chinese text is broken at the column's
+        // width, a wide character taking two.
+        if (spelled.size() >= kColumn - 1)
+            help += spelled + u'\n' + indent;
+        else
+            help += spelled.leftJustified(kColumn - 1) + u' ';
+        qsizetype columns = kColumn;
+        const QStringView text = option.help;
+        for (qsizetype at = 0; at < text.size();) {
+            // A run of ASCII other than spaces ("table,json") is never broken; a Chinese
+            // character may be, anywhere.
+            qsizetype end = at + 1;
+            while (end < text.size() && text[at].unicode() < 0x80 && text[at] != u' ' &&
+                   text[end].unicode() < 0x80 && text[end] != u' ')
+                ++end;
+            const QStringView piece = text.mid(at, end - at);
+            const qsizetype width = TerminalWidth(piece);
+            if (columns + width > kWidth && columns > kColumn) {
+                while (help.endsWith(u' '))
+                    help.chop(1);
+                help += u'\n' + indent;
+                columns = kColumn;
+                if (piece == u" ") {
+                    at = end;
+                    continue;
+                }
+            }
+            help += piece;
+            columns += width;
+            at = end;
+        }
+        help += u'\n';
         QString line = indent + u'/';
         for (const QStringView word : QStringView(option.helpEn).split(u' ')) {
             if (line.size() + 1 + word.size() > kWidth) {
