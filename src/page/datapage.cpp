@@ -94,7 +94,10 @@ public:
     bool append(QString &out, qint64 seconds, int nanos)
     {
         constexpr qint64 kDay = 86400;
-        // Rounded down, without negating a time that may be the least there is.
+        // Years 1 to 9999 only, which also keeps the day's arithmetic from overflowing.
+        constexpr qint64 kFirst = -62135596800, kLast = 253402300799;
+        if (seconds < kFirst || seconds > kLast)
+            return false;
         const qint64 day = seconds / kDay - (seconds % kDay < 0 ? 1 : 0);
         if (day != day_) {
             day_ = day;
