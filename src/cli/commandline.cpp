@@ -99,8 +99,6 @@ std::optional<QString> checkTogether(WriterRequest &request, const Scanned &s)
                            [name](const auto &option) { return option.first->name == name; });
     };
     const bool tree = given("--tree");
-    // Each format has its own encoding unless one is asked for: a table page is for
-    // today's browsers, which all read UTF-8.
     request.encodingGiven = given("--encoding");
     if (request.styles.size() > 1 && !tree)
         return ProgramMessage(u"多个样式需要 --tree / several styles need --tree"_s);
@@ -114,6 +112,8 @@ std::optional<QString> checkTogether(WriterRequest &request, const Scanned &s)
                                                     QString::fromLatin1(style->suffix)));
         }
     }
+    // Each format has its own encoding unless one is asked for: a table page is for
+    // today's browsers, which all read UTF-8; data is UTF-8 always.
     if (!given("--encoding"))
         request.page.options.encoding = request.page.options.format->encoding;
     else if (request.styles.size() <= 1 && request.page.options.format->data &&

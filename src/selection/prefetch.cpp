@@ -16,7 +16,7 @@ struct FactsPrefetch::Shared
 {
     std::unique_ptr<FolderFacts> folder;
     QList<QByteArray> names; // the bytes only: the caller's list may be sorted meanwhile
-    // Facts packed in 32 bytes: a million files' worth is 32 MB, not 56.
+    // Facts packed in 32 bytes: a million files' worth is 32 MB, not the 72 of FileFacts.
     struct Packed
     {
         qint64 size = kUnread;
