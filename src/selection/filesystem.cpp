@@ -265,38 +265,44 @@ private:
         return read ? std::optional<FileFacts>(factsOf(followed)) : std::nullopt;
     }
 
-    // The sum of the file the facts are of, opened as they were read: a link followed only
-    // where its facts are its target's. With root's rights, a file of someone else's that
-    // is not readable by all gets none: its page tells nothing its owner kept private.
+    // The sum of the file the facts are of, found as they were (a link followed only where
+    // its facts are its target's) and judged before it is opened for reading: only a regular
+    // file is, so that nothing swapped in (a device, a FIFO) is ever opened. With root's
+    // rights, a file of someone else's that is not readable by all gets none: its page
+    // tells nothing its owner kept private.
     QByteArray sumOf(const QByteArray &name) const
     {
-        int fd = -1;
-        constexpr int kRead = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
         struct statx st;
         if (calls_.statx(fd_, name.constData(), AT_SYMLINK_NOFOLLOW, kMask, &st) != 0)
             return {};
+        int found = -1;
         if (!S_ISLNK(st.stx_mode)) {
-            fd = ::openat(fd_, name.constData(), kRead | O_NOFOLLOW);
+            found = ::openat(fd_, name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
         } else if (linksWithin_.isEmpty()) {
-            fd = ::openat(fd_, name.constData(), kRead);
+            found = ::openat(fd_, name.constData(), O_PATH | O_CLOEXEC);
         } else {
-            const int target = openLinkTarget(fd_, name.constData());
-            if (target < 0)
-                return {};
-            if (liesBelow(realPathOf(target), linksWithin_))
-                fd = ::open(QByteArray("/proc/self/fd/" + QByteArray::number(target)).constData(),
-                            kRead);
-            ::close(target);
+            found = openLinkTarget(fd_, name.constData());
+            if (found >= 0 && !liesBelow(realPathOf(found), linksWithin_)) {
+                ::close(found);
+                found = -1;
+            }
         }
+        if (found < 0)
+            return {};
+        struct statx judged;
+        const bool readable =
+            ::statx(found, "", AT_EMPTY_PATH, STATX_BASIC_STATS, &judged) == 0 &&
+            S_ISREG(judged.stx_mode) &&
+            !(::geteuid() == 0 && judged.stx_uid != 0 && (judged.stx_mode & S_IROTH) == 0);
+        // The very file judged, opened for reading through its descriptor.
+        const int fd =
+            readable ? ::open(QByteArray("/proc/self/fd/" + QByteArray::number(found)).constData(),
+                              O_RDONLY | O_CLOEXEC | O_NOCTTY)
+                     : -1;
+        ::close(found);
         if (fd < 0)
             return {};
-        struct statx opened;
-        QByteArray sum;
-        const bool hidden = ::geteuid() == 0 &&
-                            ::statx(fd, "", AT_EMPTY_PATH, STATX_BASIC_STATS, &opened) == 0 &&
-                            opened.stx_uid != 0 && (opened.stx_mode & S_IROTH) == 0;
-        if (!hidden)
-            sum = FileSha256(fd, *sums_);
+        const QByteArray sum = FileSha256(fd, *sums_);
         ::close(fd);
         return sum;
     }
