@@ -46,15 +46,6 @@ int RunTree(const WriterRequest &request, const FileSystem &fs, const QLocale &l
                               .arg(counts.files) +
                           TerminalText(folder()));
     };
-    OpenFolder opened = fs.openTop(top);
-    if (!opened.foreignLink.isEmpty()) {
-        PrintLine(err, ForeignLinkMessage(top, opened.foreignLink, opened.linkOwner));
-        return 1;
-    }
-    if (opened.error != 0) {
-        PrintLine(err, FolderErrorMessage(top, opened.error));
-        return 2;
-    }
     // A walk for each style, each leaving the others' pages out of its listings.
     QList<const PageFormat *> styles = request.styles;
     if (styles.isEmpty())
@@ -81,9 +72,9 @@ int RunTree(const WriterRequest &request, const FileSystem &fs, const QLocale &l
         }
     }
     TreeCounts counts;
-    for (qsizetype i = 0; i < walks.size(); ++i) {
-        // Each walk opens the top again, as the first did.
-        OpenFolder folder = i == 0 ? std::move(opened) : fs.openTop(top);
+    for (const FolderPageRequest &page : std::as_const(walks)) {
+        // Each walk opens the top itself, judged anew.
+        OpenFolder folder = fs.openTop(top);
         if (!folder.foreignLink.isEmpty()) {
             PrintLine(err, ForeignLinkMessage(top, folder.foreignLink, folder.linkOwner));
             return 1;
@@ -93,7 +84,7 @@ int RunTree(const WriterRequest &request, const FileSystem &fs, const QLocale &l
             return 2;
         }
         FolderPages target;
-        TreeWalk walk(walks[i], fs, target, locale, report);
+        TreeWalk walk(page, fs, target, locale, report);
         if (!walk.run(top, std::move(folder))) {
             PrintLine(err, FolderErrorMessage(top, walk.topError()));
             return 2;

@@ -35,57 +35,37 @@ QString scriptWords(QStringView shown, QStringView folder, QStringView folders, 
            scriptString(bytes) + u'}';
 }
 
-struct Words
+PageWords makeChinese()
 {
-    PageWords words;
-    QString script;
-};
-
-Words makeChinese()
-{
-    Words w{{u"zh-CN",
-             u"字节)",
-             u" 字节",
-             u"未知(UnKnow)",
-             u"上一级/",
-             u"筛选",
-             u"名称",
-             u"大小",
-             u"修改日期",
-             u"建立日期",
-             u" 个文件夹，",
-             u" 个文件夹，",
-             u" 个文件",
-             u" 个文件",
-             u"，共 ",
-             u"本网页采用Dirweaver V%1 制作！",
-             {}},
-            {}};
+    PageWords w{u"zh-CN",    u"字节)",    u" 字节",       u"未知(UnKnow)",
+                u"上一级/",  u"筛选",     u"名称",        u"大小",
+                u"修改日期", u"建立日期", u" 个文件夹，", u" 个文件夹，",
+                u" 个文件",  u" 个文件",  u"，共 ",       u"本网页采用Dirweaver V%1 制作！",
+                {}};
     w.script = scriptWords(u"显示 ", u" 个文件夹，", u" 个文件夹，", u" 个文件", u" 个文件",
                            u"没有与“%”匹配的文件或文件夹", u"没有与“%”匹配的文件", u" 字节");
     return w;
 }
 
-Words makeEnglish()
+PageWords makeEnglish()
 {
-    Words w{{u"en",
-             u" bytes)",
-             u" bytes",
-             u"unknown",
-             u"Parent folder/",
-             u"Filter",
-             u"Name",
-             u"Size",
-             u"Modified",
-             u"Created",
-             u" folder, ",
-             u" folders, ",
-             u" file",
-             u" files",
-             u", total ",
-             u"This page was made with Dirweaver V%1!",
-             {}},
-            {}};
+    PageWords w{u"en",
+                u" bytes)",
+                u" bytes",
+                u"unknown",
+                u"Parent folder/",
+                u"Filter",
+                u"Name",
+                u"Size",
+                u"Modified",
+                u"Created",
+                u" folder, ",
+                u" folders, ",
+                u" file",
+                u" files",
+                u", total ",
+                u"This page was made with Dirweaver V%1!",
+                {}};
     w.script = scriptWords(u"Showing ", u" folder, ", u" folders, ", u" file", u" files",
                            u"No file or folder matches “%”", u"No file matches “%”", u" bytes");
     return w;
@@ -106,17 +86,9 @@ QByteArray localeName(const QByteArray &value)
 
 const PageWords &WordsOf(PageLanguage language)
 {
-    static const Words chinese = [] {
-        Words w = makeChinese();
-        w.words.script = w.script;
-        return w;
-    }();
-    static const Words english = [] {
-        Words w = makeEnglish();
-        w.words.script = w.script;
-        return w;
-    }();
-    return language == PageLanguage::English ? english.words : chinese.words;
+    static const PageWords chinese = makeChinese();
+    static const PageWords english = makeEnglish();
+    return language == PageLanguage::English ? english : chinese;
 }
 
 PageLanguage LanguageOfLocale(const QLocale &locale)

@@ -36,7 +36,7 @@ struct PageWords
     /// The footer when none is given, with the version in place of %1.
     QStringView footer;
     /// The table script's words as a script object, ASCII only.
-    QStringView script;
+    QString script;
 };
 
 /// The words of language.
