@@ -1,3 +1,4 @@
+#include "cli/catalog.h"
 #include "cli/commandline.h"
 #include "cli/messages.h"
 #include "cli/tree.h"
@@ -203,6 +204,9 @@ int main(int argc, char *argv[])
         if (request.action == dirweaver::WriterRequest::Action::Tree)
             return dirweaver::RunTree(request, fs, locale, *cwd, err,
                                       TerminalColumns(STDERR_FILENO));
+        if (request.action == dirweaver::WriterRequest::Action::Catalog)
+            return dirweaver::RunCatalog(request, fs, locale, *cwd, out, err,
+                                         TerminalColumns(STDERR_FILENO));
         return dirweaver::RunWriter(request, fs, locale, *cwd, out, err,
                                     TerminalColumns(STDERR_FILENO));
     } catch (const std::bad_alloc &) {

@@ -92,6 +92,28 @@ std::variant<QByteArray, QString> oneFolder(const QList<QByteArray> &folders)
 }
 
 // The rules between options, once each has taken its value.
+// A catalogue is a page of its own, of whole trees: what only single pages or a tree's pages
+// take is refused rather than dropped.
+template <typename Given>
+std::optional<QString> checkCatalog(WriterRequest &request, const Given &given)
+{
+    for (const QByteArrayView option :
+         {"--write", "--tree", "--style", "--name", "--force", "--checksum", "--encoding"}) {
+        if (given(option))
+            return ProgramMessage(u"--catalog 不能与 %1 同用 / --catalog does not take %1"_s.arg(
+                QString::fromLatin1(option)));
+    }
+    if (request.output.isEmpty())
+        return ProgramMessage(u"输出文件名为空 / the output file name is empty"_s);
+    for (const QByteArray &folder : std::as_const(request.folders)) {
+        if (folder.isEmpty())
+            return ProgramMessage(u"文件夹名为空 / the folder name is empty"_s);
+    }
+    request.page.options.absolutePath = false;
+    request.page.folderLinks = FolderLinks::Pages;
+    return {};
+}
+
 std::optional<QString> checkTogether(WriterRequest &request, const Scanned &s)
 {
     const auto given = [&s](QByteArrayView name) {
@@ -100,6 +122,8 @@ std::optional<QString> checkTogether(WriterRequest &request, const Scanned &s)
     };
     const bool tree = given("--tree");
     request.encodingGiven = given("--encoding");
+    if (given("--catalog"))
+        return checkCatalog(request, given);
     if (request.styles.size() > 1 && !tree)
         return ProgramMessage(u"多个样式需要 --tree / several styles need --tree"_s);
     for (const PageFormat *style : std::as_const(request.styles)) {
@@ -201,10 +225,15 @@ std::variant<WriterRequest, QString> ParseWriterArguments(const QList<QByteArray
             request.action == WriterRequest::Action::Version)
             return request;
     }
-    const auto folder = oneFolder(s.folders);
-    if (const QString *problem = std::get_if<QString>(&folder))
-        return *problem;
-    request.folder = std::get<QByteArray>(folder);
+    // A catalogue takes several trees; any other run, one folder.
+    if (request.action == WriterRequest::Action::Catalog) {
+        request.folders = s.folders;
+    } else {
+        const auto folder = oneFolder(s.folders);
+        if (const QString *problem = std::get_if<QString>(&folder))
+            return *problem;
+        request.folder = std::get<QByteArray>(folder);
+    }
     if (std::optional<QString> problem = checkTogether(request, s))
         return *problem;
     return request;

@@ -17,14 +17,17 @@ namespace dirweaver {
 /// What one run of the headless page writer is asked to do.
 struct WriterRequest
 {
-    /// One page, a page in every folder of a tree, the help or the version.
-    enum class Action { Write, Tree, Help, Version };
+    /// One page, a page in every folder of a tree, one catalogue of trees, the help or the
+    /// version.
+    enum class Action { Write, Tree, Catalog, Help, Version };
     /// The action asked for.
     Action action = Action::Write;
     /// Output file; "-" for standard output.
     QByteArray output;
     /// The folder to list, as given; empty for the current folder.
     QByteArray folder;
+    /// With --catalog: every folder given, in order; empty for the current folder.
+    QList<QByteArray> folders;
     /// What the page (or every page of the tree) is made of.
     FolderPageRequest page;
     /// Lines to show on standard error before the run: options taken, but likely not meant.

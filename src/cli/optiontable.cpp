@@ -100,6 +100,16 @@ constexpr OptionRow kOptions[] = {
      u"在 FOLDER 下每个文件夹里写一页（链接为相对路径，列出子文件夹与上一级）",
      u"write a page into every folder of the tree under FOLDER, with relative links, its "
      u"sub-folders and its parent"},
+    {"--catalog", "FILE", Reach::Mode,
+     [](WriterRequest &r, const QByteArray &v) -> std::optional<QString> {
+         r.action = WriterRequest::Action::Catalog;
+         r.output = v;
+         return {};
+     },
+     u"把 FOLDER（可给多个）下的整棵树写成一个可搜索的网页 FILE（\"-\" 表示标准输出），"
+     u"不在树里写任何文件",
+     u"write one searchable page FILE (\"-\" for standard output) of the whole tree under "
+     u"FOLDER, or of several FOLDERs side by side, writing nothing inside them"},
     {"--name", "NAME", Reach::Writer,
      [](WriterRequest &r, const QByteArray &v) -> std::optional<QString> {
          // A page name, never a path: every page goes into its own folder.

@@ -12,10 +12,8 @@ namespace dirweaver {
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
 // A deep tree holds a folder open per level: as many as the system lets this process have.
-void allowManyFolders()
+void AllowManyFolders()
 {
     rlimit limit{};
     if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
@@ -24,15 +22,13 @@ void allowManyFolders()
     }
 }
 
-} // namespace
-
 int RunTree(const WriterRequest &request, const FileSystem &fs, const QLocale &locale,
             const QByteArray &cwd, QIODevice &err, int terminalColumns)
 {
     QElapsedTimer clock;
     clock.start();
     const QByteArray top = AbsoluteCleanPath(request.folder, cwd);
-    allowManyFolders();
+    AllowManyFolders();
     ProgressLine progress(err, terminalColumns);
     TreeWalk::Report report;
     report.skipped = [&](const QString &message) {

@@ -18,4 +18,8 @@ namespace dirweaver {
 int RunTree(const WriterRequest &request, const FileSystem &fs, const QLocale &locale,
             const QByteArray &cwd, QIODevice &err, int terminalColumns);
 
+/// Lets this process hold as many folders open as the system allows: a deep tree holds one
+/// a level.
+void AllowManyFolders();
+
 } // namespace dirweaver

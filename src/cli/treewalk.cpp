@@ -361,9 +361,12 @@ bool TreeWalk::writePage(const PageJob &job, const FileSorter &sorter, const Pag
     const PageProducer produce = [&](PageSink &sink) {
         builder.build(page.model, sink, {}, page.facts.get(), true);
     };
+    FolderRef stored = folder;
+    if (target_.wantsPaths())
+        stored.path = job.node->path();
     QString why;
     const TreePageSave saved = target_.store(
-        folder, job.pageName, produce, request.options.format->treeMark, request_.force, &why);
+        stored, job.pageName, produce, request.options.format->treeMark, request_.force, &why);
     const auto pagePath = [&] { return JoinPath(job.node->path(), job.pageName); };
     switch (saved) {
     case TreePageSave::Written:

@@ -73,6 +73,9 @@ public:
                                    QByteArrayView mark, QString *error) = 0;
     /// Clears the temporary files of names an interrupted run left in folder.
     virtual void clearLeftovers(const FolderRef &folder, const QList<QByteArray> &names) = 0;
+    /// The folder handed to store is named by its whole path (the top's and the names below
+    /// it) rather than by its own name alone, which a deep walk does not pay for otherwise.
+    virtual bool wantsPaths() const { return false; }
     /// Makes what the run stored under top lasting, all at once at its end: one sync per page
     /// would cost more than the pages.
     virtual void settle(const QByteArray &top) = 0;

@@ -35,15 +35,53 @@ QString scriptWords(QStringView shown, QStringView folder, QStringView folders, 
            scriptString(bytes) + u'}';
 }
 
+// The catalogue script's words, in the order CatalogWords names them.
+struct CatalogWords
+{
+    QStringView lang, search, name, size, in, tree, folder, folders, file, files, bytes, found,
+        none, indexing, unknown, comma;
+};
+
+QString catalogWords(const CatalogWords &w)
+{
+    return u"{l:"_s + scriptString(w.lang) + u",q:"_s + scriptString(w.search) + u",h:["_s +
+           scriptString(w.name) + u',' + scriptString(w.size) + u',' + scriptString(w.in) +
+           u"],t:"_s + scriptString(w.tree) + u",d:["_s + scriptString(w.folder) + u',' +
+           scriptString(w.folders) + u"],f:["_s + scriptString(w.file) + u',' +
+           scriptString(w.files) + u"],b:"_s + scriptString(w.bytes) + u",x:"_s +
+           scriptString(w.found) + u",y:"_s + scriptString(w.none) + u",i:"_s +
+           scriptString(w.indexing) + u",u:"_s + scriptString(w.unknown) + u",c:"_s +
+           scriptString(w.comma) + u'}';
+}
+
 PageWords makeChinese()
 {
-    PageWords w{u"zh-CN",    u"字节)",    u" 字节",       u"未知(UnKnow)",
-                u"上一级/",  u"筛选",     u"名称",        u"大小",
-                u"修改日期", u"建立日期", u" 个文件夹，", u" 个文件夹，",
-                u" 个文件",  u" 个文件",  u"，共 ",       u"本网页采用Dirweaver V%1 制作！",
+    PageWords w{u"zh-CN",
+                u"字节)",
+                u" 字节",
+                u"未知(UnKnow)",
+                u"上一级/",
+                u"筛选",
+                u"名称",
+                u"大小",
+                u"修改日期",
+                u"建立日期",
+                u" 个文件夹，",
+                u" 个文件夹，",
+                u" 个文件",
+                u" 个文件",
+                u"，共 ",
+                u"本网页采用Dirweaver V%1 制作！",
+                {},
+                {},
                 {}};
     w.script = scriptWords(u"显示 ", u" 个文件夹，", u" 个文件夹，", u" 个文件", u" 个文件",
                            u"没有与“%”匹配的文件或文件夹", u"没有与“%”匹配的文件", u" 字节");
+    w.catalogScript =
+        catalogWords({u"zh-CN", u"在整个目录里搜索（可用 * 和 ?）", u"名称", u"大小", u"所在文件夹",
+                      u"文件夹", u" 个文件夹", u" 个文件夹", u" 个文件", u" 个文件", u" 字节",
+                      u"找到 ", u"没有与“%”匹配的文件或文件夹", u"正在建立索引……", u"未知", u"，"});
+    w.catalogNote = u"搜索与文件列表需要脚本；下面是各文件夹及其下的文件数与大小。";
     return w;
 }
 
@@ -65,9 +103,17 @@ PageWords makeEnglish()
                 u" files",
                 u", total ",
                 u"This page was made with Dirweaver V%1!",
+                {},
+                {},
                 {}};
     w.script = scriptWords(u"Showing ", u" folder, ", u" folders, ", u" file", u" files",
                            u"No file or folder matches “%”", u"No file matches “%”", u" bytes");
+    w.catalogScript = catalogWords({u"en", u"Search the whole catalogue (* and ? allowed)", u"Name",
+                                    u"Size", u"In folder", u"Folders", u" folder", u" folders",
+                                    u" file", u" files", u" bytes", u"Found ",
+                                    u"Nothing matches “%”", u"Indexing…", u"unknown", u", "});
+    w.catalogNote = u"Search and the lists of files need script; below are the folders with "
+                    u"the number and size of the files in each.";
     return w;
 }
 

@@ -37,6 +37,10 @@ struct PageWords
     QStringView footer;
     /// The table script's words as a script object, ASCII only.
     QString script;
+    /// The catalogue script's words as a script object, ASCII only.
+    QString catalogScript;
+    /// What a catalogue says to a browser without script, above its folder tree.
+    QStringView catalogNote;
 };
 
 /// The words of language.

@@ -1,0 +1,162 @@
+#include "catalog.h"
+
+#include "messages.h"
+#include "tree.h"
+#include "treewalk.h"
+
+#include "output/pagefile.h"
+#include "output/records.h"
+#include "page/catalog.h"
+#include "selection/titles.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+
+namespace dirweaver {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QList<QByteArray> namesOf(const QByteArray &path)
+{
+    QList<QByteArray> names = path.split('/');
+    names.removeAll(QByteArray());
+    return names;
+}
+
+// The folder an output file is saved in.
+QByteArray folderOf(const QByteArray &file)
+{
+    const qsizetype slash = file.lastIndexOf('/');
+    return slash <= 0 ? QByteArray("/") : file.left(slash);
+}
+
+// The heading's title: the one given, or the trees' own, one after the other.
+QString catalogTitle(const WriterRequest &request, const QList<CatalogTree> &trees)
+{
+    if (request.page.headerTitle)
+        return *request.page.headerTitle;
+    QStringList titles;
+    for (const CatalogTree &tree : trees)
+        titles.append(DeriveTitles(tree.shown.text).header);
+    return titles.join(u" + "_s);
+}
+
+} // namespace
+
+QString RelativeFolderTarget(const QByteArray &from, const QByteArray &to)
+{
+    const QList<QByteArray> a = namesOf(from), b = namesOf(to);
+    qsizetype shared = 0;
+    while (shared < a.size() && shared < b.size() && a[shared] == b[shared])
+        ++shared;
+    QString target;
+    for (qsizetype i = shared; i < a.size(); ++i)
+        target += u"../"_s;
+    for (qsizetype i = shared; i < b.size(); ++i)
+        target += PercentEncoded(b[i]) + u'/';
+    return target.isEmpty() ? u"./"_s : target;
+}
+
+int RunCatalog(const WriterRequest &request, const FileSystem &fs, const QLocale &locale,
+               const QByteArray &cwd, QIODevice &out, QIODevice &err, int terminalColumns)
+{
+    QElapsedTimer clock;
+    clock.start();
+    AllowManyFolders();
+    ProgressLine progress(err, terminalColumns);
+    TreeWalk::Report report;
+    report.skipped = [&](const QString &message) {
+        progress.clear();
+        PrintLine(err, message);
+    };
+    report.progress = [&](const TreeCounts &counts, const std::function<QByteArray()> &folder) {
+        if (progress.due())
+            progress.show(u"%1 个文件夹，%2 个文件 / %1 folders, %2 files: "_s.arg(counts.written)
+                              .arg(counts.files) +
+                          TerminalText(folder()));
+    };
+    // The walk of --tree, keeping each folder's record instead of writing a page into it;
+    // "/" is no file's name, so no file is left out as the walk's own page.
+    FolderPageRequest walk = request.page;
+    walk.options.format = &CatalogRecordFormat();
+    walk.options.encoding = PageEncoding::Utf8;
+    walk.options.showSize = walk.options.showDate = true;
+    walk.options.checksum = false;
+    walk.folderLinks = FolderLinks::Pages;
+    walk.pageName = "/";
+
+    const QByteArray output =
+        request.output == "-" ? QByteArray() : AbsoluteCleanPath(request.output, cwd);
+    const QByteArray saveFolder = output.isEmpty() ? AbsoluteCleanPath({}, cwd) : folderOf(output);
+    QString base = request.page.options.baseUrl;
+    if (!base.isEmpty() && !base.endsWith(u'/'))
+        base += u'/';
+
+    CatalogPage catalog;
+    catalog.made = QDateTime::currentSecsSinceEpoch();
+    catalog.date = walk.options.date;
+    TreeCounts counts;
+    const QList<QByteArray> folders =
+        request.folders.isEmpty() ? QList<QByteArray>{QByteArray()} : request.folders;
+    for (const QByteArray &given : folders) {
+        const QByteArray top = AbsoluteCleanPath(given, cwd);
+        OpenFolder folder = fs.openTop(top);
+        if (!folder.foreignLink.isEmpty()) {
+            PrintLine(err, ForeignLinkMessage(top, folder.foreignLink, folder.linkOwner));
+            return 1;
+        }
+        if (folder.error != 0) {
+            PrintLine(err, FolderErrorMessage(top, folder.error));
+            return 2;
+        }
+        FolderRecords records(top);
+        TreeWalk walker(walk, fs, records, locale, report);
+        if (!walker.run(top, std::move(folder))) {
+            PrintLine(err, FolderErrorMessage(top, walker.topError()));
+            return 2;
+        }
+        const TreeCounts one = walker.counts();
+        counts.written += one.written;
+        counts.files += one.files;
+        counts.skipped += one.skipped;
+        counts.notEntered += one.notEntered;
+        CatalogTree tree;
+        tree.shown = NativeName::fromBytes(given.isEmpty() ? QByteArray(".") : given);
+        const QString relative = RelativeFolderTarget(saveFolder, top);
+        tree.target =
+            base.isEmpty() ? relative : base + (relative == u"./"_s ? QString() : relative);
+        tree.records = records.take();
+        catalog.trees.append(std::move(tree));
+    }
+    catalog.title = catalogTitle(request, catalog.trees);
+    progress.clear();
+
+    const FileTimeFormat dates(locale);
+    CatalogTotals totals;
+    const PageProducer produce = [&](PageSink &sink) {
+        totals = WriteCatalog(catalog, dates, sink);
+    };
+    QString error;
+    const bool written =
+        output.isEmpty() ? WritePage(out, produce, &error) : SavePage(output, produce, &error);
+    if (!written) {
+        PrintLine(err, OutputErrorMessage(request.output, error));
+        return 1;
+    }
+    QString extra;
+    if (counts.notEntered > 0)
+        extra += u"，%1 个文件夹未进入（别人的挂载或其他文件系统）/ %1 folders not entered "
+                 u"(another user's mount or another file system)"_s.arg(counts.notEntered);
+    PrintLine(err, ProgramMessage(
+                       u"目录总览列出 %1 个文件夹、%2 个文件，跳过 %3 处，用时 %4 秒 / "
+                       u"catalogue of %1 folders, %2 files, %3 skipped, %4 s"_s.arg(totals.folders)
+                           .arg(totals.files)
+                           .arg(counts.skipped)
+                           .arg(double(clock.elapsed()) / 1000.0, 0, 'f', 2) +
+                       extra));
+    return counts.skipped > 0 ? 1 : 0;
+}
+
+} // namespace dirweaver

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "commandline.h"
+#include "selection/filesystem.h"
+
+#include <QByteArray>
+#include <QIODevice>
+#include <QLocale>
+
+namespace dirweaver {
+
+/// Writes one catalogue of every folder tree the request names into its output file ("-":
+/// out): each tree walked as --tree walks it (the same folders entered and left out, the
+/// same listing options), nothing written inside the trees. Links lead from where the
+/// catalogue is saved, or start with the base address, which stands for that place. Returns
+/// the exit status: 0 done, 1 a folder skipped or the file not written, 2 a top not read.
+int RunCatalog(const WriterRequest &request, const FileSystem &fs, const QLocale &locale,
+               const QByteArray &cwd, QIODevice &out, QIODevice &err, int terminalColumns);
+
+/// The link from the folder from to the folder to, both absolute and clean: "../" for each
+/// name of from past what they share, then to's names percent-encoded, each ending in '/';
+/// "./" for the same folder.
+QString RelativeFolderTarget(const QByteArray &from, const QByteArray &to);
+
+} // namespace dirweaver

@@ -1,0 +1,459 @@
+#include "catalog.h"
+
+#include "annotations.h"
+#include "catalogassets.h"
+#include "escape.h"
+#include "filetime.h"
+
+#include "text/digits.h"
+#include "text/html.h"
+
+#include <QStringDecoder>
+
+#include <vector>
+
+namespace dirweaver {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr char kHex[] = "0123456789abcdef";
+
+// The time a record keeps of facts: the one the catalogue shows.
+std::optional<qint64> shownTime(const std::optional<FileFacts> &facts, FileDate date)
+{
+    if (!facts)
+        return std::nullopt;
+    return date == FileDate::Created ? facts->birthTime : facts->modifiedTime;
+}
+
+// One folder's record: "d/<time>/<name>" a sub-folder, "f/<size>/<time>/<name>" a file, in
+// page order; numbers in base 36, empty when unknown.
+class Record final : public PageWriter
+{
+public:
+    Record(const PageModel &model, PageSink &sink) : model_(model), out_(sink, PageEncoding::Utf8)
+    {
+    }
+
+    void start() override {}
+    void entry(const PageEntry &entry) override
+    {
+        if (entry.kind == EntryKind::Parent)
+            return;
+        line_.clear();
+        if (entry.kind == EntryKind::Folder) {
+            line_ += u"d/"_s;
+        } else {
+            line_ += u"f/"_s;
+            if (entry.facts && entry.facts->size >= 0)
+                line_ += QString::number(entry.facts->size, 36);
+            line_ += u'/';
+        }
+        if (const std::optional<qint64> time = shownTime(entry.facts, model_.options.date))
+            line_ += QString::number(*time, 36);
+        line_ += u'/';
+        line_ += CatalogName(entry.name.bytes);
+        line_ += u'\n';
+        out_.write(line_);
+    }
+    void finish(const PageTotals &) override {}
+
+private:
+    const PageModel &model_;
+    TextWriter out_;
+    QString line_;
+};
+
+std::unique_ptr<PageWriter> makeRecord(const PageModel &model, const FileTimeFormat &,
+                                       PageSink &sink)
+{
+    return std::make_unique<Record>(model, sink);
+}
+
+// UTF-16 units of the UTF-8 text bytes, as the page's script counts them.
+qsizetype utf16Length(QByteArrayView bytes)
+{
+    qsizetype units = 0;
+    for (const char c : bytes) {
+        const auto b = uchar(c);
+        units += (b & 0xc0) != 0x80;
+        units += b >= 0xf0;
+    }
+    return units;
+}
+
+// A folder of the catalogue, in the order the page lists them (each before what it holds).
+struct Node
+{
+    qsizetype tree = 0;
+    QByteArray path;     // below the tree's top
+    QByteArrayView name; // its name's part of its parent's record; the top's is empty
+    QByteArrayView time; // its time, base 36
+    const QByteArray *record = nullptr;
+    qsizetype sub = 0;                  // sub-folders listed
+    qint64 files = 0, bytes = 0;        // its own files
+    qint64 allFiles = 0, allBytes = 0;  // and everything below
+    qsizetype namesAt = 0, factsAt = 0; // where its files start in the two lists
+};
+
+// Each line of a record, split at its first slashes.
+template <typename Each> void forEachLine(const QByteArray &record, Each each)
+{
+    qsizetype at = 0;
+    while (at < record.size()) {
+        qsizetype end = record.indexOf('\n', at);
+        if (end < 0)
+            end = record.size();
+        each(QByteArrayView(record).sliced(at, end - at));
+        at = end + 1;
+    }
+}
+
+// The catalogue's folders, each tree's from its top down, every folder before what it holds.
+std::vector<Node> listFolders(const CatalogPage &page)
+{
+    std::vector<Node> nodes;
+    for (qsizetype t = 0; t < page.trees.size(); ++t) {
+        const CatalogTree &tree = page.trees[t];
+        const auto top = tree.records.constFind(QByteArray());
+        // A tree whose top could not be listed is not shown: roots() leaves it out too.
+        if (top == tree.records.cend())
+            continue;
+        // Depth first without recursion: a deep tree needs no deep stack.
+        std::vector<Node> stack{Node{t, {}, {}, {}, &top.value()}};
+        while (!stack.empty()) {
+            Node node = std::move(stack.back());
+            stack.pop_back();
+            std::vector<Node> children;
+            forEachLine(*node.record, [&](QByteArrayView line) {
+                const qsizetype slash = line.indexOf('/', 2);
+                if (line.startsWith("f/")) {
+                    ++node.files;
+                    bool ok = false;
+                    const qint64 size = line.sliced(2, slash - 2).toLongLong(&ok, 36);
+                    if (ok && size > 0)
+                        node.bytes = size > std::numeric_limits<qint64>::max() - node.bytes
+                                         ? std::numeric_limits<qint64>::max()
+                                         : node.bytes + size;
+                    return;
+                }
+                const QByteArrayView name = line.sliced(slash + 1);
+                QByteArray path = node.path.isEmpty() ? QByteArray() : node.path + '/';
+                path += CatalogNameBytes(name);
+                const auto record = tree.records.constFind(path);
+                if (record == tree.records.cend())
+                    return;
+                children.push_back(
+                    Node{t, std::move(path), name, line.sliced(2, slash - 2), &record.value()});
+            });
+            node.sub = qsizetype(children.size());
+            nodes.push_back(std::move(node));
+            for (auto child = children.rbegin(); child != children.rend(); ++child)
+                stack.push_back(std::move(*child));
+        }
+    }
+    // What lies below each folder, added up from the last folder back to the first.
+    std::vector<qsizetype> parent(nodes.size(), -1), open;
+    std::vector<qsizetype> left;
+    for (qsizetype i = 0; i < qsizetype(nodes.size()); ++i) {
+        while (!left.empty() && left.back() == 0) {
+            left.pop_back();
+            open.pop_back();
+        }
+        if (!open.empty()) {
+            parent[size_t(i)] = open.back();
+            --left.back();
+        }
+        open.push_back(i);
+        left.push_back(nodes[size_t(i)].sub);
+    }
+    for (qsizetype i = qsizetype(nodes.size()) - 1; i >= 0; --i) {
+        Node &node = nodes[size_t(i)];
+        node.allFiles += node.files;
+        node.allBytes =
+            qMin(node.allBytes, std::numeric_limits<qint64>::max() - node.bytes) + node.bytes;
+        if (const qsizetype up = parent[size_t(i)]; up >= 0) {
+            Node &above = nodes[size_t(up)];
+            above.allFiles += node.allFiles;
+            above.allBytes =
+                qMin(above.allBytes, std::numeric_limits<qint64>::max() - node.allBytes) +
+                node.allBytes;
+        }
+    }
+    return nodes;
+}
+
+// The shown text of a name in the catalogue's escaping, as page text.
+QString shownName(QByteArrayView name)
+{
+    QString text;
+    AppendLinkText(text, NativeName::fromBytes(CatalogNameBytes(name)).text, HtmlText::Valid);
+    return text;
+}
+
+// "N files, X" after a folder in the tree a browser without script shows.
+QString counts(const Node &node, const PageWords &words)
+{
+    QString text = u" <span class=\"c\">("_s;
+    AppendDecimal(text, node.allFiles);
+    text += node.allFiles == 1 ? words.file : words.files;
+    text += words.total;
+    AppendShortSize(text, node.allBytes, words);
+    return text + u")</span>"_s;
+}
+
+class CatalogWriter
+{
+public:
+    CatalogWriter(const CatalogPage &page, const FileTimeFormat &dates, PageSink &sink)
+        : page_(page), dates_(dates), words_(dates.words()), out_(sink, PageEncoding::Utf8),
+          sink_(sink)
+    {
+    }
+
+    CatalogTotals write()
+    {
+        const std::vector<Node> nodes = listFolders(page_);
+        CatalogTotals totals;
+        totals.folders = qint64(nodes.size());
+        for (const Node &node : nodes) {
+            totals.files += node.files;
+            totals.bytes =
+                qMin(totals.bytes, std::numeric_limits<qint64>::max() - node.bytes) + node.bytes;
+        }
+        head(totals);
+        noScript(nodes);
+        roots();
+        folders(nodes);
+        lists(nodes, true);
+        lists(nodes, false);
+        out_.write(QString(u"<script>\n"_s + kCatalogScript + u'(' + words_.catalogScript +
+                           u")</script>\n</body>\n</html>\n"_s));
+        return totals;
+    }
+
+private:
+    void head(const CatalogTotals &totals)
+    {
+        const QString title = ValidHtmlText([this] {
+            QString text;
+            AppendHtmlText(text, page_.title);
+            return text;
+        }());
+        QString text = u"<!DOCTYPE html>\n<html lang=\""_s + words_.htmlLang +
+                       u"\">\n<head>\n<meta charset=\"utf-8\">"_s +
+                       QString::fromLatin1(kCatalogMark) +
+                       u"\n<meta name=\"viewport\" content=\"width=device-width, "
+                       u"initial-scale=1\">\n<title>"_s +
+                       title + u"</title>\n<style>\n"_s + kCatalogStyle + u"</style>\n</head>\n"_s;
+        text += u"<body>\n<header><h1>"_s + title + u"</h1>\n<p id=\"sum\">"_s;
+        FormatFileTime(text, dates_, page_.made);
+        text += u" \u00b7 "_s;
+        AppendDecimal(text, totals.folders);
+        text += totals.folders == 1 ? words_.folder : words_.folders;
+        AppendDecimal(text, totals.files);
+        text += totals.files == 1 ? words_.file : words_.files;
+        text += words_.total;
+        AppendShortSize(text, totals.bytes, words_);
+        text += u"</p></header>\n"_s;
+        out_.write(text);
+    }
+
+    // The folder tree with counts, for a browser without script: a list in a list.
+    void noScript(const std::vector<Node> &nodes)
+    {
+        QString text = u"<noscript><p>"_s + words_.catalogNote + u"</p>\n<ul class=\"ns\">"_s;
+        std::vector<qsizetype> left;
+        for (const Node &node : nodes) {
+            text += u"\n<li>"_s;
+            if (node.name.empty()) {
+                QString shown;
+                AppendLinkText(shown, page_.trees[node.tree].shown.text, HtmlText::Valid);
+                text += u"<b>"_s + shown + u"</b>"_s;
+            } else {
+                text += shownName(node.name) + u'/';
+            }
+            text += counts(node, words_);
+            if (node.sub > 0) {
+                text += u"<ul>"_s;
+                left.push_back(node.sub);
+            } else {
+                text += u"</li>"_s;
+                while (!left.empty() && --left.back() == 0) {
+                    left.pop_back();
+                    text += u"</ul></li>"_s;
+                }
+            }
+            if (text.size() > 65536) {
+                out_.write(text);
+                text.clear();
+            }
+        }
+        out_.write(QString(text + u"\n</ul></noscript>\n<div id=\"app\" data-d=\""_s +
+                           (page_.date == FileDate::Created ? words_.created : words_.modified) +
+                           u"\" hidden></div>\n"_s));
+    }
+
+    // A tree a line: where its links start, a tab, its top as shown.
+    void roots()
+    {
+        QString text = u"<script type=\"text/plain\" id=\"dw-r\">"_s;
+        for (const CatalogTree &tree : page_.trees) {
+            if (!tree.records.contains(QByteArray()))
+                continue;
+            text += tree.target + u'\t' + CatalogName(tree.shown.bytes) + u'\n';
+        }
+        out_.write(QString(text + u"</script>\n"_s));
+    }
+
+    // A folder a line, each before what it holds: its sub-folders, its files, their bytes,
+    // its time, where its files' names and facts start in their lists, its name.
+    void folders(const std::vector<Node> &nodes)
+    {
+        QString text = u"<script type=\"text/plain\" id=\"dw-f\">"_s;
+        qsizetype namesAt = 0, factsAt = 0;
+        for (const Node &node : nodes) {
+            text += QString::number(node.sub, 36) + u'/' + QString::number(node.files, 36) + u'/' +
+                    QString::number(node.bytes, 36) + u'/' + QString::fromLatin1(node.time) + u'/' +
+                    QString::number(namesAt, 36) + u'/' + QString::number(factsAt, 36) + u'/' +
+                    QString::fromUtf8(node.name) + u'\n';
+            forEachLine(*node.record, [&](QByteArrayView line) {
+                if (!line.startsWith("f/"))
+                    return;
+                const qsizetype size = line.indexOf('/', 2), time = line.indexOf('/', size + 1);
+                namesAt += utf16Length(line.sliced(time + 1)) + 1;
+                factsAt += time - 2 + 1; // ASCII
+            });
+            if (text.size() > 65536) {
+                out_.write(text);
+                text.clear();
+            }
+        }
+        out_.write(QString(text + u"</script>\n"_s));
+    }
+
+    // Every file's name a line, or its size and time a line, folder after folder.
+    void lists(const std::vector<Node> &nodes, bool names)
+    {
+        QByteArray bytes = names ? "<script type=\"text/plain\" id=\"dw-n\">"
+                                 : "<script type=\"text/plain\" id=\"dw-s\">";
+        for (const Node &node : nodes) {
+            forEachLine(*node.record, [&](QByteArrayView line) {
+                if (!line.startsWith("f/"))
+                    return;
+                const qsizetype size = line.indexOf('/', 2), time = line.indexOf('/', size + 1);
+                bytes += names ? line.sliced(time + 1) : line.sliced(2, time - 2);
+                bytes += '\n';
+            });
+            if (bytes.size() > 65536) {
+                sink_.append(bytes);
+                bytes.clear();
+            }
+        }
+        bytes += "</script>\n";
+        sink_.append(bytes);
+    }
+
+    const CatalogPage &page_;
+    const FileTimeFormat &dates_;
+    const PageWords &words_;
+    TextWriter out_;
+    PageSink &sink_;
+};
+
+} // namespace
+
+const PageFormat &CatalogRecordFormat()
+{
+    static const PageFormat format{"catalog-record", "",         "",   PageEncoding::Utf8,
+                                   kCatalogMark,     makeRecord, true, false};
+    return format;
+}
+
+QString CatalogName(const QByteArray &name)
+{
+    QString out;
+    out.reserve(name.size());
+    const auto escape = [&out](uchar b) {
+        out += u'\\';
+        out += QChar(char16_t(kHex[b >> 4]));
+        out += QChar(char16_t(kHex[b & 15]));
+    };
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const qsizetype n = name.size();
+    for (qsizetype i = 0; i < n;) {
+        const auto b = uchar(name[i]);
+        if (b < 0x80) {
+            if (b < 0x20 || b == 0x7f || b == '\\' || b == '<')
+                escape(b);
+            else
+                out += QChar(char16_t(b));
+            ++i;
+            continue;
+        }
+        // A whole, shortest, valid sequence, as a browser's decoder takes it.
+        const int length = b >= 0xf0 ? 4 : b >= 0xe0 ? 3 : b >= 0xc2 ? 2 : 0;
+        bool valid = length > 0 && b < 0xf5 && i + length <= n;
+        for (int k = 1; valid && k < length; ++k)
+            valid = (uchar(name[i + k]) & 0xc0) == 0x80;
+        if (valid && length == 3) {
+            const auto c = uchar(name[i + 1]);
+            valid = !(b == 0xe0 && c < 0xa0) && !(b == 0xed && c >= 0xa0);
+        } else if (valid && length == 4) {
+            const auto c = uchar(name[i + 1]);
+            valid = !(b == 0xf0 && c < 0x90) && !(b == 0xf4 && c >= 0x90);
+        }
+        // C1 controls are controls too.
+        if (valid && length == 2 && b == 0xc2 && uchar(name[i + 1]) < 0xa0)
+            valid = false;
+        if (!valid) {
+            escape(b);
+            ++i;
+            continue;
+        }
+        out += utf8.decode(QByteArrayView(name).sliced(i, length));
+        i += length;
+    }
+    return out;
+}
+
+QByteArray CatalogNameBytes(QByteArrayView name)
+{
+    QByteArray out;
+    out.reserve(name.size());
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        if (name[i] == '\\' && i + 2 < name.size()) {
+            out += char(QByteArray::fromHex(name.sliced(i + 1, 2).toByteArray()).at(0));
+            i += 2;
+        } else {
+            out += name[i];
+        }
+    }
+    return out;
+}
+
+QString PercentEncoded(const QByteArray &bytes)
+{
+    QString out;
+    for (const char ch : bytes) {
+        const auto b = uchar(ch);
+        if ((b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') ||
+            b == '-' || b == '.' || b == '_' || b == '~') {
+            out += QChar(char16_t(b));
+        } else {
+            out += u'%';
+            out += QChar(char16_t("0123456789ABCDEF"[b >> 4]));
+            out += QChar(char16_t("0123456789ABCDEF"[b & 15]));
+        }
+    }
+    return out;
+}
+
+CatalogTotals WriteCatalog(const CatalogPage &page, const FileTimeFormat &dates, PageSink &sink)
+{
+    return CatalogWriter(page, dates, sink).write();
+}
+
+} // namespace dirweaver

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "format.h"
+#include "options.h"
+#include "words.h"
+
+#include "selection/nativename.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QString>
+
+namespace dirweaver {
+
+/// What a catalogue keeps of one folder, as a tree walk makes it: its sub-folders and files
+/// with their size and time, a line each, names in the catalogue's own escaping.
+const PageFormat &CatalogRecordFormat();
+
+/// One tree of a catalogue: its top as shown, where its links start, and its folders'
+/// records.
+struct CatalogTree
+{
+    /// The top folder as the heading and the folder tree show it.
+    NativeName shown;
+    /// The start of every link into the tree, ending in '/': a relative or absolute URL with
+    /// every byte outside the unreserved ones percent-encoded.
+    QString target;
+    /// Each folder's record (CatalogRecordFormat), by its path below the top ("" the top);
+    /// a folder without one was not listed and shows nowhere.
+    QHash<QByteArray, QByteArray> records;
+};
+
+/// What a catalogue page holds: its trees, side by side, and what its heading says.
+struct CatalogPage
+{
+    /// The trees, in the order given.
+    QList<CatalogTree> trees;
+    /// The browser's title and the heading.
+    QString title;
+    /// When the catalogue was made, in seconds since 1970 UTC.
+    qint64 made = 0;
+    /// Which of each file's times it shows.
+    FileDate date = FileDate::Modified;
+};
+
+/// What a catalogue holds in all.
+struct CatalogTotals
+{
+    /// Folders and files listed, and the files' bytes.
+    qint64 folders = 0, files = 0, bytes = 0;
+};
+
+/// Writes page as one self-contained UTF-8 HTML file: inline style and script, the folder
+/// tree with counts for a browser without script, and the names and facts stored once in a
+/// compact text that the script reads without a node per file. Returns its totals.
+CatalogTotals WriteCatalog(const CatalogPage &page, const FileTimeFormat &dates, PageSink &sink);
+
+/// name's bytes in the catalogue's escaping: UTF-8 characters as they stand but for
+/// controls, backslash and '<'; those, and every byte not part of a valid character, as
+/// a backslash and two hexadecimal digits. Never holds a line break or a '/'.
+QString CatalogName(const QByteArray &name);
+
+/// The bytes of a name in the catalogue's escaping.
+QByteArray CatalogNameBytes(QByteArrayView name);
+
+/// bytes percent-encoded for a URL's path: everything but ASCII letters, digits and "-._~".
+QString PercentEncoded(const QByteArray &bytes);
+
+} // namespace dirweaver
