@@ -210,25 +210,31 @@ QList<QList<QByteArray>> ChromiumResolvedLinks(const QList<QByteArray> &pages, Q
     return links;
 }
 
-QString ChromiumScript(const QByteArray &path, const QString &script, QString *why)
+QString ChromiumScript(const QByteArray &path, const QString &script, QString *why, int waitMs)
 {
     const QByteArray harness =
         "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title></title></head><body>"
         "<iframe style=\"width:1000px;height:1500px\" src=\"" +
         fileUrl(path) +
         "\"></iframe><script>"
-        "window.onload=()=>{try{const d=document.querySelector('iframe').contentDocument;"
+        "window.onload=()=>setTimeout(()=>{try{"
+        "const d=document.querySelector('iframe').contentDocument;"
         "document.title=(function(d){" +
         script.toUtf8() +
         "})(d);}"
-        "catch(e){document.title='script failed: '+e;}};</script></body></html>";
+        "catch(e){document.title='script failed: '+e;}}," +
+        QByteArray::number(waitMs) + ");</script></body></html>";
     QTemporaryDir dir;
     const QByteArray harnessPath = QFile::encodeName(dir.path()) + "/harness.htm";
     if (!WriteBytes(harnessPath, harness)) {
         *why = u"cannot write the harness page"_s;
         return {};
     }
-    const QString dom = runChromium(harnessPath, {u"--allow-file-access-from-files"_s}, why);
+    // Virtual time lets the page's own timers run before the script, however busy the machine.
+    QStringList extra{u"--allow-file-access-from-files"_s};
+    if (waitMs > 0)
+        extra << u"--virtual-time-budget="_s + QString::number(waitMs * 4);
+    const QString dom = runChromium(harnessPath, extra, why);
     return why->isEmpty() ? Parse(dom).title : QString();
 }
 

@@ -61,9 +61,9 @@ QString ChromiumDom(const QByteArray &path, const QString &lang, QString *why,
 QList<QList<QByteArray>> ChromiumResolvedLinks(const QList<QByteArray> &pages, QString *why);
 
 /// What script (the body of a function of d, the page's document, returning a string) gives
-/// once the page at path has loaded in a 1000 by 1500 pixel frame of a harness page; empty
-/// with why set when Chromium failed.
-QString ChromiumScript(const QByteArray &path, const QString &script, QString *why);
+/// once the page at path has loaded in a 1000 by 1500 pixel frame of a harness page, and
+/// waitMs of the page's own time have passed; empty with why set when Chromium failed.
+QString ChromiumScript(const QByteArray &path, const QString &script, QString *why, int waitMs = 0);
 
 /// Writes bytes to path by bytes, as Qt cannot name a path that is not UTF-8.
 bool WriteBytes(const QByteArray &path, const QByteArray &bytes);

@@ -10,8 +10,11 @@
 #include "runprogram.h"
 #include "text/html.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -452,6 +455,51 @@ private Q_SLOTS:
         const QString problem =
             CheckPage(Parse(dom), Parse(expected), corpus_, listed_, true, HtmlText::Valid);
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    }
+
+    // The catalogue of the corpus in Chromium: every file's row shows its name as a page
+    // shows it (what cannot be shown as U+FFFD) and links exactly its bytes.
+    void catalogInChromium()
+    {
+        if (ChromiumProgram().isEmpty())
+            QSKIP("chromium is not installed; ./dev.sh test installs it");
+        const QString folder = dir_.filePath(u"corpus"_s);
+        QVERIFY(QFile::exists(folder) ||
+                symlink(corpus_.folder.constData(), QFile::encodeName(folder).constData()) == 0);
+        const QString catalogue = dir_.filePath(u"corpus-catalog.htm"_s);
+        const Run written = RunProgram(QStringLiteral(DIRWEAVER_EXECUTABLE),
+                                       {u"--catalog"_s, catalogue, u"corpus"_s}, dir_.path());
+        QVERIFY2(written.status == 0, written.err.constData());
+        // The list draws the rows in view: it is scrolled through. Texts travel percent-encoded
+        // and are decoded keeping a leading U+FEFF, which Qt's readers otherwise drop.
+        QString why;
+        const QString rows = ChromiumScript(
+            QFile::encodeName(catalogue),
+            u"const w=d.defaultView,lv=d.getElementById('lv'),seen=new Map();"
+            u"for(let top=0;top<=lv.scrollHeight;top+=600){lv.scrollTop=top;"
+            u"lv.dispatchEvent(new w.Event('scroll'));for(const r of lv.querySelectorAll"
+            u"('.r:not(.k)'))seen.set(r.style.top,[encodeURIComponent(r.firstChild.textContent),"
+            u"r.firstChild.href])}"
+            u"return JSON.stringify([...seen.values()])"_s,
+            &why, 500);
+        QVERIFY2(why.isEmpty(), qPrintable(why));
+        QMap<QByteArray, QString> shown;
+        for (const QJsonValue row : QJsonDocument::fromJson(rows.toUtf8()).array()) {
+            const QUrl href(row[1].toString());
+            shown.insert(
+                QByteArray::fromPercentEncoding(href.path(QUrl::FullyEncoded).toLatin1()),
+                QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom)
+                    .decode(QByteArray::fromPercentEncoding(row[0].toString().toLatin1())));
+        }
+        QMap<QByteArray, QString> expected;
+        static const QRegularExpression unshown(
+            u"[\\x{0}-\\x{1f}\\x{7f}-\\x{9f}\\x{fdd0}-\\x{fdef}\\x{fffe}\\x{ffff}]"_s);
+        for (const QByteArray &name : std::as_const(corpus_.files))
+            expected.insert(QFile::encodeName(folder) + '/' + name,
+                            NativeName::fromBytes(name).text.replace(unshown, u"\ufffd"_s));
+        QCOMPARE(shown.keys(), expected.keys());
+        for (auto it = expected.cbegin(); it != expected.cend(); ++it)
+            QCOMPARE(shown.value(it.key()), it.value());
     }
 };
 

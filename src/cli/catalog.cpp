@@ -45,6 +45,13 @@ QString catalogTitle(const WriterRequest &request, const QList<CatalogTree> &tre
 
 } // namespace
 
+qint64 MadeAt(const QByteArray &sourceDateEpoch)
+{
+    bool ok = false;
+    const qint64 given = sourceDateEpoch.toLongLong(&ok);
+    return ok && given >= 0 ? given : QDateTime::currentSecsSinceEpoch();
+}
+
 QString RelativeFolderTarget(const QByteArray &from, const QByteArray &to)
 {
     const QList<QByteArray> a = namesOf(from), b = namesOf(to);
@@ -95,7 +102,7 @@ int RunCatalog(const WriterRequest &request, const FileSystem &fs, const QLocale
         base += u'/';
 
     CatalogPage catalog;
-    catalog.made = QDateTime::currentSecsSinceEpoch();
+    catalog.made = MadeAt(qgetenv("SOURCE_DATE_EPOCH"));
     catalog.date = walk.options.date;
     TreeCounts counts;
     const QList<QByteArray> folders =

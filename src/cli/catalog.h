@@ -17,6 +17,10 @@ namespace dirweaver {
 int RunCatalog(const WriterRequest &request, const FileSystem &fs, const QLocale &locale,
                const QByteArray &cwd, QIODevice &out, QIODevice &err, int terminalColumns);
 
+/// When a catalogue says it was made: SOURCE_DATE_EPOCH's seconds where it is set, as
+/// reproducible builds ask, else now.
+qint64 MadeAt(const QByteArray &sourceDateEpoch);
+
 /// The link from the folder from to the folder to, both absolute and clean: "../" for each
 /// name of from past what they share, then to's names percent-encoded, each ending in '/';
 /// "./" for the same folder.

@@ -8,8 +8,6 @@
 #include "text/digits.h"
 #include "text/html.h"
 
-#include <QStringDecoder>
-
 #include <vector>
 
 namespace dirweaver {
@@ -193,15 +191,18 @@ QString shownName(QByteArrayView name)
     return text;
 }
 
-// "N files, X" after a folder in the tree a browser without script shows.
+// "(N files, total X)" after a top in the tree a browser without script shows; "(N)" after
+// every other folder, which keeps a tree of many folders light.
 QString counts(const Node &node, const PageWords &words)
 {
-    QString text = u" <span class=\"c\">("_s;
+    QString text = u" ("_s;
     AppendDecimal(text, node.allFiles);
-    text += node.allFiles == 1 ? words.file : words.files;
-    text += words.total;
-    AppendShortSize(text, node.allBytes, words);
-    return text + u")</span>"_s;
+    if (node.name.empty()) {
+        text += node.allFiles == 1 ? words.file : words.files;
+        text += words.total;
+        AppendShortSize(text, node.allBytes, words);
+    }
+    return text + u')';
 }
 
 class CatalogWriter
@@ -276,14 +277,14 @@ private:
                 text += shownName(node.name) + u'/';
             }
             text += counts(node, words_);
+            // An item ends where the next begins: only the lists are closed.
             if (node.sub > 0) {
                 text += u"<ul>"_s;
                 left.push_back(node.sub);
             } else {
-                text += u"</li>"_s;
                 while (!left.empty() && --left.back() == 0) {
                     left.pop_back();
-                    text += u"</ul></li>"_s;
+                    text += u"</ul>"_s;
                 }
             }
             if (text.size() > 65536) {
@@ -381,7 +382,6 @@ QString CatalogName(const QByteArray &name)
         out += QChar(char16_t(kHex[b >> 4]));
         out += QChar(char16_t(kHex[b & 15]));
     };
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const qsizetype n = name.size();
     for (qsizetype i = 0; i < n;) {
         const auto b = uchar(name[i]);
@@ -413,7 +413,16 @@ QString CatalogName(const QByteArray &name)
             ++i;
             continue;
         }
-        out += utf8.decode(QByteArrayView(name).sliced(i, length));
+        // Decoded here: a decoder would take a leading U+FEFF for a byte order mark and drop it.
+        char32_t c = b & (0x7f >> length);
+        for (int k = 1; k < length; ++k)
+            c = (c << 6) | (uchar(name[i + k]) & 0x3f);
+        if (QChar::requiresSurrogates(c)) {
+            out += QChar(QChar::highSurrogate(c));
+            out += QChar(QChar::lowSurrogate(c));
+        } else {
+            out += QChar(char16_t(c));
+        }
         i += length;
     }
     return out;

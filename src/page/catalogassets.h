@@ -202,7 +202,7 @@ parts.push(lo);step.l=base+lo.length;p=sa[f0];for(k=k0;k<k1;k++){SST[k]=p;p=SS.i
 step.f=fi;if(fi<n){sm.textContent=W.i+" "+Math.floor(done*100/Math.max(N,1))+"%";setTimeout(step,0);return}
 IX=parts.join("");step.p=null;FX=[];FST=new Float64Array(n+1);var at=0;
 for(k=0;k<n;k++){FST[k]=at;var s=fname(k).toLowerCase();FX.push(s);at+=s.length+1}FST[n]=at;FX=FX.join("\n")+"\n";
-if(q.value.trim())search();else if(open>=0)sm.textContent=plural(af[open],W.f)+W.c+size(ab[open])}
+app.dataset.ready="1";if(q.value.trim())search();else if(open>=0)sm.textContent=plural(af[open],W.f)+W.c+size(ab[open])}
 function find(A,p,m){var lo=0,hi=m-1;while(lo<hi){var c=(lo+hi+1)>>1;if(A[c]<=p)lo=c;else hi=c-1}return lo}
 function glob(w){var s=w.replace(/[.+^${}()|[\]\\]/g,"\\$&").replace(/\*/g,"[^\\n]*").replace(/\?/g,"[^\\n]");
 if(s.slice(0,6)=="[^\\n]*")s=s.replace(/^(\[\^\\n\]\*)+/,"");else s="^"+s;

@@ -81,7 +81,7 @@ PageWords makeChinese()
         catalogWords({u"zh-CN", u"在整个目录里搜索（可用 * 和 ?）", u"名称", u"大小", u"所在文件夹",
                       u"文件夹", u" 个文件夹", u" 个文件夹", u" 个文件", u" 个文件", u" 字节",
                       u"找到 ", u"没有与“%”匹配的文件或文件夹", u"正在建立索引……", u"未知", u"，"});
-    w.catalogNote = u"搜索与文件列表需要脚本；下面是各文件夹及其下的文件数与大小。";
+    w.catalogNote = u"搜索与文件列表需要脚本；下面是各文件夹，括号里是其下的文件数。";
     return w;
 }
 
@@ -112,8 +112,8 @@ PageWords makeEnglish()
                                     u"Size", u"In folder", u"Folders", u" folder", u" folders",
                                     u" file", u" files", u" bytes", u"Found ",
                                     u"Nothing matches “%”", u"Indexing…", u"unknown", u", "});
-    w.catalogNote = u"Search and the lists of files need script; below are the folders with "
-                    u"the number and size of the files in each.";
+    w.catalogNote = u"Search and the lists of files need script; below are the folders, each "
+                    u"with the number of files it holds in brackets.";
     return w;
 }
 
