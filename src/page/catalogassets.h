@@ -153,7 +153,7 @@ else if(k=="ArrowRight"){if(sub[f]&&!ex[f])toggle(f,1);else if(sub[f])f=f+1}
 else if(k=="ArrowLeft"){if(sub[f]&&ex[f])toggle(f,0);else if(par[f]>=0)f=par[f]}
 else if(k=="Enter"||k==" "){showFolder(f)}else return;e.preventDefault();activate(f)});
 var items=[],names=null,facts=null,res=false,key="",up=true,co=new Intl.Collator(W.l,{numeric:true,sensitivity:"accent"});
-var NST=new Float64Array(N+1),SST=new Float64Array(N+1),IST=new Float64Array(N+1),done=0,IX=null,FX=null,FST=null;
+var NST=new Uint32Array(N+1),SST=new Uint32Array(N+1),IST=new Uint32Array(N+1),done=0,IX=null,FX=null,FST=null;
 function fileOf(k){var lo=0,hi=n-1;while(lo<hi){var m=(lo+hi+1)>>1;if(first[m]<=k)lo=m;else hi=m-1}
 return lo}
 function fileName(k){if(open>=0&&!res&&k>=first[open]&&k<first[open+1])return names[k-first[open]];
@@ -200,22 +200,24 @@ if(fast&&lo.length==ch.length){for(k=k0;k<=k1;k++)IST[k]=base+NST[k]-NST[k0]}
 else{p=0;for(k=k0;k<k1;k++){IST[k]=base+p;p=lo.indexOf("\n",p)+1}IST[k1]=base+p}
 parts.push(lo);step.l=base+lo.length;p=sa[f0];for(k=k0;k<k1;k++){SST[k]=p;p=SS.indexOf("\n",p)+1}SST[k1]=p;done=k1}
 step.f=fi;if(fi<n){sm.textContent=W.i+" "+Math.floor(done*100/Math.max(N,1))+"%";setTimeout(step,0);return}
-IX=parts.join("");step.p=null;FX=[];FST=new Float64Array(n+1);var at=0;
+IX=parts.join("");step.p=null;FX=[];FST=new Uint32Array(n+1);var at=0;
 for(k=0;k<n;k++){FST[k]=at;var s=fname(k).toLowerCase();FX.push(s);at+=s.length+1}FST[n]=at;FX=FX.join("\n")+"\n";
 app.dataset.ready="1";if(q.value.trim())search();else if(open>=0)sm.textContent=plural(af[open],W.f)+W.c+size(ab[open])}
-function find(A,p,m){var lo=0,hi=m-1;while(lo<hi){var c=(lo+hi+1)>>1;if(A[c]<=p)lo=c;else hi=c-1}return lo}
 function glob(w){var s=w.replace(/[.+^${}()|[\]\\]/g,"\\$&").replace(/\*/g,"[^\\n]*").replace(/\?/g,"[^\\n]");
 if(s.slice(0,6)=="[^\\n]*")s=s.replace(/^(\[\^\\n\]\*)+/,"");else s="^"+s;
-if(s.slice(-6)=="[^\\n]*")s=s.replace(/(\[\^\\n\]\*)+$/,"");else s+="$";return new RegExp(s,"gm")}
-function hits(S,A,m,w){var o=[],p,k;if(/[*?]/.test(w)){var re=glob(w),x;if(re.source=="(?:)")re=/^/gm;
-while((x=re.exec(S))&&x.index<S.length){k=find(A,x.index,m);o.push(k);re.lastIndex=A[k+1]}}
-else{p=S.indexOf(w);while(p>=0){k=find(A,p,m);o.push(k);p=S.indexOf(w,A[k+1])}}return o}
-function search(){var w=q.value.trim().toLowerCase();if(!w){if(open>=0)showFolder(open);return}
+if(s.slice(-6)=="[^\\n]*")s=s.replace(/(\[\^\\n\]\*)+$/,"");else s+="$";return new RegExp(s||"^","gm")}
+function Hits(S,A,w,out,at,fold){var re=/[*?]/.test(w)?glob(w):null,p=0,k=0,o={c:at,done:false};
+o.more=function(ms){var end=performance.now()+ms,x,t=0;for(;;){if(re){re.lastIndex=p;x=re.exec(S);
+if(!x||x.index>=S.length){o.done=true;break}p=x.index}else{p=S.indexOf(w,p);if(p<0){o.done=true;break}}
+while(A[k+1]<=p)k++;out[o.c++]=fold?-k-1:k;p=A[k+1];if((++t&1023)==0&&performance.now()>end)break}};return o}
+var RB=null,job=0;
+function search(){var w=q.value.trim().toLowerCase(),my=++job;if(!w){if(open>=0)showFolder(open);return}
 if(!IX){sm.textContent=W.i;return}
-var fh=hits(FX,FST,n,w),kh=hits(IX,IST,N,w);res=true;lp.className="res";
-items=fh.map(function(f){return -f-1}).concat(kh);key="";header();LL.set(items.length);
-sm.textContent=items.length?W.x+(fh.length?plural(fh.length,W.d)+W.c:"")+plural(kh.length,W.f):
-W.y.replace("%",function(){return q.value.trim()})}
+if(!RB)RB=new Int32Array(N+n);var fh=Hits(FX,FST,w,RB,0,true);fh.more(1e9);
+var kh=Hits(IX,IST,w,RB,fh.c,false);res=true;lp.className="res";key="";header();items=RB;
+lv.scrollTop=0;(function more(ms){if(my!=job)return;kh.more(ms);LL.n=kh.c;LL.draw(true);
+var c=kh.c-fh.c;sm.textContent=kh.c?W.x+(fh.c?plural(fh.c,W.d)+W.c:"")+plural(c,W.f)+(kh.done?"":"\u2026"):
+kh.done?W.y.replace("%",function(){return q.value.trim()}):W.i;if(!kh.done)setTimeout(function(){more(30)},0)})(10)}
 q.addEventListener("input",search);addEventListener("resize",function(){TL.draw(true);LL.draw(true)});
 app.hidden=false;for(i=0;i<n;i++)if(par[i]<0)ex[i]=1;visible();
 if(n){showFolder(0);activate(0)}setTimeout(step,0)}))js";
