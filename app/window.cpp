@@ -1,6 +1,7 @@
 // The window side of the program, loaded by main only when a window is wanted, so the
 // headless writer starts without the widget libraries.
 #include "window.h"
+#include "cli/catalog.h"
 #include "cli/commandline.h"
 #include "page/filetime.h"
 #include "selection/drives.h"
@@ -35,6 +36,11 @@ extern "C" __attribute__((visibility("default"))) int dirweaver_run_window(char 
         fs, dirweaver::DateLocale(language, dirweaver::ProgramLocaleFromEnvironment()),
         dirweaver::MountedVolumes(), request->listing);
     form.followMounts();
+    // The save dialog's catalogue is the command line's own run.
+    const QLocale locale = dirweaver::ProgramLocaleFromEnvironment();
+    form.setCatalogueMaker([&fs, locale](const dirweaver::CatalogueJob &job) {
+        return dirweaver::MakeCatalogue(job, fs, locale);
+    });
     const auto start =
         dirweaver::NativeName::fromBytes(QByteArray(folder, qsizetype(folderLength)));
     // The first page is built inside the event loop, so the exit button works during it.

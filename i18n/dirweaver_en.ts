@@ -236,5 +236,33 @@ titles</translation>
         <source>JSON 数据 (*.json)</source>
         <translation>JSON data (*.json)</translation>
     </message>
+    <message>
+        <source>这里不能生成目录总览。</source>
+        <translation>No catalogue can be made here.</translation>
+    </message>
+    <message>
+        <source>正在生成目录总览……</source>
+        <translation>Making the catalogue…</translation>
+    </message>
+    <message>
+        <source>停止</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>正在生成目录总览：%1 个文件夹，%2 个文件</source>
+        <translation>Making the catalogue: %1 folders, %2 files</translation>
+    </message>
+    <message>
+        <source>目录总览已生成：%1</source>
+        <translation>The catalogue is written: %1</translation>
+    </message>
+    <message>
+        <source>目录总览没有生成：%1</source>
+        <translation>The catalogue was not written: %1</translation>
+    </message>
+    <message>
+        <source>目录总览 (*.htm)</source>
+        <translation>Catalogue (*.htm)</translation>
+    </message>
 </context>
 </TS>

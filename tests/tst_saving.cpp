@@ -1,4 +1,5 @@
 // Saving from the window, through the real save dialog and message boxes.
+#include "cli/catalog.h"
 #include "cli/commandline.h"
 #include "formfixture.h"
 #include "ui/application.h"
@@ -11,9 +12,12 @@
 #include <QListView>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTest>
+#include <QThread>
 #include <QUrl>
 
 #include <csignal>
@@ -100,7 +104,8 @@ private Q_SLOTS:
             QCOMPARE(d->defaultSuffix(), u"htm"_s);
             QCOMPARE(d->nameFilters(),
                      (QStringList{u"超文本文件 (*.htm)"_s, u"超文本文件 UTF-8 编码 (*.htm)"_s,
-                                  u"超文本表格 (*.htm)"_s, u"JSON 数据 (*.json)"_s}));
+                                  u"超文本表格 (*.htm)"_s, u"JSON 数据 (*.json)"_s,
+                                  u"目录总览 (*.htm)"_s}));
             QCOMPARE(d->selectedNameFilter(), u"超文本文件 (*.htm)"_s);
             QCOMPARE(d->directory().absolutePath(), folder);
             QCOMPARE(d->findChild<QLineEdit *>(u"fileNameEdit"_s)->text(), proposed);
@@ -175,6 +180,56 @@ private Q_SLOTS:
 
         QTest::mouseClick(control(u"Command6"_s), Qt::LeftButton);
         QCOMPARE(ReadFile(runtime.path() + u"/Dirweaver~temp"_s + suffix), saved);
+    }
+
+    void catalogue_data()
+    {
+        QTest::addColumn<bool>("stop");
+        QTest::newRow("written") << false;
+        QTest::newRow("stopped") << true;
+    }
+
+    // The catalogue type writes the open folder's whole tree as the command line's catalogue
+    // does, a progress bar showing meanwhile; its stop button stops it, with nothing written
+    // and nothing more said.
+    void catalogue()
+    {
+        QFETCH(bool, stop);
+        const QString folder =
+            makeFolder(u"Catalogue/"_s + QString::fromLatin1(QTest::currentDataTag()), 2);
+        makeFolder(folder.mid(tmp.path().size() + 1) + u"/内层"_s, 1);
+        open(folder);
+        form->setCatalogueMaker([this, stop](const CatalogueJob &job) {
+            // A stopped run waits for the stop button, which the test presses.
+            while (stop && !job.stopped())
+                QThread::msleep(1);
+            return MakeCatalogue(job, disk, locale);
+        });
+        if (stop) {
+            WhenModal<QProgressDialog>(answers.get(), [](QProgressDialog *d) {
+                QTest::mouseClick(d->findChild<QPushButton *>(), Qt::LeftButton);
+                return true;
+            });
+        }
+        expectMessage();
+        save([](QFileDialog *d) {
+            d->selectNameFilter(u"目录总览 (*.htm)"_s);
+            d->findChild<QLineEdit *>(u"fileNameEdit"_s)->setText(u"全部.htm"_s);
+            accept(d);
+        });
+        const QString file = folder + u"/全部.htm"_s;
+        if (stop) {
+            QVERIFY(!QFile::exists(file));
+            QVERIFY(!message.shown);
+            return;
+        }
+        QCOMPARE(message.text, u"目录总览已生成："_s + file);
+        const QByteArray written = ReadFile(file);
+        QVERIFY(written.contains("content=\"Dirweaver --catalog\""));
+        QVERIFY(written.contains("\n内层\n") || written.contains("/内层\n"));
+        QVERIFY(written.contains("\nfile0000.txt\n"));
+        // The window's own page stays what it was, for the preview.
+        QVERIFY(pageBytes().contains("charset=gbk"));
     }
 
     // Opened with listing options, the window shows, saves and previews the page that

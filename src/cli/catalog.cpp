@@ -9,6 +9,7 @@
 #include "page/catalog.h"
 #include "selection/titles.h"
 
+#include <QBuffer>
 #include <QDateTime>
 #include <QElapsedTimer>
 
@@ -52,6 +53,31 @@ qint64 MadeAt(const QByteArray &sourceDateEpoch)
     return ok && given >= 0 ? given : QDateTime::currentSecsSinceEpoch();
 }
 
+CatalogueResult MakeCatalogue(const CatalogueJob &job, const FileSystem &fs, const QLocale &locale)
+{
+    WriterRequest request;
+    request.action = WriterRequest::Action::Catalog;
+    request.output = job.file;
+    request.folders = {job.folder};
+    request.page = job.listing;
+    // Its words and dates, as the window's pages have them.
+    const QLocale pageLocale = DateLocale(job.language, locale);
+    QBuffer out, err;
+    out.open(QIODevice::WriteOnly);
+    err.open(QIODevice::WriteOnly);
+    const int status =
+        RunCatalog(request, fs, pageLocale, "/", out, err, 0, {job.progress, job.stopped});
+    CatalogueResult result;
+    result.stopped = status == kCatalogStopped;
+    result.written = status == 0 || status == 1;
+    // The summary is the command line's; the window says what was skipped.
+    QStringList lines = QString::fromUtf8(err.data()).split(u'\n', Qt::SkipEmptyParts);
+    if (result.written && !lines.isEmpty())
+        lines.removeLast();
+    result.messages = lines.join(u'\n');
+    return result;
+}
+
 QString RelativeFolderTarget(const QByteArray &from, const QByteArray &to)
 {
     const QList<QByteArray> a = namesOf(from), b = namesOf(to);
@@ -67,7 +93,8 @@ QString RelativeFolderTarget(const QByteArray &from, const QByteArray &to)
 }
 
 int RunCatalog(const WriterRequest &request, const FileSystem &fs, const QLocale &locale,
-               const QByteArray &cwd, QIODevice &out, QIODevice &err, int terminalColumns)
+               const QByteArray &cwd, QIODevice &out, QIODevice &err, int terminalColumns,
+               const CatalogWatch &watch)
 {
     QElapsedTimer clock;
     clock.start();
@@ -78,7 +105,10 @@ int RunCatalog(const WriterRequest &request, const FileSystem &fs, const QLocale
         progress.clear();
         PrintLine(err, message);
     };
+    report.stopped = watch.stopped;
     report.progress = [&](const TreeCounts &counts, const std::function<QByteArray()> &folder) {
+        if (watch.progress)
+            watch.progress(counts.written, counts.files);
         if (progress.due())
             progress.show(u"%1 个文件夹，%2 个文件 / %1 folders, %2 files: "_s.arg(counts.written)
                               .arg(counts.files) +
@@ -124,6 +154,8 @@ int RunCatalog(const WriterRequest &request, const FileSystem &fs, const QLocale
             PrintLine(err, FolderErrorMessage(top, walker.topError()));
             return 2;
         }
+        if (walker.stopped())
+            return kCatalogStopped;
         const TreeCounts one = walker.counts();
         counts.written += one.written;
         counts.files += one.files;

@@ -83,6 +83,11 @@ bool TreeWalk::run(const QByteArray &top, OpenFolder topFolder)
                nullptr))
         return topError_ == 0; // none asked for: ".noindex" at the top
     while (!stack_.empty()) {
+        // Pages on the pool finish as the pool ends; nothing waits for the folders left.
+        if (report_.stopped && report_.stopped()) {
+            stopped_ = true;
+            return true;
+        }
         Frame &frame = stack_.back();
         if (frame.next < frame.children.size()) {
             Look look = nextLook(frame);

@@ -49,6 +49,8 @@ public:
         /// Shows the progress, when it is due; folder makes the path of the folder at work.
         std::function<void(const TreeCounts &counts, const std::function<QByteArray()> &folder)>
             progress;
+        /// Asked before each folder is entered: true stops the walk where it is.
+        std::function<bool()> stopped;
     };
 
     /// A walk writing request's pages, reading through source and storing through target.
@@ -65,6 +67,8 @@ public:
     TreeCounts counts() const;
     /// Why the top could not be read, once run returned false.
     int topError() const { return topError_; }
+    /// The walk was stopped before it was done: what it made is not whole.
+    bool stopped() const { return stopped_; }
 
 private:
     struct Look;
@@ -96,6 +100,7 @@ private:
     mutable std::mutex mutex_; // the reports and the counts
     TreeCounts counts_;
     int topError_ = 0;
+    bool stopped_ = false;
     std::deque<Frame> stack_;
     QSet<std::pair<quint64, quint64>> visited_;
     QByteArray topPath_;

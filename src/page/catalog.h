@@ -1,5 +1,6 @@
 #pragma once
 
+#include "folderpage.h"
 #include "format.h"
 #include "options.h"
 #include "words.h"
@@ -10,6 +11,8 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+
+#include <functional>
 
 namespace dirweaver {
 
@@ -50,6 +53,36 @@ struct CatalogTotals
     /// Folders and files listed, and the files' bytes.
     qint64 folders = 0, files = 0, bytes = 0;
 };
+
+/// A catalogue the window asks for: the folder it shows and everything below it, listed as
+/// its pages are, into a file.
+struct CatalogueJob
+{
+    /// The file to write, and the folder whose tree it lists.
+    QByteArray file, folder;
+    /// What the window's pages are listed by: its pattern and its listing options.
+    FolderPageRequest listing;
+    /// The language the catalogue speaks.
+    PageLanguage language = PageLanguage::Chinese;
+    /// Folders and files listed so far; called on the walk's threads.
+    std::function<void(qint64 folders, qint64 files)> progress;
+    /// Asked before each folder: true stops the run, and nothing is written.
+    std::function<bool()> stopped;
+};
+
+/// How a catalogue the window asked for ended.
+struct CatalogueResult
+{
+    /// The file holds the catalogue.
+    bool written = false;
+    /// It was stopped: nothing was written.
+    bool stopped = false;
+    /// What went wrong, or was skipped, a line each.
+    QString messages;
+};
+
+/// Makes a catalogue for the window: the command line's own run, handed in from above.
+using CatalogueMaker = std::function<CatalogueResult(const CatalogueJob &job)>;
 
 /// Writes page as one self-contained UTF-8 HTML file: inline style and script, the folder
 /// tree with counts for a browser without script, and the names and facts stored once in a

@@ -128,6 +128,8 @@ public:
     ProgressCaptions progress() const;
     /// True while a file list is being read or a page built.
     bool building() const { return depth_ > 0; }
+    /// The request of a page: the listing options, the window's pattern and controls.
+    FolderPageRequest request() const;
 
 private:
     // Runs work on a worker thread while the window answers; false when moot() turned true
@@ -138,8 +140,6 @@ private:
     bool relist();
     // The bytes of model, built from the last page's facts; with the end of a file.
     QByteArray written(const PageModel &model, bool wholeFile) const;
-    // The request of a page: the listing options, the window's pattern and controls.
-    FolderPageRequest request() const;
     // Folds the last file's numbers into the captions.
     void settleProgress();
     // Tells the view when no list is being read and no page built any more.

@@ -176,6 +176,11 @@ QString jsonFileType()
 
 } // namespace
 
+QString CatalogueFileType()
+{
+    return WindowText::tr("目录总览 (*.htm)");
+}
+
 QFileDialog *CreateSaveDialog(QWidget *form)
 {
     auto *dialog = new QFileDialog(form, WindowText::tr("生成Dirweaver文本"));
@@ -184,7 +189,8 @@ QFileDialog *CreateSaveDialog(QWidget *form)
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);
-    dialog->setNameFilters({gbkFileType(), utf8FileType(), tableFileType(), jsonFileType()});
+    dialog->setNameFilters(
+        {gbkFileType(), utf8FileType(), tableFileType(), jsonFileType(), CatalogueFileType()});
     dialog->selectNameFilter(gbkFileType());
     dialog->setDefaultSuffix(u"htm"_s);
     // A name typed without its suffix gets the chosen type's.

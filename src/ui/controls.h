@@ -95,6 +95,9 @@ QColor DesignRed();
 /// question before a file is replaced.
 QFileDialog *CreateSaveDialog(QWidget *form);
 
+/// The save dialog's type that writes the catalogue of the open folder's whole tree.
+QString CatalogueFileType();
+
 /// The style and encoding of the file type chosen in the save dialog.
 OutputForm ChosenForm(const QFileDialog &dialog);
 

@@ -54,7 +54,10 @@ void WeaveForm::Command3_Click()
     const QString OutputFileName = getfilename();
     if (OutputFileName.isEmpty())
         return;
-    savefileas(OutputFileName);
+    if (catalogueChosen_)
+        saveCatalogue(OutputFileName);
+    else
+        savefileas(OutputFileName);
 }
 
 QString WeaveForm::getfilename()
@@ -62,7 +65,10 @@ QString WeaveForm::getfilename()
     CmD1->selectFile(ProposedFileName(session_->folderTitle()));
     if (CmD1->exec() != QDialog::Accepted)
         return {};
-    session_->setOutputForm(ChosenForm(*CmD1));
+    // A catalogue is no form of the page: the page's own stays for the preview.
+    catalogueChosen_ = CmD1->selectedNameFilter() == CatalogueFileType();
+    if (!catalogueChosen_)
+        session_->setOutputForm(ChosenForm(*CmD1));
     return CmD1->selectedFiles().value(0);
 }
 

@@ -2,6 +2,7 @@
 
 #include "controls.h"
 #include "output/opener.h"
+#include "page/catalog.h"
 #include "page/session.h"
 #include "selection/drives.h"
 #include "selection/folderlist.h"
@@ -46,6 +47,9 @@ public:
     void volumesChanged(QList<Volume> volumes);
     /// From now on offers the machine's mounted volumes whenever they change.
     void followMounts();
+    /// The save dialog's catalogue type is made by make (the command line's catalogue run);
+    /// without one, choosing it says that no catalogue can be made.
+    void setCatalogueMaker(CatalogueMaker make) { makeCatalogue_ = std::move(make); }
 
 protected:
     /// Runs Form_Resize.
@@ -86,6 +90,7 @@ private:
     void Command3_Click();
     QString getfilename();
     void savefileas(const QString &fileName);
+    void saveCatalogue(const QString &fileName);
     void Command6_Click();
     void OpenPreview(const QString &fileName);
     void previewNotOpened(const QString &fileName, std::optional<int> status);
@@ -107,6 +112,9 @@ private:
     // Saving and preview asked for during a build wait for its page, so the file always
     // holds the folder whose name it is given.
     bool savePending_ = false;
+    // The save dialog's catalogue type was chosen: the tree is listed, not the page saved.
+    bool catalogueChosen_ = false;
+    CatalogueMaker makeCatalogue_;
     bool previewPending_ = false;
     OpenerWatch *openers_ = nullptr;
     // The mount table, whose change brings the drive list up to date; -1 without one.
