@@ -14,7 +14,9 @@
 #   against the name order;
 # - the pages in Chromium (bench/browser.py): the table page against the classic one and
 #   tree -H pages of the same folder: bytes, time to first rows and until the page answers,
-#   the table's sort, filter keystrokes and clearing the filter.
+#   the table's sort, filter keystrokes and clearing the filter;
+# - the catalogue (bench/catalog.py) of the 1,000-folder tree (with --big, of a tree of a
+#   million files in 100,000 folders) against --tree and tree -H.
 # Usage: bench/run.sh BUILD_DIR [--big]   (--big adds 1,000,000 files: about 1 GiB of
 # inodes and a 300 MiB page, on disk or a tmpfs given as DIRWEAVER_BENCH_DIR)
 set -euo pipefail
@@ -124,3 +126,9 @@ browser_folders=$work/files-100000
 [ "${2:-}" = --big ] && browser_folders="$browser_folders $work/files-1000000"
 # shellcheck disable=SC2086 # one word per folder
 "$(dirname "$0")/browser.py" "$writer" "$work" $browser_folders
+
+# One page for a whole tree: bench/catalog.py says what it times.
+"$(dirname "$0")/catalog.py" "$writer" "$work" "$tree"
+if [ "${2:-}" = --big ]; then
+    "$(dirname "$0")/catalog.py" "$writer" "$work" "$work/catalog-1000000" --make 100000
+fi

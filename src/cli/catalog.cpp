@@ -99,21 +99,12 @@ int RunCatalog(const WriterRequest &request, const FileSystem &fs, const QLocale
     QElapsedTimer clock;
     clock.start();
     AllowManyFolders();
-    ProgressLine progress(err, terminalColumns);
-    TreeWalk::Report report;
-    report.skipped = [&](const QString &message) {
-        progress.clear();
-        PrintLine(err, message);
-    };
-    report.stopped = watch.stopped;
-    report.progress = [&](const TreeCounts &counts, const std::function<QByteArray()> &folder) {
+    TreeReporter reporter(err, terminalColumns);
+    TreeWalk::Report report = reporter.report([&watch](const TreeCounts &counts) {
         if (watch.progress)
             watch.progress(counts.written, counts.files);
-        if (progress.due())
-            progress.show(u"%1 个文件夹，%2 个文件 / %1 folders, %2 files: "_s.arg(counts.written)
-                              .arg(counts.files) +
-                          TerminalText(folder()));
-    };
+    });
+    report.stopped = watch.stopped;
     // The walk of --tree, keeping each folder's record instead of writing a page into it;
     // "/" is no file's name, so no file is left out as the walk's own page.
     FolderPageRequest walk = request.page;
@@ -139,24 +130,14 @@ int RunCatalog(const WriterRequest &request, const FileSystem &fs, const QLocale
         request.folders.isEmpty() ? QList<QByteArray>{QByteArray()} : request.folders;
     for (const QByteArray &given : folders) {
         const QByteArray top = AbsoluteCleanPath(given, cwd);
-        OpenFolder folder = fs.openTop(top);
-        if (!folder.foreignLink.isEmpty()) {
-            PrintLine(err, ForeignLinkMessage(top, folder.foreignLink, folder.linkOwner));
-            return 1;
-        }
-        if (folder.error != 0) {
-            PrintLine(err, FolderErrorMessage(top, folder.error));
-            return 2;
-        }
         FolderRecords records(top);
-        TreeWalk walker(walk, fs, records, locale, report);
-        if (!walker.run(top, std::move(folder))) {
-            PrintLine(err, FolderErrorMessage(top, walker.topError()));
-            return 2;
-        }
-        if (walker.stopped())
+        bool stopped = false;
+        const auto walked = WalkTop(walk, top, fs, records, locale, report, err, &stopped);
+        if (const int *status = std::get_if<int>(&walked))
+            return *status;
+        if (stopped)
             return kCatalogStopped;
-        const TreeCounts one = walker.counts();
+        const TreeCounts &one = std::get<TreeCounts>(walked);
         counts.written += one.written;
         counts.files += one.files;
         counts.skipped += one.skipped;
@@ -170,7 +151,7 @@ int RunCatalog(const WriterRequest &request, const FileSystem &fs, const QLocale
         catalog.trees.append(std::move(tree));
     }
     catalog.title = catalogTitle(request, catalog.trees);
-    progress.clear();
+    reporter.clear();
 
     const FileTimeFormat dates(locale);
     CatalogTotals totals;

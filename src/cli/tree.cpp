@@ -22,6 +22,55 @@ void AllowManyFolders()
     }
 }
 
+TreeReporter::TreeReporter(QIODevice &err, int terminalColumns)
+    : err_(err), progress_(err, terminalColumns)
+{
+}
+
+TreeWalk::Report TreeReporter::report(std::function<void(const TreeCounts &)> also)
+{
+    TreeWalk::Report report;
+    report.skipped = [this](const QString &message) {
+        progress_.clear();
+        PrintLine(err_, message);
+    };
+    report.progress = [this, also](const TreeCounts &counts,
+                                   const std::function<QByteArray()> &folder) {
+        if (also)
+            also(counts);
+        if (progress_.due())
+            progress_.show(u"%1 个文件夹，%2 个文件 / %1 folders, %2 files: "_s
+                               .arg(counts.written + counts.unchanged)
+                               .arg(counts.files) +
+                           TerminalText(folder()));
+    };
+    return report;
+}
+
+std::variant<TreeCounts, int> WalkTop(const FolderPageRequest &request, const QByteArray &top,
+                                      const FileSystem &fs, TreeTarget &target,
+                                      const QLocale &locale, const TreeWalk::Report &report,
+                                      QIODevice &err, bool *stopped)
+{
+    OpenFolder folder = fs.openTop(top);
+    if (!folder.foreignLink.isEmpty()) {
+        PrintLine(err, ForeignLinkMessage(top, folder.foreignLink, folder.linkOwner));
+        return 1;
+    }
+    if (folder.error != 0) {
+        PrintLine(err, FolderErrorMessage(top, folder.error));
+        return 2;
+    }
+    TreeWalk walk(request, fs, target, locale, report);
+    if (!walk.run(top, std::move(folder))) {
+        PrintLine(err, FolderErrorMessage(top, walk.topError()));
+        return 2;
+    }
+    if (stopped)
+        *stopped = walk.stopped();
+    return walk.counts();
+}
+
 int RunTree(const WriterRequest &request, const FileSystem &fs, const QLocale &locale,
             const QByteArray &cwd, QIODevice &err, int terminalColumns)
 {
@@ -29,19 +78,8 @@ int RunTree(const WriterRequest &request, const FileSystem &fs, const QLocale &l
     clock.start();
     const QByteArray top = AbsoluteCleanPath(request.folder, cwd);
     AllowManyFolders();
-    ProgressLine progress(err, terminalColumns);
-    TreeWalk::Report report;
-    report.skipped = [&](const QString &message) {
-        progress.clear();
-        PrintLine(err, message);
-    };
-    report.progress = [&](const TreeCounts &counts, const std::function<QByteArray()> &folder) {
-        if (progress.due())
-            progress.show(u"%1 个文件夹，%2 个文件 / %1 folders, %2 files: "_s
-                              .arg(counts.written + counts.unchanged)
-                              .arg(counts.files) +
-                          TerminalText(folder()));
-    };
+    TreeReporter reporter(err, terminalColumns);
+    const TreeWalk::Report report = reporter.report();
     // A walk for each style, each leaving the others' pages out of its listings.
     QList<const PageFormat *> styles = request.styles;
     if (styles.isEmpty())
@@ -70,22 +108,11 @@ int RunTree(const WriterRequest &request, const FileSystem &fs, const QLocale &l
     TreeCounts counts;
     for (const FolderPageRequest &page : std::as_const(walks)) {
         // Each walk opens the top itself, judged anew.
-        OpenFolder folder = fs.openTop(top);
-        if (!folder.foreignLink.isEmpty()) {
-            PrintLine(err, ForeignLinkMessage(top, folder.foreignLink, folder.linkOwner));
-            return 1;
-        }
-        if (folder.error != 0) {
-            PrintLine(err, FolderErrorMessage(top, folder.error));
-            return 2;
-        }
         FolderPages target;
-        TreeWalk walk(page, fs, target, locale, report);
-        if (!walk.run(top, std::move(folder))) {
-            PrintLine(err, FolderErrorMessage(top, walk.topError()));
-            return 2;
-        }
-        const TreeCounts one = walk.counts();
+        const auto walked = WalkTop(page, top, fs, target, locale, report, err);
+        if (const int *status = std::get_if<int>(&walked))
+            return *status;
+        const TreeCounts &one = std::get<TreeCounts>(walked);
         if (one.written + one.removed > 0)
             target.settle(top);
         counts.written += one.written;
@@ -95,7 +122,7 @@ int RunTree(const WriterRequest &request, const FileSystem &fs, const QLocale &l
         counts.notEntered = std::max(counts.notEntered, one.notEntered);
         counts.files = std::max(counts.files, one.files);
     }
-    progress.clear();
+    reporter.clear();
     QString extra;
     if (counts.removed > 0)
         extra += u"，撤下 %1 页 / %1 removed"_s.arg(counts.removed);
