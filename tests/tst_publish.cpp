@@ -1,6 +1,7 @@
 // --tree as a publisher leaves it to cron: pages taken down when a folder is no longer
 // indexed, pages that stay linked when a full disk or an immutable file keeps them from being
 // replaced, folders that keep their dates, and temporary files of interrupted runs cleared.
+#include "output/newfile.h"
 #include "runprogram.h"
 #include "testfiles.h"
 
@@ -11,12 +12,15 @@
 #include <QTest>
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <memory>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 using namespace dirweaver::test;
 using namespace Qt::StringLiterals;
@@ -266,6 +270,29 @@ private Q_SLOTS:
         QCOMPARE(QFileInfo::exists(left) || QFileInfo(left).isSymLink(), !removed);
         if (link)
             QVERIFY(QFile::exists(target));
+    }
+
+    // As many temporary files at once as a tree run on slow storage writes pages (96 threads)
+    // are all made, and none is left; past what the signal handler can hold, a file waits for
+    // room, and is refused only when none comes.
+    void temporariesAtOnce()
+    {
+        const QString folder = dir_.filePath(u"at once"_s);
+        QVERIFY(QDir().mkpath(folder));
+        const int dirFd = ::open(bytes(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        QVERIFY(dirFd >= 0);
+        const auto closeFolder = qScopeGuard([dirFd] { ::close(dirFd); });
+        {
+            std::vector<std::unique_ptr<dirweaver::NamedTemporary>> files;
+            for (int i = 0; i < 100; ++i) {
+                files.push_back(std::make_unique<dirweaver::NamedTemporary>());
+                const int fd = files.back()->create(dirFd, 0600);
+                QVERIFY2(fd >= 0, strerror(errno));
+                ::close(fd);
+            }
+            QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 100);
+        }
+        QVERIFY(QDir(folder).entryList(QDir::Files | QDir::Hidden).isEmpty());
     }
 };
 

@@ -6,12 +6,14 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/xattr.h>
+#include <thread>
 #include <unistd.h>
 
 namespace dirweaver {
@@ -26,7 +28,13 @@ struct Slot
     std::atomic<int> dirFd{-1};
     char name[32] = {};
 };
-Slot slots[64];
+// More than the threads that write pages at once (96 where the storage is slow), each of
+// which holds one only between making its file and renaming it.
+Slot slots[128];
+// How long a thread waits for a slot to come free when they are all taken: each is held for
+// microseconds.
+constexpr int kSlotWaits = 10000;
+constexpr auto kSlotWait = std::chrono::microseconds(100);
 
 // A signal that ends the program sets dying; a thread between checking that and knowing
 // whether its file exists counts itself in making, so that the handler waits for it before
@@ -111,7 +119,12 @@ bool WriteAll(int fd, const char *data, qint64 length)
 template <typename Make> bool NamedTemporary::make(int dirFd, Make make)
 {
     release();
+    int waits = 0;
+    bool full = false;
     for (int attempt = 0; attempt < 100; ++attempt) {
+        // Waited for outside the signals' watch, so that a signal's handler is never held up.
+        if (full)
+            std::this_thread::sleep_for(kSlotWait);
         const QByteArray name = freshName();
         const SignalsHeld held;
         ++making;
@@ -130,9 +143,15 @@ template <typename Make> bool NamedTemporary::make(int dirFd, Make make)
             if (slots[i].dirFd.compare_exchange_strong(free, -2))
                 slot = i;
         }
-        if (slot < 0) {
-            errno = EBUSY;
-            return done(false);
+        full = slot < 0;
+        if (full) {
+            done(false);
+            if (++waits > kSlotWaits) {
+                errno = EBUSY;
+                return false;
+            }
+            --attempt;
+            continue;
         }
         std::strncpy(slots[slot].name, name.constData(), sizeof slots[slot].name - 1);
         slots[slot].dirFd.store(dirFd);
