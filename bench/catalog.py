@@ -72,7 +72,7 @@ def poll(browser, session, expression, cap):
     """Milliseconds into the page when expression turned truthy (its value), None past cap s."""
     start = time.monotonic()
     while time.monotonic() - start < cap:
-        value = browser.evaluate(session, expression)
+        value = browser.evaluate(session, f'({expression}) || 0')
         if value:
             return value
         time.sleep(0.05)

@@ -156,7 +156,7 @@ int RunCatalog(const WriterRequest &request, const FileSystem &fs, const QLocale
     const FileTimeFormat dates(locale);
     CatalogTotals totals;
     const PageProducer produce = [&](PageSink &sink) {
-        totals = WriteCatalog(catalog, dates, sink);
+        totals = WriteCatalog(std::move(catalog), dates, sink);
     };
     QString error;
     const bool written =

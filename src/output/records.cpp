@@ -8,6 +8,8 @@ TreePageSave FolderRecords::store(const FolderRef &folder, const QByteArray &,
     QByteArray page;
     BytesSink sink(page);
     produce(sink);
+    // Kept until the whole tree is walked: no room to spare in each of many thousands.
+    page.squeeze();
     // The walk names a folder by the top's path and the names below it.
     QByteArray below;
     if (folder.path.size() > top_.size()) {

@@ -86,12 +86,12 @@ qsizetype utf16Length(QByteArrayView bytes)
 struct Node
 {
     qsizetype tree = 0;
-    QByteArray path;     // below the tree's top
-    QByteArrayView name; // its name's part of its parent's record; the top's is empty
-    QByteArrayView time; // its time, base 36
-    const QByteArray *record = nullptr;
-    qsizetype sub = 0;                  // sub-folders listed
-    qint64 files = 0, bytes = 0;        // its own files
+    QByteArray path;             // below the tree's top
+    QByteArrayView name;         // its name's part of its parent's record; the top's is empty
+    QByteArrayView time;         // its time, base 36
+    QByteArray record;           // taken out of its tree's records, which then hold less and less
+    qsizetype sub = 0;           // sub-folders listed
+    qint64 files = 0, bytes = 0; // its own files
     qint64 allFiles = 0, allBytes = 0;  // and everything below
     qsizetype namesAt = 0, factsAt = 0; // where its files start in the two lists
 };
@@ -110,22 +110,26 @@ template <typename Each> void forEachLine(const QByteArray &record, Each each)
 }
 
 // The catalogue's folders, each tree's from its top down, every folder before what it holds.
-std::vector<Node> listFolders(const CatalogPage &page)
+std::vector<Node> listFolders(CatalogPage &page)
 {
     std::vector<Node> nodes;
+    qsizetype folders = 0;
+    for (const CatalogTree &tree : std::as_const(page.trees))
+        folders += tree.records.size();
+    nodes.reserve(size_t(folders));
     for (qsizetype t = 0; t < page.trees.size(); ++t) {
-        const CatalogTree &tree = page.trees[t];
-        const auto top = tree.records.constFind(QByteArray());
-        // A tree whose top could not be listed is not shown: roots() leaves it out too.
-        if (top == tree.records.cend())
+        CatalogTree &tree = page.trees[t];
+        // A tree whose top could not be listed is not shown.
+        if (!tree.records.contains(QByteArray()))
             continue;
-        // Depth first without recursion: a deep tree needs no deep stack.
-        std::vector<Node> stack{Node{t, {}, {}, {}, &top.value()}};
+        // Depth first without recursion: a deep tree needs no deep stack. A name or time is
+        // a view into its parent's record, whose bytes stay where they are however it moves.
+        std::vector<Node> stack{Node{t, {}, {}, {}, tree.records.take(QByteArray())}};
         while (!stack.empty()) {
             Node node = std::move(stack.back());
             stack.pop_back();
             std::vector<Node> children;
-            forEachLine(*node.record, [&](QByteArrayView line) {
+            forEachLine(node.record, [&](QByteArrayView line) {
                 const qsizetype slash = line.indexOf('/', 2);
                 if (line.startsWith("f/")) {
                     ++node.files;
@@ -140,13 +144,16 @@ std::vector<Node> listFolders(const CatalogPage &page)
                 const QByteArrayView name = line.sliced(slash + 1);
                 QByteArray path = node.path.isEmpty() ? QByteArray() : node.path + '/';
                 path += CatalogNameBytes(name);
-                const auto record = tree.records.constFind(path);
-                if (record == tree.records.cend())
+                const auto record = tree.records.find(path);
+                if (record == tree.records.end())
                     return;
+                QByteArray bytes = std::move(record.value());
+                tree.records.erase(record);
                 children.push_back(
-                    Node{t, std::move(path), name, line.sliced(2, slash - 2), &record.value()});
+                    Node{t, std::move(path), name, line.sliced(2, slash - 2), std::move(bytes)});
             });
             node.sub = qsizetype(children.size());
+            node.path = QByteArray(); // its sub-folders have theirs
             nodes.push_back(std::move(node));
             for (auto child = children.rbegin(); child != children.rend(); ++child)
                 stack.push_back(std::move(*child));
@@ -208,15 +215,16 @@ QString counts(const Node &node, const PageWords &words)
 class CatalogWriter
 {
 public:
-    CatalogWriter(const CatalogPage &page, const FileTimeFormat &dates, PageSink &sink)
-        : page_(page), dates_(dates), words_(dates.words()), out_(sink, PageEncoding::Utf8),
-          sink_(sink)
+    CatalogWriter(CatalogPage page, const FileTimeFormat &dates, PageSink &sink)
+        : page_(std::move(page)), dates_(dates), words_(dates.words()),
+          out_(sink, PageEncoding::Utf8), sink_(sink)
     {
     }
 
     CatalogTotals write()
     {
-        const std::vector<Node> nodes = listFolders(page_);
+        std::vector<Node> nodes = listFolders(page_);
+        page_.trees.squeeze();
         CatalogTotals totals;
         totals.folders = qint64(nodes.size());
         for (const Node &node : nodes) {
@@ -226,7 +234,7 @@ public:
         }
         head(totals);
         noScript(nodes);
-        roots();
+        roots(nodes);
         folders(nodes);
         lists(nodes, true);
         lists(nodes, false);
@@ -297,13 +305,14 @@ private:
                            u"\" hidden></div>\n"_s));
     }
 
-    // A tree a line: where its links start, a tab, its top as shown.
-    void roots()
+    // A tree a line, of those listed: where its links start, a tab, its top as shown.
+    void roots(const std::vector<Node> &nodes)
     {
         QString text = u"<script type=\"text/plain\" id=\"dw-r\">"_s;
-        for (const CatalogTree &tree : page_.trees) {
-            if (!tree.records.contains(QByteArray()))
+        for (const Node &node : nodes) {
+            if (!node.name.empty())
                 continue;
+            const CatalogTree &tree = page_.trees[node.tree];
             text += tree.target + u'\t' + CatalogName(tree.shown.bytes) + u'\n';
         }
         out_.write(QString(text + u"</script>\n"_s));
@@ -320,7 +329,7 @@ private:
                     QString::number(node.bytes, 36) + u'/' + QString::fromLatin1(node.time) + u'/' +
                     QString::number(namesAt, 36) + u'/' + QString::number(factsAt, 36) + u'/' +
                     QString::fromUtf8(node.name) + u'\n';
-            forEachLine(*node.record, [&](QByteArrayView line) {
+            forEachLine(node.record, [&](QByteArrayView line) {
                 if (!line.startsWith("f/"))
                     return;
                 const qsizetype size = line.indexOf('/', 2), time = line.indexOf('/', size + 1);
@@ -335,19 +344,22 @@ private:
         out_.write(QString(text + u"</script>\n"_s));
     }
 
-    // Every file's name a line, or its size and time a line, folder after folder.
-    void lists(const std::vector<Node> &nodes, bool names)
+    // Every file's name a line, or its size and time a line, folder after folder; after the
+    // last, each record is let go once written.
+    void lists(std::vector<Node> &nodes, bool names)
     {
         QByteArray bytes = names ? "<script type=\"text/plain\" id=\"dw-n\">"
                                  : "<script type=\"text/plain\" id=\"dw-s\">";
-        for (const Node &node : nodes) {
-            forEachLine(*node.record, [&](QByteArrayView line) {
+        for (Node &node : nodes) {
+            forEachLine(node.record, [&](QByteArrayView line) {
                 if (!line.startsWith("f/"))
                     return;
                 const qsizetype size = line.indexOf('/', 2), time = line.indexOf('/', size + 1);
                 bytes += names ? line.sliced(time + 1) : line.sliced(2, time - 2);
                 bytes += '\n';
             });
+            if (!names)
+                node.record = QByteArray();
             if (bytes.size() > 65536) {
                 sink_.append(bytes);
                 bytes.clear();
@@ -357,7 +369,7 @@ private:
         sink_.append(bytes);
     }
 
-    const CatalogPage &page_;
+    CatalogPage page_;
     const FileTimeFormat &dates_;
     const PageWords &words_;
     TextWriter out_;
@@ -460,9 +472,9 @@ QString PercentEncoded(const QByteArray &bytes)
     return out;
 }
 
-CatalogTotals WriteCatalog(const CatalogPage &page, const FileTimeFormat &dates, PageSink &sink)
+CatalogTotals WriteCatalog(CatalogPage page, const FileTimeFormat &dates, PageSink &sink)
 {
-    return CatalogWriter(page, dates, sink).write();
+    return CatalogWriter(std::move(page), dates, sink).write();
 }
 
 } // namespace dirweaver

@@ -86,8 +86,9 @@ using CatalogueMaker = std::function<CatalogueResult(const CatalogueJob &job)>;
 
 /// Writes page as one self-contained UTF-8 HTML file: inline style and script, the folder
 /// tree with counts for a browser without script, and the names and facts stored once in a
-/// compact text that the script reads without a node per file. Returns its totals.
-CatalogTotals WriteCatalog(const CatalogPage &page, const FileTimeFormat &dates, PageSink &sink);
+/// compact text that the script reads without a node per file. Returns its totals. page is
+/// taken: its records are let go as they are written.
+CatalogTotals WriteCatalog(CatalogPage page, const FileTimeFormat &dates, PageSink &sink);
 
 /// name's bytes in the catalogue's escaping: UTF-8 characters as they stand but for
 /// controls, backslash and '<'; those, and every byte not part of a valid character, as
