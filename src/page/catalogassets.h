@@ -43,12 +43,12 @@ inline constexpr QStringView kCatalogStyle =
     u"cursor:pointer;text-align:left}\n"
     u"#hd [aria-sort=ascending]::after{content:\" \\25B2\"}"
     u"#hd [aria-sort=descending]::after{content:\" \\25BC\"}\n"
-    u".z{text-align:right;font-variant-numeric:tabular-nums}.k a{font-weight:600}\n"
-    u"#tv .r{display:block;line-height:29px;cursor:pointer}#tv .r:hover,#lv .r:hover{"
+    u".z{text-align:right;font-variant-numeric:tabular-nums}#hd .z{justify-self:end}.k a{font-weight:600}\n"
+    u"#tv .r{display:flex;align-items:center;column-gap:0;cursor:pointer}#tv .r:hover,#lv .r:hover{"
     u"background:var(--hover)}\n"
     u"#tv [aria-selected=true]{background:var(--sel)}#tv:focus-visible .a{outline:2px solid "
     u"var(--link);outline-offset:-2px}\n"
-    u".tg{display:inline-block;width:1.1em;color:var(--dim)}\n"
+    u".tg{flex:none;width:1.1em;color:var(--dim)}#tv .c{flex:none}\n"
     u"#where{margin:0 0 .25rem;overflow-wrap:anywhere}\n"
     u"@media (max-width:40rem){body{padding:.5rem}#cols{flex-direction:column;height:auto}"
     u"#tv{flex:none;max-width:none;height:30vh}#lp .sc{height:60vh;flex:none}"
@@ -138,7 +138,7 @@ var TL=List(tv,function(i){var f=vis[i],r=el("div","r"+(f==act?" a":""));r.id="n
 r.setAttribute("role","treeitem");r.setAttribute("aria-level",dep[f]+1);
 r.setAttribute("aria-selected",f==open?"true":"false");if(sub[f])r.setAttribute("aria-expanded",ex[f]?"true":"false");
 r.style.paddingLeft=(dep[f]*1.1+.5)+"em";var g=el("span","tg",sub[f]?(ex[f]?"\u25be":"\u25b8"):"");
-r.appendChild(g);r.appendChild(d.createTextNode(fname(f)));r.appendChild(el("span","c"," "+af[f]));
+r.appendChild(g);r.appendChild(el("span",null,fname(f)));r.appendChild(el("span","c"," "+af[f]));
 r.title=plural(af[f],W.f)+W.c+size(ab[f]);r._f=f;return r});
 function toggle(f,on){ex[f]=on==null?!ex[f]:on;visible();TL.draw(true)}
 function activate(f){act=f;tv.setAttribute("aria-activedescendant","n"+f);var i=vis.indexOf(f);if(i>=0)TL.into(i);else TL.draw(true)}
@@ -177,7 +177,7 @@ e.preventDefault();q.value="";reveal(a._f);showFolder(a._f);activate(a._f)}});
 wh.addEventListener("click",function(e){var a=e.target.closest("a");if(a&&a._f!=null&&!e.ctrlKey&&!e.metaKey){
 e.preventDefault();q.value="";reveal(a._f);showFolder(a._f);activate(a._f)}});
 function header(){hd.innerHTML="";var hs=res?[W.h[0],W.h[2],W.h[1]]:[W.h[0],W.h[1],app.dataset.d],ks=res?["","",""]:["n","s","t"];
-hs.forEach(function(h,j){var b=el(ks[j]?"button":"span",null,h);if(ks[j]){b.type="button";b.dataset.k=ks[j];
+hs.forEach(function(h,j){var b=el(ks[j]?"button":"span",j==(res?2:1)?"z":null,h);if(ks[j]){b.type="button";b.dataset.k=ks[j];
 if(key==ks[j])b.setAttribute("aria-sort",up?"ascending":"descending")}b.setAttribute("role","columnheader");hd.appendChild(b)})}
 hd.addEventListener("click",function(e){var b=e.target.closest("button");if(!b)return;var k=b.dataset.k;
 up=key==k?!up:k=="n";key=k;sortItems();header();LL.set(items.length)});
