@@ -81,7 +81,11 @@ Words english()
         u"byte what saving from the window writes. With --tree it writes a page into every "
         u"folder of the tree under FOLDER, with relative links to its files, its sub-folders' "
         u"pages and its parent's page; it follows no symbolic link and replaces only pages it "
-        u"wrote itself, unless --force is given."_s;
+        u"wrote itself, unless --force is given. With --catalog it walks the trees under the "
+        u"FOLDERs as --tree does, writing nothing inside them, and writes one page FILE of them "
+        u"all: a folder tree to browse, each folder's entries to sort, and a search over every "
+        u"name (parts of names, or masks with * and ?) whose results link their folders; links "
+        u"lead from where FILE is saved, or start with the --base address."_s;
     w.statuses = {u"Success: the page or every page of the tree was written (or the help or "
                   u"version shown)."_s,
                   u"A page could not be written, --tree skipped a folder or a page, or the window "
@@ -169,7 +173,11 @@ Words chinese()
         u"带 --write 时不打开窗口，把 FOLDER 中文件的网页写入 FILE，与在窗口中保存的字节完全相同。"
         u"带 --tree 时在 FOLDER "
         u"下每个文件夹里写一页，链接为相对路径，列出它的文件、子文件夹的网页和"
-        u"上一级的网页；不跟随符号链接，只替换自己写过的网页（除非给出 --force）。"_s;
+        u"上一级的网页；不跟随符号链接，只替换自己写过的网页（除非给出 --force）。"
+        u"带 --catalog 时像 --tree 那样走遍各个 FOLDER 下的树，但不在树里写任何文件，"
+        u"而是把它们全部写进一个网页 FILE：可展开的文件夹树、可排序的各文件夹内容，"
+        u"以及在所有名字中搜索（名字的一部分，或用 * 与 ? 的写法），结果链到所在的文件夹；"
+        u"链接从 FILE 所在之处出发，或以 --base 的地址开头。"_s;
     w.statuses = {u"成功：网页（或整棵树的每一页）已写出，或已显示说明或版本。"_s,
                   u"有网页未能写出，--tree 跳过了文件夹或网页，或窗口无法打开（没有显示器）。"_s,
                   u"参数有误，或文件夹无法读取。"_s};
@@ -234,7 +242,8 @@ QString manPage(bool zh, const QString &date)
          u"\n"_s
          u".B dirweaver\n.RI [ FOLDER ]\n.br\n"_s
          u".B dirweaver \\-\\-write\n.I FILE\n.RI [ options ] \" \" [ FOLDER ]\n.br\n"_s
-         u".B dirweaver \\-\\-tree\n.RI [ options ] \" \" [ FOLDER ]\n"_s;
+         u".B dirweaver \\-\\-tree\n.RI [ options ] \" \" [ FOLDER ]\n.br\n"_s
+         u".B dirweaver \\-\\-catalog\n.I FILE\n.RI [ options ] \" \" [ FOLDER ...]\n"_s;
     m += u".SH "_s + w.description + u"\n"_s + roff(w.about) + u"\n.PP\n"_s + roff(w.treeAbout) +
          u'\n';
     m += u".SH "_s + w.window + u'\n';
@@ -290,6 +299,9 @@ QString manPage(bool zh, const QString &date)
         {zh ? u"给网站用的镜像树，只写三层，链接指向服务器："_s
             : u"A mirror tree for a web server, three levels deep, links pointing at the server:"_s,
          u"dirweaver --tree --name index.htm --depth 3 --base https://mirror.example.org/pub /srv/pub"_s},
+        {zh ? u"两块备份盘写成一个可搜索的总览网页："_s
+            : u"Two backup disks in one page that searches them:"_s,
+         u"dirweaver --catalog disks.htm --date modified /media/backup1 /media/backup2"_s},
     };
     for (const auto &[text, command] : examples)
         m += u".PP\n"_s + roff(text) + u"\n.PP\n.RS\n.nf\n"_s + roff(command) + u"\n.fi\n.RE\n"_s;

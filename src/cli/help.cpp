@@ -10,9 +10,10 @@ QString WriterHelp()
     QString help = uR"(用法 / usage: dirweaver [FOLDER]
        dirweaver --write FILE [options] [FOLDER]
        dirweaver --tree [--name NAME] [options] [FOLDER]
+       dirweaver --catalog FILE [options] [FOLDER...]
 
-不带 --write 或 --tree 时打开窗口，显示 FOLDER（默认为当前文件夹）。
-Without --write or --tree the window opens on FOLDER (default: the current folder).
+不带 --write、--tree 或 --catalog 时打开窗口，显示 FOLDER（默认为当前文件夹）。
+Without --write, --tree or --catalog the window opens on FOLDER (default: the current folder).
 
 把文件夹中的文件写成一个链接网页（默认 GBK 编码），不打开窗口。
 Writes the page of links to the files of FOLDER (GBK by default) without opening a window.
