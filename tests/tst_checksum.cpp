@@ -40,7 +40,8 @@ QByteArray sumOf(const QString &path, SumCache &cache, int flags = O_RDONLY)
     return sum;
 }
 
-// Returns once the clock is past the change time the file's kept sum stands for.
+// Returns once every stamp the kernel may give a change is past the change time the file's
+// kept sum stands for: the coarse clock, a tick behind the precise one, is too.
 void waitPastKeptStamp(const QString &path)
 {
     char text[160] = {};
@@ -49,7 +50,7 @@ void waitPastKeptStamp(const QString &path)
     const qint64 atMost = QByteArray(text).split(' ').value(4).toLongLong();
     for (;;) {
         timespec now{};
-        ::clock_gettime(CLOCK_REALTIME, &now);
+        ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
         if (qint64(now.tv_sec) * 1000000000 + now.tv_nsec > atMost)
             return;
     }

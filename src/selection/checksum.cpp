@@ -23,9 +23,10 @@ namespace {
 
 constexpr qint64 kNanos = 1000000000;
 // Writing the attribute stamps the file's change time, later than the attribute can say: it
-// says "changed at most the clock before writing plus this", checked once written. A change
-// to the content within it of the write, with the modification time put back, would go
-// unseen; none can come later unseen.
+// says "changed at most the clock before writing plus this", checked once written. The kernel
+// stamps changes with the precise clock or with one that moves a tick at a time (a few
+// milliseconds): a change to the content within this of the write, or in the tick after,
+// with the modification time put back, would go unseen; none can come later unseen.
 constexpr qint64 kStampSlack = 1000000;
 
 qint64 nanosOf(const statx_timestamp &t)
