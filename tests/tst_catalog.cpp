@@ -242,6 +242,36 @@ private Q_SLOTS:
         QCOMPARE(hrefs.split(u'\n'), expected);
     }
 
+    // A catalogue the window asks for says whether its file was written, and why not.
+    void forTheWindow_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<bool>("stop");
+        QTest::addColumn<bool>("written");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("written") << QByteArray("out/window.htm") << false << true << QString();
+        QTest::newRow("no such folder")
+            << QByteArray("missing/window.htm") << false << false << u"missing/window.htm"_s;
+        QTest::newRow("stopped") << QByteArray("out/stopped.htm") << true << false << QString();
+    }
+    void forTheWindow()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(bool, stop);
+        QFETCH(bool, written);
+        QFETCH(QString, said);
+        CatalogueJob job;
+        job.file = path(file);
+        job.folder = path("one");
+        job.stopped = [stop] { return stop; };
+        const CatalogueResult result = MakeCatalogue(job, fs_, QLocale(u"zh_CN"_s));
+        QCOMPARE(result.written, written);
+        QCOMPARE(result.stopped, stop);
+        QCOMPARE(QFile::exists(QFile::decodeName(job.file)), written);
+        QVERIFY2(result.messages.contains(said), qPrintable(result.messages));
+        QCOMPARE(result.messages.isEmpty(), said.isEmpty());
+    }
+
     // What a catalogue takes and refuses, each refusal in one line.
     void arguments_data()
     {

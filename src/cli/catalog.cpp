@@ -65,11 +65,11 @@ CatalogueResult MakeCatalogue(const CatalogueJob &job, const FileSystem &fs, con
     QBuffer out, err;
     out.open(QIODevice::WriteOnly);
     err.open(QIODevice::WriteOnly);
-    const int status =
-        RunCatalog(request, fs, pageLocale, "/", out, err, 0, {job.progress, job.stopped});
     CatalogueResult result;
+    const int status =
+        RunCatalog(request, fs, pageLocale, "/", out, err, 0,
+                   {job.progress, job.stopped, [&result] { result.written = true; }});
     result.stopped = status == kCatalogStopped;
-    result.written = status == 0 || status == 1;
     // The summary is the command line's; the window says what was skipped.
     QStringList lines = QString::fromUtf8(err.data()).split(u'\n', Qt::SkipEmptyParts);
     if (result.written && !lines.isEmpty())
@@ -165,6 +165,8 @@ int RunCatalog(const WriterRequest &request, const FileSystem &fs, const QLocale
         PrintLine(err, OutputErrorMessage(request.output, error));
         return 1;
     }
+    if (watch.written)
+        watch.written();
     QString extra;
     if (counts.notEntered > 0)
         extra += u"，%1 个文件夹未进入（别人的挂载或其他文件系统）/ %1 folders not entered "

@@ -26,6 +26,8 @@ struct CatalogWatch
     std::function<void(qint64 folders, qint64 files)> progress;
     /// Asked before each folder: true stops the run, and nothing is written.
     std::function<bool()> stopped;
+    /// Told once the file is written: its status may still be 1 for folders skipped.
+    std::function<void()> written;
 };
 
 /// The status RunCatalog returns when watch stopped it.
