@@ -196,12 +196,12 @@ private Q_SLOTS:
                    u"'|'+d.getElementById('where').textContent+'|'+"_s +
                    rows
             << u"n2|one / sub / deep|d.txt"_s;
-        QTest::newRow("result's folder")
-            << input +
-                   u"find('c.txt');d.querySelector('#lv .r span a:last-child').click();"
-                   u"return q.value+'|'+"_s +
-                   rows
-            << u"|deep/|c.txt"_s;
+        QTest::newRow("result's folder") << input +
+                                                u"find('c.txt');d.querySelector('#lv .r "
+                                                u"span:nth-child(2) a:last-child').click();"
+                                                u"return q.value+'|'+"_s +
+                                                rows
+                                         << u"|deep/|c.txt"_s;
     }
     void visitor()
     {

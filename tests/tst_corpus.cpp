@@ -479,7 +479,7 @@ private Q_SLOTS:
             u"for(let top=0;top<=lv.scrollHeight;top+=600){lv.scrollTop=top;"
             u"lv.dispatchEvent(new w.Event('scroll'));for(const r of lv.querySelectorAll"
             u"('.r:not(.k)'))seen.set(r.style.top,[encodeURIComponent(r.firstChild.textContent),"
-            u"r.firstChild.href])}"
+            u"r.querySelector('a').href])}"
             u"return JSON.stringify([...seen.values()])"_s,
             &why, 500);
         QVERIFY2(why.isEmpty(), qPrintable(why));

@@ -298,9 +298,9 @@ private:
                 text.clear();
             }
         }
-        out_.write(QString(text + u"\n</ul></noscript>\n<div id=\"app\" data-d=\""_s +
+        out_.write(QString(text + u"\n</ul></noscript>\n<main id=\"app\" data-d=\""_s +
                            (page_.date == FileDate::Created ? words_.created : words_.modified) +
-                           u"\" hidden></div>\n"_s));
+                           u"\" hidden></main>\n"_s));
     }
 
     // A tree a line, of those listed: where its links start, a tab, its top as shown.

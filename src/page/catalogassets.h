@@ -28,7 +28,9 @@ inline constexpr QStringView kCatalogStyle =
     u"background:var(--bg);border:1px solid var(--line);border-radius:.4rem}\n"
     u"#st{margin:.25rem 0;min-height:1.5em}\n"
     u"#cols{display:flex;gap:1rem;height:calc(100vh - 12rem);min-height:18rem}\n"
-    u"#tv{flex:0 0 30%;max-width:24rem}#lp{flex:1;min-width:0;display:flex;"
+    u"#tv{flex:0 0 "
+    u"30%;max-width:24rem}#tb{flex:1;min-height:0;display:flex;flex-direction:column}#lp{flex:1;"
+    u"min-width:0;display:flex;"
     u"flex-direction:column}\n"
     u".sc{overflow:auto;position:relative;border:1px solid var(--line);border-radius:.4rem;"
     u"flex:1}\n"
@@ -54,7 +56,7 @@ inline constexpr QStringView kCatalogStyle =
     u"@media (max-width:40rem){body{padding:.5rem}#cols{flex-direction:column;height:auto}"
     u"#tv{flex:none;max-width:none;height:30vh}#lp .sc{height:60vh;flex:none}"
     u"#lp{--cols:minmax(0,1fr) 5.5em}#lp.res{--cols:minmax(0,1fr) minmax(0,.8fr)}"
-    u".r>:nth-child(3),#hd>:nth-child(3){display:none}}\n"
+    u"#lv .r>:nth-child(3),#hd>:nth-child(3){display:none}}\n"
     u"noscript .ns,noscript ul{list-style:none;padding-left:1.2rem}\n";
 
 // Reads the catalogue's data (dw-r its trees, dw-f its folders, dw-n and dw-s every file's
@@ -113,9 +115,10 @@ var sm=el("p");sm.id="st";sm.setAttribute("aria-live","polite");
 var cols=el("div");cols.id="cols";
 var tv=el("div","sc");tv.id="tv";tv.tabIndex=0;tv.setAttribute("role","tree");tv.setAttribute("aria-label",W.t);
 var lp=el("div"),wh=el("p"),hd=el("div"),lv=el("div","sc");lp.id="lp";wh.id="where";hd.id="hd";lv.id="lv";
-lv.setAttribute("role","grid");hd.setAttribute("role","row");
+lv.setAttribute("role","rowgroup");hd.setAttribute("role","row");
 tv.appendChild(el("div","in"));lv.appendChild(el("div","in"));
-lp.appendChild(wh);lp.appendChild(hd);lp.appendChild(lv);cols.appendChild(tv);cols.appendChild(lp);
+var tb=el("div");tb.id="tb";tb.setAttribute("role","table");
+lp.appendChild(wh);tb.appendChild(hd);tb.appendChild(lv);lp.appendChild(tb);cols.appendChild(tv);cols.appendChild(lp);
 app.appendChild(q);app.appendChild(sm);app.appendChild(cols);
 var CAP=1e7,H=30;
 function List(box,make){var inn=box.firstChild,shownR=new Map(),lo=-1,hi=-1,o={n:0};
@@ -167,19 +170,22 @@ if(j)p.appendChild(d.createTextNode(" / "));var a=el("a",null,fname(x));a.href=t
 if(last||j<c.length-1)p.appendChild(a);else p.appendChild(el("b",null,fname(x)))})}
 var LL=List(lv,function(i){var x=items[i],r=el("div","r"),a=el("a"),f,k;r.setAttribute("role","row");
 if(x<0){f=-x-1;r.className="r k";a.textContent=fname(f)+"/";a.href=target(f);a._f=f;
-r.appendChild(a);if(res){var p=el("span");if(par[f]>=0)crumbs(p,par[f],true);r.appendChild(p)}
+r.appendChild(cell(a));if(res){var p=el("span");if(par[f]>=0)crumbs(p,par[f],true);r.appendChild(p)}
 var z=el("span","z",size(ab[f]));z.title=plural(af[f],W.f);r.appendChild(z);
 if(!res)r.appendChild(el("span",null,date(tm[f])))}else{k=x;f=fileOf(k);var s=fileName(k);
-a.textContent=shown(s);a.href=target(f)+enc(s);r.appendChild(a);if(res){var q2=el("span");crumbs(q2,f,true);r.appendChild(q2)}
+a.textContent=shown(s);a.href=target(f)+enc(s);r.appendChild(cell(a));if(res){var q2=el("span");crumbs(q2,f,true);r.appendChild(q2)}
 var v=fact(k,0);z=el("span","z",size(v));if(v===v&&v>=1024)z.title=v+W.b;r.appendChild(z);
-if(!res)r.appendChild(el("span",null,date(fact(k,1))))}return r});
+if(!res)r.appendChild(el("span",null,date(fact(k,1))))}
+for(var c=r.firstChild;c;c=c.nextSibling)c.setAttribute("role","cell");return r});
+function cell(a){var s=el("span");s.appendChild(a);return s}
 lv.addEventListener("click",function(e){var a=e.target.closest("a");if(a&&a._f!=null&&!e.ctrlKey&&!e.metaKey&&!e.shiftKey&&e.button==0){
 e.preventDefault();q.value="";reveal(a._f);showFolder(a._f);activate(a._f)}});
 wh.addEventListener("click",function(e){var a=e.target.closest("a");if(a&&a._f!=null&&!e.ctrlKey&&!e.metaKey){
 e.preventDefault();q.value="";reveal(a._f);showFolder(a._f);activate(a._f)}});
 function header(){hd.innerHTML="";var hs=res?[W.h[0],W.h[2],W.h[1]]:[W.h[0],W.h[1],app.dataset.d],ks=res?["","",""]:["n","s","t"];
-hs.forEach(function(h,j){var b=el(ks[j]?"button":"span",j==(res?2:1)?"z":null,h);if(ks[j]){b.type="button";b.dataset.k=ks[j];
-if(key==ks[j])b.setAttribute("aria-sort",up?"ascending":"descending")}b.setAttribute("role","columnheader");hd.appendChild(b)})}
+hs.forEach(function(h,j){var c=el("span",j==(res?2:1)?"z":null,ks[j]?null:h);c.setAttribute("role","columnheader");
+if(ks[j]){var b=el("button",null,h);b.type="button";b.dataset.k=ks[j];c.appendChild(b);
+if(key==ks[j])c.setAttribute("aria-sort",up?"ascending":"descending")}hd.appendChild(c)})}
 hd.addEventListener("click",function(e){var b=e.target.closest("button");if(!b)return;var k=b.dataset.k;
 up=key==k?!up:k=="n";key=k;sortItems();header();LL.set(items.length)});
 function sortItems(){if(!key)return;var g=up?1:-1,V=items.map(function(x){if(key=="n")return x<0?fname(-x-1):shown(fileName(x));
