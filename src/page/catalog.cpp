@@ -107,6 +107,23 @@ template <typename Each> void forEachLine(const QByteArray &record, Each each)
     }
 }
 
+// Each file line of a record: its facts ("size/time") and its name.
+template <typename Each> void forEachFile(const QByteArray &record, Each each)
+{
+    forEachLine(record, [&each](QByteArrayView line) {
+        if (!line.startsWith("f/"))
+            return;
+        const qsizetype time = line.indexOf('/', line.indexOf('/', 2) + 1);
+        each(line.sliced(2, time - 2), line.sliced(time + 1));
+    });
+}
+
+// a + b, b not negative, stopping at the largest count rather than overflowing.
+qint64 addCapped(qint64 a, qint64 b)
+{
+    return qMin(a, std::numeric_limits<qint64>::max() - b) + b;
+}
+
 // The catalogue's folders, each tree's from its top down, every folder before what it holds.
 std::vector<Node> listFolders(CatalogPage &page)
 {
@@ -134,9 +151,7 @@ std::vector<Node> listFolders(CatalogPage &page)
                     bool ok = false;
                     const qint64 size = line.sliced(2, slash - 2).toLongLong(&ok, 36);
                     if (ok && size > 0)
-                        node.bytes = size > std::numeric_limits<qint64>::max() - node.bytes
-                                         ? std::numeric_limits<qint64>::max()
-                                         : node.bytes + size;
+                        node.bytes = addCapped(node.bytes, size);
                     return;
                 }
                 const QByteArrayView name = line.sliced(slash + 1);
@@ -175,14 +190,11 @@ std::vector<Node> listFolders(CatalogPage &page)
     for (qsizetype i = qsizetype(nodes.size()) - 1; i >= 0; --i) {
         Node &node = nodes[size_t(i)];
         node.allFiles += node.files;
-        node.allBytes =
-            qMin(node.allBytes, std::numeric_limits<qint64>::max() - node.bytes) + node.bytes;
+        node.allBytes = addCapped(node.allBytes, node.bytes);
         if (const qsizetype up = parent[size_t(i)]; up >= 0) {
             Node &above = nodes[size_t(up)];
             above.allFiles += node.allFiles;
-            above.allBytes =
-                qMin(above.allBytes, std::numeric_limits<qint64>::max() - node.allBytes) +
-                node.allBytes;
+            above.allBytes = addCapped(above.allBytes, node.allBytes);
         }
     }
     return nodes;
@@ -227,8 +239,7 @@ public:
         totals.folders = qint64(nodes.size());
         for (const Node &node : nodes) {
             totals.files += node.files;
-            totals.bytes =
-                qMin(totals.bytes, std::numeric_limits<qint64>::max() - node.bytes) + node.bytes;
+            totals.bytes = addCapped(totals.bytes, node.bytes);
         }
         head(totals);
         noScript(nodes);
@@ -327,12 +338,9 @@ private:
                     QString::number(node.bytes, 36) + u'/' + QString::fromLatin1(node.time) + u'/' +
                     QString::number(namesAt, 36) + u'/' + QString::number(factsAt, 36) + u'/' +
                     QString::fromUtf8(node.name) + u'\n';
-            forEachLine(node.record, [&](QByteArrayView line) {
-                if (!line.startsWith("f/"))
-                    return;
-                const qsizetype size = line.indexOf('/', 2), time = line.indexOf('/', size + 1);
-                namesAt += utf16Length(line.sliced(time + 1)) + 1;
-                factsAt += time - 2 + 1; // ASCII
+            forEachFile(node.record, [&](QByteArrayView facts, QByteArrayView name) {
+                namesAt += utf16Length(name) + 1;
+                factsAt += facts.size() + 1; // ASCII
             });
             if (text.size() > 65536) {
                 out_.write(text);
@@ -349,11 +357,8 @@ private:
         QByteArray bytes = names ? "<script type=\"text/plain\" id=\"dw-n\">"
                                  : "<script type=\"text/plain\" id=\"dw-s\">";
         for (Node &node : nodes) {
-            forEachLine(node.record, [&](QByteArrayView line) {
-                if (!line.startsWith("f/"))
-                    return;
-                const qsizetype size = line.indexOf('/', 2), time = line.indexOf('/', size + 1);
-                bytes += names ? line.sliced(time + 1) : line.sliced(2, time - 2);
+            forEachFile(node.record, [&](QByteArrayView facts, QByteArrayView name) {
+                bytes += names ? name : facts;
                 bytes += '\n';
             });
             if (!names)
