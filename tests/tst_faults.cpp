@@ -20,6 +20,7 @@
 #include <atomic>
 #include <cerrno>
 #include <memory>
+#include <mutex>
 
 using namespace dirweaver;
 using namespace Qt::StringLiterals;
@@ -61,7 +62,12 @@ public:
               struct statx *out) const override
     {
         if ((mask & STATX_SIZE) != 0) {
-            // Only the facts of files count; listing asks for the type alone.
+            // Only the facts of files count; listing asks for the type alone. The readers
+            // ask one at a time where a folder is removed, so that every question counted
+            // after the removal finds it done, however the threads are scheduled.
+            std::unique_lock<std::mutex> inTurn;
+            if (removeAt > 0)
+                inTurn = std::unique_lock(turn_);
             if (++factCalls_ == removeAt)
                 QDir(QFile::decodeName(removeFolder)).removeRecursively();
             const auto it = failing.constFind(QByteArray(path));
@@ -80,6 +86,7 @@ public:
 private:
     mutable int read_ = 0;               // one listing at a time in these tests
     mutable std::atomic<int> factCalls_; // facts are read ahead on a worker thread
+    mutable std::mutex turn_;
 };
 
 // The page line of a file, from its anchor to its line break.
