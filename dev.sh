@@ -16,7 +16,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 caller_dir=$PWD
 
-build_packages=(cmake ninja-build g++ qt6-base-dev qt6-l10n-tools libssl-dev libgl-dev)
+build_packages=(cmake ninja-build g++ qt6-base-dev qt6-l10n-tools libssl-dev libcurl4-openssl-dev libgl-dev)
 run_packages=(fonts-arphic-uming qt6-translations-l10n qt6-qpa-plugins)
 # The corpus test parses pages with gumbo and opens them in Chromium; the fuzz run needs
 # clang and its libFuzzer runtime; the source check, clang-format; one window test runs on a

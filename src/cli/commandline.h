@@ -40,6 +40,9 @@ struct WriterRequest
     QList<const PageFormat *> styles;
     /// --encoding was given: the HTML styles take it, data is UTF-8 always.
     bool encodingGiven = false;
+    /// --date was given: an object store, which keeps no creation time, then shows what
+    /// was asked for rather than the modified time.
+    bool dateGiven = false;
 };
 
 /// The locale request's pages are written in: --lang's own, which gives the same bytes

@@ -272,6 +272,7 @@ constexpr OptionRow kOptions[] = {
              return refuse(
                  u"未知的日期（created 或 modified）/ unknown date (created or modified)"_s);
          r.page.options.date = *date;
+         r.dateGiven = true;
          return {};
      },
      u"注明的日期：created 建立日期（默认；NFS、多数网络共享和旧的 ext 文件系统没有，显示"

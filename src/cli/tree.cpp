@@ -2,9 +2,14 @@
 
 #include "messages.h"
 
+#include "bucketstore.h"
 #include "treewalk.h"
 
+#include "output/bucketpages.h"
+#include "page/format.h"
+
 #include <QElapsedTimer>
+#include <QSet>
 
 #include <sys/resource.h>
 
@@ -71,16 +76,11 @@ std::variant<TreeCounts, int> WalkTop(const FolderPageRequest &request, const QB
     return walk.counts();
 }
 
-int RunTree(const WriterRequest &request, const FileSystem &fs, const QLocale &locale,
-            const QByteArray &cwd, QIODevice &err, int terminalColumns)
+namespace {
+
+// A walk for each style, each leaving the others' pages out of its listings.
+QList<FolderPageRequest> StyleWalks(const WriterRequest &request)
 {
-    QElapsedTimer clock;
-    clock.start();
-    const QByteArray top = AbsoluteCleanPath(request.folder, cwd);
-    AllowManyFolders();
-    TreeReporter reporter(err, terminalColumns);
-    const TreeWalk::Report report = reporter.report();
-    // A walk for each style, each leaving the others' pages out of its listings.
     QList<const PageFormat *> styles = request.styles;
     if (styles.isEmpty())
         styles.append(request.page.options.format);
@@ -105,16 +105,28 @@ int RunTree(const WriterRequest &request, const FileSystem &fs, const QLocale &l
                 page.siblingPages.append({other.pageName, other.options.format});
         }
     }
+    return walks;
+}
+
+using TargetFor = std::function<std::unique_ptr<TreeTarget>(const FolderPageRequest &walk)>;
+
+// Walks top once a style, each into its own target; the exit status when the top could not
+// be read.
+std::variant<TreeCounts, int> WalkStyles(const QList<FolderPageRequest> &walks,
+                                         const QByteArray &top, const FileSystem &fs,
+                                         const TargetFor &targetFor, const QLocale &locale,
+                                         const TreeWalk::Report &report, QIODevice &err)
+{
     TreeCounts counts;
-    for (const FolderPageRequest &page : std::as_const(walks)) {
+    for (const FolderPageRequest &page : walks) {
         // Each walk opens the top itself, judged anew.
-        FolderPages target;
-        const auto walked = WalkTop(page, top, fs, target, locale, report, err);
+        const std::unique_ptr<TreeTarget> target = targetFor(page);
+        const auto walked = WalkTop(page, top, fs, *target, locale, report, err);
         if (const int *status = std::get_if<int>(&walked))
             return *status;
         const TreeCounts &one = std::get<TreeCounts>(walked);
         if (one.written + one.removed > 0)
-            target.settle(top);
+            target->settle(top);
         counts.written += one.written;
         counts.unchanged += one.unchanged;
         counts.removed += one.removed;
@@ -122,6 +134,74 @@ int RunTree(const WriterRequest &request, const FileSystem &fs, const QLocale &l
         counts.notEntered = std::max(counts.notEntered, one.notEntered);
         counts.files = std::max(counts.files, one.files);
     }
+    return counts;
+}
+
+// The pages of a bucket's prefixes, as objects beside the others.
+std::variant<TreeCounts, int> WalkBucket(WriterRequest request, const QLocale &locale,
+                                         const TreeWalk::Report &report, QIODevice &err)
+{
+    if (request.page.options.checksum) {
+        PrintLine(err, ProgramMessage(u"--checksum 不读对象存储的内容 / --checksum does not "
+                                      u"read an object store's content"_s));
+        return 2;
+    }
+    // No gateway's index rule is needed: every page links its sub-folders' by their key.
+    const bool oneDataStyle = request.styles.size() <= 1 && request.page.options.format->data;
+    if (request.page.pageName.isEmpty() && !oneDataStyle)
+        request.page.pageName = "index.html";
+    if (!request.dateGiven)
+        request.page.options.date = FileDate::Modified;
+    if (const QString note = BucketDateNote(request.dateGiven || !request.page.options.showDate);
+        !note.isEmpty())
+        PrintLine(err, note);
+    const QList<FolderPageRequest> walks = StyleWalks(request);
+    QSet<QByteArray> pageNames;
+    for (const FolderPageRequest &walk : walks) {
+        pageNames.insert(TreePageName({}, walk.pageName, walk.options.format->suffix,
+                                      walk.options.format->data));
+    }
+    auto opened = OpenBucketStore(request.folder, pageNames);
+    if (const QString *problem = std::get_if<QString>(&opened)) {
+        PrintLine(err, *problem);
+        return 2;
+    }
+    const BucketStore &store = std::get<BucketStore>(opened);
+    const TargetFor targetFor = [&store](const FolderPageRequest &walk) {
+        const PageFormat &format = *walk.options.format;
+        return std::make_unique<BucketPages>(
+            *store.source,
+            PageContentType(format.mediaType, walk.options.encoding == PageEncoding::Utf8),
+            format.name.toByteArray());
+    };
+    auto walked = WalkStyles(walks, store.top, *store.source, targetFor, locale, report, err);
+    if (TreeCounts *counts = std::get_if<TreeCounts>(&walked))
+        counts->skipped += ReportUnlinkable(*store.source, err);
+    return walked;
+}
+
+} // namespace
+
+int RunTree(const WriterRequest &request, const FileSystem &fs, const QLocale &locale,
+            const QByteArray &cwd, QIODevice &err, int terminalColumns)
+{
+    QElapsedTimer clock;
+    clock.start();
+    TreeReporter reporter(err, terminalColumns);
+    const TreeWalk::Report report = reporter.report();
+    std::variant<TreeCounts, int> walked;
+    if (IsBucketAddress(request.folder)) {
+        walked = WalkBucket(request, locale, report, err);
+    } else {
+        AllowManyFolders();
+        walked = WalkStyles(
+            StyleWalks(request), AbsoluteCleanPath(request.folder, cwd), fs,
+            [](const FolderPageRequest &) { return std::make_unique<FolderPages>(); }, locale,
+            report, err);
+    }
+    if (const int *status = std::get_if<int>(&walked))
+        return *status;
+    const TreeCounts &counts = std::get<TreeCounts>(walked);
     reporter.clear();
     QString extra;
     if (counts.removed > 0)

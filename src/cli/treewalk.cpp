@@ -93,7 +93,11 @@ bool TreeWalk::run(const QByteArray &top, OpenFolder topFolder)
             Look look = nextLook(frame);
             const NativeName &child = frame.children[frame.next++];
             auto node = std::make_shared<const FolderNode>(FolderNode{child.bytes, frame.node});
-            if (look.folder->notEntered)
+            if (look.folder->onlyPages) {
+                // Nothing but pages left in it: the folder is gone, and so are its pages.
+                const qsizetype removed = takedown_.folder(look.folder, node);
+                count([removed](TreeCounts &c) { c.removed += removed; });
+            } else if (look.folder->notEntered)
                 count([](TreeCounts &c) { ++c.notEntered; });
             else if (look.folder->error != 0)
                 folderFailed(*node, look.folder->error);
@@ -216,7 +220,7 @@ TreeWalk::Look TreeWalk::openAndLook(const Held &parent, const QByteArray &name,
                                      const FileSorter &sorter) const
 {
     auto folder = std::make_shared<const OpenFolder>(fs_.openSub(parent->folder, name, rules_));
-    if (folder->notEntered || folder->error != 0) {
+    if (folder->notEntered || folder->error != 0 || folder->onlyPages) {
         Look look;
         look.folder = std::move(folder);
         return look;

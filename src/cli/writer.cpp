@@ -1,5 +1,6 @@
 #include "writer.h"
 
+#include "bucketstore.h"
 #include "messages.h"
 
 #include "output/pagefile.h"
@@ -27,8 +28,30 @@ int RunWriter(const WriterRequest &request, const FileSystem &fs, const QLocale 
         return 1;
     }
 
-    const QByteArray folder = AbsoluteCleanPath(request.folder, cwd);
-    OpenFolder top = fs.openTop(folder);
+    // A bucket's prefix is read through a source of its own, dated by modification.
+    std::optional<BucketStore> bucket;
+    FolderPageRequest pageRequest = request.page;
+    if (IsBucketAddress(request.folder)) {
+        if (pageRequest.options.checksum) {
+            PrintLine(err, ProgramMessage(u"--checksum 不读对象存储的内容 / --checksum does "
+                                          u"not read an object store's content"_s));
+            return 2;
+        }
+        auto opened = OpenBucketStore(request.folder, {});
+        if (const QString *problem = std::get_if<QString>(&opened)) {
+            PrintLine(err, *problem);
+            return 2;
+        }
+        bucket = std::move(std::get<BucketStore>(opened));
+        if (!request.dateGiven)
+            pageRequest.options.date = FileDate::Modified;
+        if (const QString note = BucketDateNote(request.dateGiven || !pageRequest.options.showDate);
+            !note.isEmpty())
+            PrintLine(err, note);
+    }
+    const FileSystem &source = bucket ? *bucket->source : fs;
+    const QByteArray folder = bucket ? bucket->top : AbsoluteCleanPath(request.folder, cwd);
+    OpenFolder top = source.openTop(folder);
     if (!top.foreignLink.isEmpty()) {
         PrintLine(err, ForeignLinkMessage(folder, top.foreignLink, top.linkOwner));
         return 1;
@@ -40,14 +63,14 @@ int RunWriter(const WriterRequest &request, const FileSystem &fs, const QLocale 
     FolderPage page;
     page.error = top.error;
     if (top.error == 0)
-        page = PrepareFolderPage(fs, top.folder, request.page, FileSorter(locale));
+        page = PrepareFolderPage(source, top.folder, pageRequest, FileSorter(locale));
     if (page.error != 0) {
         PrintLine(err, FolderErrorMessage(folder, page.error));
         return 2;
     }
 
     const FileTimeFormat format(locale);
-    const PageBuilder builder(fs, format);
+    const PageBuilder builder(source, format);
     // Files hashed take the time of their bytes: a terminal sees how far the page is.
     ProgressLine progress(err, request.page.options.checksum ? terminalColumns : 0);
     const PageBuilder::FileDone done = [&](qsizetype file, qsizetype count) {

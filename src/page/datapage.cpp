@@ -467,7 +467,7 @@ const PageFormat &JsonFormat()
 {
     static const PageFormat format{
         "json",           ".json", "\n", PageEncoding::Utf8, "\"generator\":\"Dirweaver --tree\"",
-        dataWriter<Json>, false,   true};
+        dataWriter<Json>, false,   true, "application/json"};
     return format;
 }
 
@@ -480,22 +480,23 @@ const PageFormat &NdjsonFormat()
                                    "\"generator\":\"Dirweaver --tree\"",
                                    dataWriter<Ndjson>,
                                    false,
-                                   true};
+                                   true,
+                                   "application/x-ndjson"};
     return format;
 }
 
 const PageFormat &Sha256SumsFormat()
 {
-    static const PageFormat format{"sha256sums",     "",    "",  PageEncoding::Utf8, kSumsMark,
-                                   dataWriter<Sums>, false, true};
+    static const PageFormat format{"sha256sums",     "",    "",   PageEncoding::Utf8, kSumsMark,
+                                   dataWriter<Sums>, false, true, "text/plain"};
     return format;
 }
 
 const PageFormat &CsvFormat()
 {
     // Every row is data: the header this program writes is the mark that it wrote the file.
-    static const PageFormat format{"csv",      ".csv",          "",    PageEncoding::Utf8,
-                                   kCsvHeader, dataWriter<Csv>, false, true};
+    static const PageFormat format{"csv",           ".csv", "",   PageEncoding::Utf8, kCsvHeader,
+                                   dataWriter<Csv>, false,  true, "text/csv"};
     return format;
 }
 

@@ -48,6 +48,8 @@ struct PageFormat
     /// Data for programs: every fact of every entry, UTF-8 always, targets relative to the
     /// listing (or under the base address), and "index" plus the suffix in a tree.
     bool data = false;
+    /// Its media type, as a web server or an object store names it (without the charset).
+    QByteArrayView mediaType = "text/html";
 };
 
 /// The classic page: a paragraph of link lines with padded annotations, in GBK.

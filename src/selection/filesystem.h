@@ -85,6 +85,9 @@ struct FolderRef
     QByteArray linksWithin;
     /// The facts of its files carry the SHA-256 of their content.
     bool checksums = false;
+    /// Where a source other than the machine's file system finds the folder (an object
+    /// store's key prefix, ending in '/' or empty); path then only names it.
+    QByteArray key;
 };
 
 /// A folder a run reads (a page's folder, a tree's top, a folder a walk enters), opened as
@@ -118,6 +121,9 @@ public:
     bool notEntered = false;
     /// The file system it is on; 0 unknown.
     quint64 device = 0;
+    /// Holds nothing but pages of the program: on an object store, where a folder is only
+    /// the keys below it, a folder whose files all went. The walk takes its pages down.
+    bool onlyPages = false;
 
 private:
     // Closes what it holds as it goes; moved, the new one holds it.
