@@ -1,5 +1,7 @@
 #include "catalog.h"
 
+#include "bucketstore.h"
+
 #include "messages.h"
 #include "tree.h"
 #include "treewalk.h"
@@ -122,17 +124,34 @@ int RunCatalog(const WriterRequest &request, const FileSystem &fs, const QLocale
     if (!base.isEmpty() && !base.endsWith(u'/'))
         base += u'/';
 
+    const QList<QByteArray> folders =
+        request.folders.isEmpty() ? QList<QByteArray>{QByteArray()} : request.folders;
+    // An object store keeps no creation date: its trees are dated by modification.
+    if (std::any_of(folders.begin(), folders.end(), IsBucketAddress) && !request.dateGiven) {
+        walk.options.date = FileDate::Modified;
+        PrintLine(err, BucketDateNote(false));
+    }
     CatalogPage catalog;
     catalog.made = MadeAt(qgetenv("SOURCE_DATE_EPOCH"));
     catalog.date = walk.options.date;
     TreeCounts counts;
-    const QList<QByteArray> folders =
-        request.folders.isEmpty() ? QList<QByteArray>{QByteArray()} : request.folders;
     for (const QByteArray &given : folders) {
-        const QByteArray top = AbsoluteCleanPath(given, cwd);
+        // A bucket's prefix is read through a source of its own, and linked where the store
+        // serves it unless a base address says otherwise.
+        std::optional<BucketStore> bucket;
+        if (IsBucketAddress(given)) {
+            auto opened = OpenBucketStore(given, {});
+            if (const QString *problem = std::get_if<QString>(&opened)) {
+                PrintLine(err, *problem);
+                return 2;
+            }
+            bucket = std::move(std::get<BucketStore>(opened));
+        }
+        const QByteArray top = bucket ? bucket->top : AbsoluteCleanPath(given, cwd);
         FolderRecords records(top);
         bool stopped = false;
-        const auto walked = WalkTop(walk, top, fs, records, locale, report, err, &stopped);
+        const auto walked = WalkTop(walk, top, bucket ? *bucket->source : fs, records, locale,
+                                    report, err, &stopped);
         if (const int *status = std::get_if<int>(&walked))
             return *status;
         if (stopped)
@@ -144,9 +163,17 @@ int RunCatalog(const WriterRequest &request, const FileSystem &fs, const QLocale
         counts.notEntered += one.notEntered;
         CatalogTree tree;
         tree.shown = NativeName::fromBytes(given.isEmpty() ? QByteArray(".") : given);
-        const QString relative = RelativeFolderTarget(saveFolder, top);
-        tree.target =
-            base.isEmpty() ? relative : base + (relative == u"./"_s ? QString() : relative);
+        if (bucket) {
+            counts.skipped += ReportUnlinkable(*bucket->source, err);
+            tree.target = !base.isEmpty() ? base
+                                          : QString::fromLatin1(bucket->client->objectUrl(
+                                                bucket->source->bucket(),
+                                                ParseBucketAddress(given)->prefix));
+        } else {
+            const QString relative = RelativeFolderTarget(saveFolder, top);
+            tree.target =
+                base.isEmpty() ? relative : base + (relative == u"./"_s ? QString() : relative);
+        }
         tree.records = records.take();
         catalog.trees.append(std::move(tree));
     }

@@ -90,6 +90,11 @@ public:
     S3Response send(const S3Request &request) const;
     /// The configuration it goes by.
     const S3Config &config() const { return config_; }
+    /// The address of the object key of bucket, as a visitor would open it.
+    QByteArray objectUrl(const QByteArray &bucket, const QByteArray &key) const
+    {
+        return urlOf({"GET", bucket, key, {}, {}, {}});
+    }
     /// Requests sent so far, tries again included.
     qint64 sent() const { return sent_.load(); }
 
