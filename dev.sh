@@ -22,10 +22,12 @@ run_packages=(fonts-arphic-uming qt6-translations-l10n qt6-qpa-plugins)
 # clang and its libFuzzer runtime; the source check, clang-format; one window test runs on a
 # real X server; the manual pages are checked by groff; the package test makes the .deb
 # (dpkg-dev, file), asks lintian, installs it with what it depends on and loads the
-# completion as bash-completion does; the share test mounts the slow mirror (FUSE).
+# completion as bash-completion does; the share test mounts the slow mirror (FUSE); the
+# object-store test starts a one-node Ceph cluster with its S3 gateway, and fetches pages
+# from it with curl.
 test_packages=(desktop-file-utils appstream pkgconf libgumbo-dev chromium clang libclang-rt-14-dev
     clang-format xvfb xauth xclip groff-base lintian bash-completion dpkg-dev file fuse3 libfuse3-dev
-    libglib2.0-bin python3
+    libglib2.0-bin python3 ceph-mon ceph-mgr ceph-osd radosgw ceph-common curl
     "${run_packages[@]}")
 
 as_root() {
@@ -103,8 +105,10 @@ package)
     ;;
 bench)
     # The slow mirror needs libfuse3; tree -H is timed beside the writer on it and its
-    # pages beside the table page in Chromium, driven from Python.
-    ensure_packages "${build_packages[@]}" fuse3 libfuse3-dev tree python3 chromium
+    # pages beside the table page in Chromium, driven from Python; a bucket's pages are timed
+    # on a Ceph gateway beside rclone's listing of it.
+    ensure_packages "${build_packages[@]}" fuse3 libfuse3-dev tree python3 chromium \
+        ceph-mon ceph-mgr ceph-osd radosgw ceph-common curl rclone
     # A build configured before libfuse3 was there is configured again to find it.
     if [ -f "$here/build/default/build.ninja" ] && [ ! -x "$here/build/default/bench/bench_slowfs" ]; then
         cmake --preset default >/dev/null

@@ -110,8 +110,12 @@ private:
     void faults(const QByteArray &method, const QByteArray &kind, int count)
     {
         QVERIFY(viaProxy_
-                    ->send({"GET", "__proxy", "faults",
-                            {{"method", method}, {kind, QByteArray::number(count)}}, {}, {}})
+                    ->send({"GET",
+                            "__proxy",
+                            "faults",
+                            {{"method", method}, {kind, QByteArray::number(count)}},
+                            {},
+                            {}})
                     .ok());
     }
     // The program run through the proxy, with nothing of the machine's own configuration.
@@ -145,8 +149,7 @@ private:
     // from the gateway in a frame of a harness page of the same origin.
     QStringList resolvedLinks(const QByteArray &bucket, const QByteArray &pageKey)
     {
-        const QByteArray pageUrl =
-            gateway_ + '/' + bucket + '/' + S3Client::Encoded(pageKey, true);
+        const QByteArray pageUrl = gateway_ + '/' + bucket + '/' + S3Client::Encoded(pageKey, true);
         const QByteArray harness =
             "<!DOCTYPE html><html><head><title></title></head><body><iframe src=\"" + pageUrl +
             "\"></iframe><script>window.onload=()=>{let s=[];"
@@ -170,8 +173,8 @@ private:
     QByteArray fetch(const QString &url, long *status)
     {
         QProcess p;
-        p.start(u"curl"_s, {u"-s"_s, u"--path-as-is"_s, u"-g"_s, u"-w"_s, u"\n%{http_code}"_s,
-                            url});
+        p.start(u"curl"_s,
+                {u"-s"_s, u"--path-as-is"_s, u"-g"_s, u"-w"_s, u"\n%{http_code}"_s, url});
         p.waitForFinished(60000);
         QByteArray out = p.readAllStandardOutput();
         const qsizetype cut = out.lastIndexOf('\n');
@@ -194,7 +197,7 @@ private Q_SLOTS:
         admin_.emplace(config);
         proxy_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         proxy_.start(u"python3"_s, {QStringLiteral(DIRWEAVER_TEST_SOURCES "/s3/faultproxy.py"),
-                                   QString::fromLatin1(gateway_)});
+                                    QString::fromLatin1(gateway_)});
         QVERIFY(proxy_.waitForReadyRead(20000));
         proxyUrl_ = "http://127.0.0.1:" + proxy_.readLine().trimmed();
         config.endpoint = proxyUrl_;
@@ -218,16 +221,14 @@ private Q_SLOTS:
                                        "aws_secret_access_key = DS\n"
                                        "[work]\naws_access_key_id=WK\naws_secret_access_key=WS\n"
                                        "aws_session_token = WT\n";
-        QTest::newRow("variables") << QStringList{u"AWS_ACCESS_KEY_ID=K"_s,
-                                                  u"AWS_SECRET_ACCESS_KEY=S"_s,
-                                                  u"AWS_ENDPOINT_URL=http://h:1/"_s,
-                                                  u"AWS_REGION=eu-west-3"_s}
-                                   << QByteArray() << QByteArray()
-                                   << u"http://h:1|eu-west-3|K||path"_s;
-        QTest::newRow("aws itself") << QStringList{u"AWS_ACCESS_KEY_ID=K"_s,
-                                                   u"AWS_SECRET_ACCESS_KEY=S"_s}
-                                    << QByteArray() << QByteArray("[default]\nregion = ap-east-1\n")
-                                    << u"https://s3.ap-east-1.amazonaws.com|ap-east-1|K||virtual"_s;
+        QTest::newRow("variables")
+            << QStringList{u"AWS_ACCESS_KEY_ID=K"_s, u"AWS_SECRET_ACCESS_KEY=S"_s,
+                           u"AWS_ENDPOINT_URL=http://h:1/"_s, u"AWS_REGION=eu-west-3"_s}
+            << QByteArray() << QByteArray() << u"http://h:1|eu-west-3|K||path"_s;
+        QTest::newRow("aws itself")
+            << QStringList{u"AWS_ACCESS_KEY_ID=K"_s, u"AWS_SECRET_ACCESS_KEY=S"_s} << QByteArray()
+            << QByteArray("[default]\nregion = ap-east-1\n")
+            << u"https://s3.ap-east-1.amazonaws.com|ap-east-1|K||virtual"_s;
         QTest::newRow("default profile") << QStringList() << twoProfiles << QByteArray()
                                          << u"https://s3.us-east-1.amazonaws.com|us-east-1|DK||"
                                             u"virtual"_s;
@@ -239,10 +240,10 @@ private Q_SLOTS:
         QTest::newRow("variables over files")
             << QStringList{u"AWS_ACCESS_KEY_ID=K"_s, u"AWS_SECRET_ACCESS_KEY=S"_s} << twoProfiles
             << QByteArray() << u"https://s3.us-east-1.amazonaws.com|us-east-1|K||virtual"_s;
-        QTest::newRow("no credential") << QStringList() << QByteArray() << QByteArray()
-                                       << u"!no credential"_s;
-        QTest::newRow("half a credential") << QStringList{u"AWS_ACCESS_KEY_ID=K"_s}
-                                           << QByteArray() << QByteArray() << u"!no credential"_s;
+        QTest::newRow("no credential")
+            << QStringList() << QByteArray() << QByteArray() << u"!no credential"_s;
+        QTest::newRow("half a credential") << QStringList{u"AWS_ACCESS_KEY_ID=K"_s} << QByteArray()
+                                           << QByteArray() << u"!no credential"_s;
         QTest::newRow("endpoint without scheme")
             << QStringList{u"AWS_ACCESS_KEY_ID=K"_s, u"AWS_SECRET_ACCESS_KEY=S"_s,
                            u"AWS_ENDPOINT_URL=minio:9000"_s}
@@ -300,17 +301,14 @@ private Q_SLOTS:
         const QByteArray one = "<Contents><Key>%1</Key><LastModified>2026-01-02T03:04:05.678Z"
                                "</LastModified><ETag>&quot;x&quot;</ETag><Size>5</Size>"
                                "</Contents>";
-        const auto contents = [&](const char *key) {
-            return QByteArray(one).replace("%1", key);
-        };
+        const auto contents = [&](const char *key) { return QByteArray(one).replace("%1", key); };
         QTest::newRow("url-encoded, + and space kept apart")
             << head + "<EncodingType>url</EncodingType>" + contents("p%2Fa%2Bb%20c") +
                    "<CommonPrefixes><Prefix>p%2Fsub%2F</Prefix></CommonPrefixes>"
                    "<IsTruncated>false</IsTruncated></ListBucketResult>"
             << QByteArray("p/a+b c|p/sub/|");
         QTest::newRow("not UTF-8, encoding told last")
-            << head + contents("%FF%FEx") +
-                   "<EncodingType>url</EncodingType></ListBucketResult>"
+            << head + contents("%FF%FEx") + "<EncodingType>url</EncodingType></ListBucketResult>"
             << QByteArray("\xff\xfex|");
         QTest::newRow("plain keys with entities")
             << head + contents("a&amp;b&lt;c") + "</ListBucketResult>" << QByteArray("a&b<c|");
@@ -417,9 +415,9 @@ private Q_SLOTS:
         QTest::newRow("no credential")
             << QByteArray("nocredential") << tree << QStringList{u"AWS_ACCESS_KEY_ID"_s} << 2
             << QByteArray("no credential") << QByteArray();
-        QTest::newRow("--checksum") << QByteArray("sums") << tree + QStringList{u"--checksum"_s}
-                                    << QStringList() << 2 << QByteArray("--checksum")
-                                    << QByteArray();
+        QTest::newRow("--checksum")
+            << QByteArray("sums") << tree + QStringList{u"--checksum"_s} << QStringList() << 2
+            << QByteArray("--checksum") << QByteArray();
     }
     void refusals()
     {
@@ -458,8 +456,8 @@ private Q_SLOTS:
         if (!haveGateway())
             QSKIP("no gateway: run through tests/s3/gateway.sh");
         makeBucket("stale");
-        for (const char *key : {"keep/a.txt", "gone/b.txt", "gone/deeper/c.txt",
-                                      "hide/d.txt", "hide/under/e.txt"})
+        for (const char *key :
+             {"keep/a.txt", "gone/b.txt", "gone/deeper/c.txt", "hide/d.txt", "hide/under/e.txt"})
             QVERIFY(put("stale", key, key));
         QCOMPARE(run({u"--tree"_s, u"s3://stale"_s}).status, 0);
         removeObject("stale", "gone/b.txt");
@@ -470,8 +468,8 @@ private Q_SLOTS:
         QVERIFY2(r.status == 0, r.err.constData());
         QVERIFY2(r.err.contains("4 removed"), r.err.constData());
         QCOMPARE(counts().value("DELETE"), 4);
-        for (const char *page : {"gone/index.html", "gone/deeper/index.html",
-                                       "hide/index.html", "hide/under/index.html"}) {
+        for (const char *page : {"gone/index.html", "gone/deeper/index.html", "hide/index.html",
+                                 "hide/under/index.html"}) {
             long status = 0;
             get("stale", page, &status);
             QCOMPARE(status, 404);

@@ -165,10 +165,10 @@ int RunCatalog(const WriterRequest &request, const FileSystem &fs, const QLocale
         tree.shown = NativeName::fromBytes(given.isEmpty() ? QByteArray(".") : given);
         if (bucket) {
             counts.skipped += ReportUnlinkable(*bucket->source, err);
-            tree.target = !base.isEmpty() ? base
-                                          : QString::fromLatin1(bucket->client->objectUrl(
-                                                bucket->source->bucket(),
-                                                ParseBucketAddress(given)->prefix));
+            tree.target = !base.isEmpty()
+                              ? base
+                              : QString::fromLatin1(bucket->client->objectUrl(
+                                    bucket->source->bucket(), ParseBucketAddress(given)->prefix));
         } else {
             const QString relative = RelativeFolderTarget(saveFolder, top);
             tree.target =

@@ -175,8 +175,12 @@ std::variant<TreeCounts, int> WalkBucket(WriterRequest request, const QLocale &l
             format.name.toByteArray());
     };
     auto walked = WalkStyles(walks, store.top, *store.source, targetFor, locale, report, err);
-    if (TreeCounts *counts = std::get_if<TreeCounts>(&walked))
+    if (TreeCounts *counts = std::get_if<TreeCounts>(&walked)) {
         counts->skipped += ReportUnlinkable(*store.source, err);
+        const S3Client &client = *store.client;
+        counts->requests = {client.sent("GET"), client.sent("PUT"), client.sent("HEAD"),
+                            client.sent("DELETE")};
+    }
     return walked;
 }
 
@@ -206,6 +210,13 @@ int RunTree(const WriterRequest &request, const FileSystem &fs, const QLocale &l
     QString extra;
     if (counts.removed > 0)
         extra += u"，撤下 %1 页 / %1 removed"_s.arg(counts.removed);
+    if (const auto &[lists, puts, looks, deletes] = counts.requests; lists > 0) {
+        extra += u"，请求：列出 %1、上传 %2、查看 %3、删除 %4 / requests: %1 listings, %2 "
+                 u"uploads, %3 looks, %4 deletions"_s.arg(lists)
+                     .arg(puts)
+                     .arg(looks)
+                     .arg(deletes);
+    }
     if (counts.notEntered > 0)
         extra += u"，%1 个文件夹未进入（别人的挂载或其他文件系统）/ %1 folders not entered "
                  u"(another user's mount or another file system)"_s.arg(counts.notEntered);

@@ -40,6 +40,10 @@ TreeWalk::TreeWalk(const FolderPageRequest &request, const FileSystem &source, T
       pool_(source, locale, localThreads())
 {
     request_.options.treeMark = true;
+    if (source.roundTrips()) {
+        slow_ = true;
+        pool_.grow(kOnSlowStorage);
+    }
 }
 
 TreeWalk::~TreeWalk() = default;

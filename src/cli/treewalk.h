@@ -12,6 +12,7 @@
 #include <QSet>
 #include <QString>
 
+#include <array>
 #include <chrono>
 #include <deque>
 #include <functional>
@@ -33,6 +34,8 @@ struct TreeCounts
     qsizetype skipped = 0;
     /// Folders not entered: another user's mount, or another file system under -x.
     qsizetype notEntered = 0;
+    /// On an object store: the listings, uploads, looks (HEAD) and deletions requested.
+    std::array<qint64, 4> requests{};
 };
 
 /// The walk of a tree, on the calling thread, and the writing of every page on a pool of

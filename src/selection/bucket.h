@@ -89,6 +89,8 @@ public:
                        const WalkRules &rules) const override;
     /// See FileSystem.
     bool holds(const FolderRef &folder, const QByteArray &name) const override;
+    /// Each listing is an HTTP request.
+    bool roundTrips() const override { return true; }
 
     /// The ETag the listing of its prefix gave the object at key; empty when it listed none.
     QByteArray listedTag(const QByteArray &key) const;

@@ -188,6 +188,9 @@ public:
                                const WalkRules &rules) const;
     /// True when folder holds an entry called name (".noindex"), a link itself included.
     virtual bool holds(const FolderRef &folder, const QByteArray &name) const;
+    /// Every question is a request over a network (an object store): a walk asks many at
+    /// once from the start, rather than after timing its first.
+    virtual bool roundTrips() const { return false; }
 };
 
 /// The system calls under RealFileSystem, so tests can make them fail as a real disk can.

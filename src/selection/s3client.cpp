@@ -130,7 +130,23 @@ int ErrnoOf(const S3Response &r)
     return EIO;
 }
 
+constexpr QByteArrayView kMethods[] = {"GET", "PUT", "HEAD", "DELETE"};
+
+int MethodIndex(QByteArrayView method)
+{
+    for (int i = 0; i < 3; ++i) {
+        if (method == kMethods[i])
+            return i;
+    }
+    return 3;
+}
+
 } // namespace
+
+qint64 S3Client::sent(QByteArrayView method) const
+{
+    return sent_[MethodIndex(method)].load();
+}
 
 std::variant<S3Config, QString> ReadS3Config(const std::function<QByteArray(const char *)> &env,
                                              const QByteArray &home)
@@ -295,7 +311,7 @@ S3Response S3Client::once(const S3Request &request) const
         curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, request.method.constData());
     }
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-    ++sent_;
+    ++sent_[MethodIndex(request.method)];
     const CURLcode result = curl_easy_perform(curl);
     curl_slist_free_all(headers);
     if (result != CURLE_OK) {

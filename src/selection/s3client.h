@@ -95,8 +95,9 @@ public:
     {
         return urlOf({"GET", bucket, key, {}, {}, {}});
     }
-    /// Requests sent so far, tries again included.
-    qint64 sent() const { return sent_.load(); }
+    /// Requests of method ("GET", "PUT", "HEAD", "DELETE") sent so far, tries again
+    /// included.
+    qint64 sent(QByteArrayView method) const;
 
     /// An object key or query value encoded as the signature wants it: every byte but
     /// A-Z a-z 0-9 - . _ ~ as %XX; slashes kept where keepSlashes.
@@ -106,7 +107,8 @@ private:
     S3Response once(const S3Request &request) const;
     QByteArray urlOf(const S3Request &request) const;
     const S3Config config_;
-    mutable std::atomic<qint64> sent_{0};
+    // By method, in the order of kMethods.
+    mutable std::atomic<qint64> sent_[4] = {0, 0, 0, 0};
 };
 
 /// True for an answer S3 clients try again: throttled, a 5xx, a request timeout, no answer.

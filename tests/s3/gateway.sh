@@ -75,7 +75,7 @@ osd crush chooseleaf type = 0
 osd objectstore = memstore
 memstore device bytes = 2147483648
 [client.rgw.dirweaver]
-rgw frontends = beast endpoint=127.0.0.1:$rgw_port
+rgw frontends = beast endpoint=127.0.0.1:$rgw_port tcp_nodelay=1
 # Without this the gateway waits for ever for the monitor under "auth ... = none".
 ms mon client mode = crc
 CONF
