@@ -302,6 +302,10 @@ QString manPage(bool zh, const QString &date)
         {zh ? u"两块备份盘写成一个可搜索的总览网页："_s
             : u"Two backup disks in one page that searches them:"_s,
          u"dirweaver --catalog disks.htm --date modified /media/backup1 /media/backup2"_s},
+        {zh ? u"对象存储桶里每个前缀放一个 index.html（凭证与地址取自 AWS_* 变量或 ~/.aws）："_s
+            : u"An index.html in every prefix of a bucket (credential and address from the AWS_* "
+              u"variables or ~/.aws):"_s,
+         u"AWS_ENDPOINT_URL=https://s3.example.org dirweaver --tree --style table s3://downloads/pub"_s},
     };
     for (const auto &[text, command] : examples)
         m += u".PP\n"_s + roff(text) + u"\n.PP\n.RS\n.nf\n"_s + roff(command) + u"\n.fi\n.RE\n"_s;

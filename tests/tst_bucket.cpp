@@ -532,6 +532,9 @@ private Q_SLOTS:
         QVERIFY(page.open(QIODevice::ReadOnly));
         const QByteArray target = proxyUrl_ + "/catalogued/p/\ts3://catalogued/p";
         QVERIFY(page.readAll().contains(target));
+        const Run one = run({u"--write"_s, u"-"_s, u"s3://catalogued/p"_s});
+        QVERIFY2(one.status == 0, one.err.constData());
+        QVERIFY(one.out.contains(">e.txt</A>"));
     }
 
     // A prefix of more keys than one answer holds is read over several, each key once.

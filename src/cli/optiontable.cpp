@@ -169,8 +169,11 @@ constexpr OptionRow kOptions[] = {
          return {};
      },
      u"在文件之前列出子文件夹", u"link the sub-folders before the files"},
-    {"FOLDER", "", Reach::Writer, nullptr, u"要列出的文件夹，默认为当前文件夹",
-     u"folder to list, default: the current one"},
+    {"FOLDER", "", Reach::Writer, nullptr,
+     u"要列出的文件夹，默认为当前文件夹；s3://桶/前缀 读对象存储（配置同 AWS 工具），--tree "
+     u"在每个前缀里放 index.html",
+     u"folder to list, default: the current one; s3://BUCKET/PREFIX reads an object store "
+     u"(configured as AWS tools are), where --tree puts index.html into every prefix"},
     {"--relative", "", Reach::Writer, setOption<&PageOptions::absolutePath, false>,
      u"链接不含文件夹路径", u"link targets without the folder path"},
     {"--blank-lines", "", Reach::Writer, setOption<&PageOptions::blankLine, true>,

@@ -213,6 +213,9 @@ std::shared_ptr<const BucketSource::Prefix> BucketSource::read(const QByteArray 
             if (!object.key.startsWith(prefix))
                 continue;
             object.key.remove(0, prefix.size());
+            // Not directly under the prefix: no store that keeps to the delimiter says so.
+            if (object.key.contains('/'))
+                continue;
             if (object.key.isEmpty()) {
                 listing->marker = true;
             } else if (Unlinkable(object.key)) {
@@ -226,10 +229,18 @@ std::shared_ptr<const BucketSource::Prefix> BucketSource::read(const QByteArray 
             if (!sub.startsWith(prefix) || !sub.endsWith('/'))
                 continue;
             const QByteArray name = sub.mid(prefix.size(), sub.size() - prefix.size() - 1);
+            if (name.contains('/'))
+                continue;
             if (Unlinkable(name))
                 unlinkable.append(sub);
             else
                 listing->folders.append(name);
+        }
+        // A store that says there is more, but not from where, or from where it was, would
+        // be asked for ever.
+        if (page->truncated && (page->nextToken.isEmpty() || page->nextToken == token)) {
+            listing->error = EBADMSG;
+            return listing;
         }
         token = page->truncated ? page->nextToken : QByteArray();
     } while (!token.isEmpty());
