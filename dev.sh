@@ -118,7 +118,7 @@ bench)
     exec "$here/bench/run.sh" "$here/build/default" "$@"
     ;;
 *)
-    echo "usage: ./dev.sh run [ARGS...] | ./dev.sh test | ./dev.sh package | ./dev.sh bench [--big|--slow|--cold]" >&2
+    echo "usage: ./dev.sh run [ARGS...] | ./dev.sh test | ./dev.sh package | ./dev.sh bench [--big|--slow|--cold|--bucket]" >&2
     exit 2
     ;;
 esac

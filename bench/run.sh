@@ -17,13 +17,16 @@
 #   the table's sort, filter keystrokes and clearing the filter;
 # - the catalogue (bench/catalog.py) of the 1,000-folder tree (with --big, of a tree of a
 #   million files in 100,000 folders) against --tree and tree -H.
-# Usage: bench/run.sh BUILD_DIR [--big]   (--big adds 1,000,000 files: about 1 GiB of
-# inodes and a 300 MiB page, on disk or a tmpfs given as DIRWEAVER_BENCH_DIR)
+# Usage: bench/run.sh BUILD_DIR [--big|--slow|--cold|--bucket]
+# (--slow, --cold and --bucket run the scripts of slow storage, a cold disk and an object
+# store; --big adds 1,000,000 files: about 1 GiB of inodes and a 300 MiB page, on disk or a
+# tmpfs given as DIRWEAVER_BENCH_DIR)
 set -euo pipefail
-build=$(cd "${1:?usage: bench/run.sh BUILD_DIR [--big|--slow|--cold]}" && pwd)
+build=$(cd "${1:?usage: bench/run.sh BUILD_DIR [--big|--slow|--cold|--bucket]}" && pwd)
 # The slow-storage and cold-disk figures have scripts of their own.
 case "${2:-}" in
 --slow) exec "$(dirname "$0")/slow.sh" "$build" ;;
+--bucket) exec "$(dirname "$0")/bucket.sh" "$build" ;;
 --cold) exec "$(dirname "$0")/cold.sh" "$build" ;;
 esac
 sizes="32767 100000"
