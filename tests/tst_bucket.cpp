@@ -291,6 +291,35 @@ private Q_SLOTS:
                  expected);
     }
 
+    // Where a request goes: the bucket in the path except on AWS itself, keys encoded once.
+    void addresses_data()
+    {
+        QTest::addColumn<QByteArray>("endpoint");
+        QTest::addColumn<bool>("pathStyle");
+        QTest::addColumn<QByteArray>("bucket");
+        QTest::addColumn<QByteArray>("url");
+        QTest::newRow("path style")
+            << QByteArray("http://127.0.0.1:7480") << true << QByteArray("pages")
+            << QByteArray("http://127.0.0.1:7480/pages/a%20b/%23c%3F%2B/");
+        QTest::newRow("virtual host")
+            << QByteArray("https://s3.eu-west-3.amazonaws.com") << false << QByteArray("pages")
+            << QByteArray("https://pages.s3.eu-west-3.amazonaws.com/a%20b/%23c%3F%2B/");
+        QTest::newRow("a bucket with dots stays in the path")
+            << QByteArray("https://s3.eu-west-3.amazonaws.com") << false << QByteArray("a.b")
+            << QByteArray("https://s3.eu-west-3.amazonaws.com/a.b/a%20b/%23c%3F%2B/");
+    }
+    void addresses()
+    {
+        QFETCH(QByteArray, endpoint);
+        QFETCH(bool, pathStyle);
+        QFETCH(QByteArray, bucket);
+        QFETCH(QByteArray, url);
+        S3Config config;
+        config.endpoint = endpoint;
+        config.pathStyle = pathStyle;
+        QCOMPARE(S3Client(config).objectUrl(bucket, "a b/#c?+/"), url);
+    }
+
     // Keys come back byte for byte, however the store encodes them, over answers in pages.
     void listing_data()
     {
