@@ -25,7 +25,7 @@ using Profile = QHash<QByteArray, QByteArray>;
 Profile ReadProfile(const QByteArray &path, const QByteArray &section)
 {
     Profile profile;
-    QFile file(QString::fromLocal8Bit(path));
+    QFile file(QFile::decodeName(path));
     if (!file.open(QIODevice::ReadOnly))
         return profile;
     bool inside = false;
@@ -56,7 +56,8 @@ Profile ReadProfile(const QByteArray &path, const QByteArray &section)
     return profile;
 }
 
-// Size of the longest random wait between two tries: it doubles each try, up to 20 s.
+// A random wait before the next try, between half and all of a ceiling that doubles each
+// try, up to 20 s, so that many threads throttled at once do not come back at once.
 std::chrono::milliseconds Backoff(int attempt, bool throttled)
 {
     const qint64 base = throttled ? 500 : 100;
@@ -75,7 +76,8 @@ CURL *ThreadHandle()
         ~Handle() { curl_easy_cleanup(curl); }
     };
     thread_local Handle handle;
-    curl_easy_reset(handle.curl);
+    if (handle.curl)
+        curl_easy_reset(handle.curl);
     return handle.curl;
 }
 
@@ -267,6 +269,11 @@ S3Response S3Client::once(const S3Request &request) const
 {
     S3Response response;
     CURL *curl = ThreadHandle();
+    if (!curl) {
+        response.error = QString::fromUtf8(curl_easy_strerror(CURLE_OUT_OF_MEMORY));
+        response.errnoValue = ENOMEM;
+        return response;
+    }
     const QByteArray url = urlOf(request);
     const QByteArray sigv4 = "aws:amz:" + config_.region + ":s3";
     curl_easy_setopt(curl, CURLOPT_URL, url.constData());
