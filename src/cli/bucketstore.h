@@ -1,5 +1,6 @@
 #pragma once
 
+#include "page/folderpage.h"
 #include "selection/bucket.h"
 #include "selection/s3client.h"
 
@@ -9,7 +10,7 @@
 #include <QString>
 
 #include <memory>
-#include <variant>
+#include <optional>
 
 namespace dirweaver {
 
@@ -25,17 +26,18 @@ struct BucketStore
 };
 
 /// Opens the bucket at address with the configuration S3 tools read from the environment
-/// and ~/.aws (home); pageNames as BucketSource takes them. A one-line message when the
+/// and ~/.aws; pageNames as BucketSource takes them. nullopt, said in a line on err, when the
 /// address or the configuration is wrong.
-std::variant<BucketStore, QString> OpenBucketStore(const QByteArray &address,
-                                                   const QSet<QByteArray> &pageNames);
+std::optional<BucketStore> OpenBucketStore(const QByteArray &address,
+                                           const QSet<QByteArray> &pageNames, QIODevice &err);
+
+/// Makes page fit an object store: dated by modification unless --date was given (a line on
+/// err says so where dates are shown); false, said on err, for --checksum, which would
+/// download every object.
+bool SettleBucketRequest(FolderPageRequest &page, bool dateGiven, QIODevice &err);
 
 /// Says on err, a line each, the keys the source left out because no page can link them;
 /// returns how many.
 qsizetype ReportUnlinkable(const BucketSource &source, QIODevice &err);
-
-/// The line that says an object store's dates are modified times, or nothing when --date
-/// was given.
-QString BucketDateNote(bool dateGiven);
 
 } // namespace dirweaver

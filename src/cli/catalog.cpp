@@ -127,10 +127,9 @@ int RunCatalog(const WriterRequest &request, const FileSystem &fs, const QLocale
     const QList<QByteArray> folders =
         request.folders.isEmpty() ? QList<QByteArray>{QByteArray()} : request.folders;
     // An object store keeps no creation date: its trees are dated by modification.
-    if (std::any_of(folders.begin(), folders.end(), IsBucketAddress) && !request.dateGiven) {
-        walk.options.date = FileDate::Modified;
-        PrintLine(err, BucketDateNote(false));
-    }
+    // The catalogue takes no --checksum: nothing to refuse here.
+    if (std::any_of(folders.begin(), folders.end(), IsBucketAddress))
+        SettleBucketRequest(walk, request.dateGiven, err);
     CatalogPage catalog;
     catalog.made = MadeAt(qgetenv("SOURCE_DATE_EPOCH"));
     catalog.date = walk.options.date;
@@ -140,12 +139,9 @@ int RunCatalog(const WriterRequest &request, const FileSystem &fs, const QLocale
         // serves it unless a base address says otherwise.
         std::optional<BucketStore> bucket;
         if (IsBucketAddress(given)) {
-            auto opened = OpenBucketStore(given, {});
-            if (const QString *problem = std::get_if<QString>(&opened)) {
-                PrintLine(err, *problem);
+            bucket = OpenBucketStore(given, {}, err);
+            if (!bucket)
                 return 2;
-            }
-            bucket = std::move(std::get<BucketStore>(opened));
         }
         const QByteArray top = bucket ? bucket->top : AbsoluteCleanPath(given, cwd);
         FolderRecords records(top);

@@ -141,32 +141,22 @@ std::variant<TreeCounts, int> WalkStyles(const QList<FolderPageRequest> &walks,
 std::variant<TreeCounts, int> WalkBucket(WriterRequest request, const QLocale &locale,
                                          const TreeWalk::Report &report, QIODevice &err)
 {
-    if (request.page.options.checksum) {
-        PrintLine(err, ProgramMessage(u"--checksum 不读对象存储的内容 / --checksum does not "
-                                      u"read an object store's content"_s));
+    if (!SettleBucketRequest(request.page, request.dateGiven, err))
         return 2;
-    }
     // No gateway's index rule is needed: every page links its sub-folders' by their key.
     const bool oneDataStyle = request.styles.size() <= 1 && request.page.options.format->data;
     if (request.page.pageName.isEmpty() && !oneDataStyle)
         request.page.pageName = "index.html";
-    if (!request.dateGiven)
-        request.page.options.date = FileDate::Modified;
-    if (const QString note = BucketDateNote(request.dateGiven || !request.page.options.showDate);
-        !note.isEmpty())
-        PrintLine(err, note);
     const QList<FolderPageRequest> walks = StyleWalks(request);
     QSet<QByteArray> pageNames;
     for (const FolderPageRequest &walk : walks) {
         pageNames.insert(TreePageName({}, walk.pageName, walk.options.format->suffix,
                                       walk.options.format->data));
     }
-    auto opened = OpenBucketStore(request.folder, pageNames);
-    if (const QString *problem = std::get_if<QString>(&opened)) {
-        PrintLine(err, *problem);
+    const std::optional<BucketStore> opened = OpenBucketStore(request.folder, pageNames, err);
+    if (!opened)
         return 2;
-    }
-    const BucketStore &store = std::get<BucketStore>(opened);
+    const BucketStore &store = *opened;
     const TargetFor targetFor = [&store](const FolderPageRequest &walk) {
         const PageFormat &format = *walk.options.format;
         return std::make_unique<BucketPages>(

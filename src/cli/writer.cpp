@@ -32,22 +32,11 @@ int RunWriter(const WriterRequest &request, const FileSystem &fs, const QLocale 
     std::optional<BucketStore> bucket;
     FolderPageRequest pageRequest = request.page;
     if (IsBucketAddress(request.folder)) {
-        if (pageRequest.options.checksum) {
-            PrintLine(err, ProgramMessage(u"--checksum 不读对象存储的内容 / --checksum does "
-                                          u"not read an object store's content"_s));
+        if (!SettleBucketRequest(pageRequest, request.dateGiven, err))
             return 2;
-        }
-        auto opened = OpenBucketStore(request.folder, {});
-        if (const QString *problem = std::get_if<QString>(&opened)) {
-            PrintLine(err, *problem);
+        bucket = OpenBucketStore(request.folder, {}, err);
+        if (!bucket)
             return 2;
-        }
-        bucket = std::move(std::get<BucketStore>(opened));
-        if (!request.dateGiven)
-            pageRequest.options.date = FileDate::Modified;
-        if (const QString note = BucketDateNote(request.dateGiven || !pageRequest.options.showDate);
-            !note.isEmpty())
-            PrintLine(err, note);
     }
     const FileSystem &source = bucket ? *bucket->source : fs;
     const QByteArray folder = bucket ? bucket->top : AbsoluteCleanPath(request.folder, cwd);
